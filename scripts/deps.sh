@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# deps.sh -- installs the Debian packages the project needs, only those that are missing.
+set -euo pipefail
+packages=(
+  g++ cmake make pkg-config
+  libsdl2-dev libsdl2-ttf-dev libfontconfig-dev libasio-dev
+  libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
+  fonts-arphic-uming fonts-dejavu-core fonts-dejavu-extra
+)
+if [ "${1:-}" = "--window-tests" ]; then
+  packages+=(xvfb xauth xdotool imagemagick)
+fi
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  sudo_cmd=""
+  [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
+  $sudo_cmd apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

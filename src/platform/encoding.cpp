@@ -1,0 +1,183 @@
+// encoding.cpp -- UTF-16 <-> UTF-8 and code page 950 through iconv, one character at a time where
+// a character may fail, so a failure never spills into its neighbours.
+#include "platform/encoding.h"
+
+#include <iconv.h>
+
+#include <cerrno>
+#include <mutex>
+
+namespace {
+
+// An iconv descriptor opened once per direction and reused.
+struct Converter {
+    iconv_t cd;
+    Converter(const char* to, const char* from) : cd(iconv_open(to, from)) {}
+    ~Converter() {
+        if (cd != iconv_t(-1)) iconv_close(cd);
+    }
+    // Converts all of in; returns false at the first sequence it cannot convert, with `used`
+    // the input bytes consumed so far and out holding what was converted before it.
+    bool Run(const char* in, size_t in_len, std::string& out, size_t& used) {
+        used = 0;
+        if (cd == iconv_t(-1)) return false;
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        char* src = const_cast<char*>(in);
+        size_t left = in_len;
+        char buffer[256];
+        while (left > 0) {
+            char* dst = buffer;
+            size_t room = sizeof buffer;
+            size_t r = iconv(cd, &src, &left, &dst, &room);
+            out.append(buffer, size_t(dst - buffer));
+            if (r == size_t(-1) && errno != E2BIG) {
+                used = in_len - left;
+                return false;
+            }
+        }
+        used = in_len;
+        return true;
+    }
+};
+
+Converter& Utf16_To_Cp950() {
+    static Converter c("CP950", "UTF-16LE");
+    return c;
+}
+Converter& Cp950_To_Utf16() {
+    static Converter c("UTF-16LE", "CP950");
+    return c;
+}
+
+void Append_Utf8(std::string& out, char32_t cp) {
+    if (cp < 0x80) {
+        out += char(cp);
+    } else if (cp < 0x800) {
+        out += char(0xC0 | (cp >> 6));
+        out += char(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += char(0xE0 | (cp >> 12));
+        out += char(0x80 | ((cp >> 6) & 0x3F));
+        out += char(0x80 | (cp & 0x3F));
+    } else {
+        out += char(0xF0 | (cp >> 18));
+        out += char(0x80 | ((cp >> 12) & 0x3F));
+        out += char(0x80 | ((cp >> 6) & 0x3F));
+        out += char(0x80 | (cp & 0x3F));
+    }
+}
+
+std::string Utf16_Bytes(const char16_t* text, size_t count) {
+    std::string bytes;
+    bytes.reserve(count * 2);
+    for (size_t i = 0; i < count; ++i) {
+        bytes += char(text[i] & 0xFF);
+        bytes += char(text[i] >> 8);
+    }
+    return bytes;
+}
+
+}  // namespace
+
+std::string To_Utf8(const std::u16string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        char32_t c = text[i];
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+            ++i;
+        } else if (c >= 0xD800 && c < 0xE000) {
+            c = 0xFFFD;   // a lone surrogate
+        }
+        Append_Utf8(out, c);
+    }
+    return out;
+}
+
+std::u16string From_Utf8(const std::string& text) {
+    std::u16string out;
+    out.reserve(text.size());
+    size_t i = 0;
+    while (i < text.size()) {
+        unsigned char b = text[i];
+        int extra = b < 0x80 ? 0 : (b & 0xE0) == 0xC0 ? 1 : (b & 0xF0) == 0xE0 ? 2 : (b & 0xF8) == 0xF0 ? 3 : -1;
+        char32_t cp = extra == 0 ? b : extra == 1 ? (b & 0x1F) : extra == 2 ? (b & 0x0F) : (b & 0x07);
+        bool ok = extra >= 0 && i + size_t(extra) < text.size();
+        for (int k = 1; ok && k <= extra; ++k) {
+            unsigned char cont = text[i + k];
+            if ((cont & 0xC0) != 0x80) ok = false;
+            else cp = (cp << 6) | (cont & 0x3F);
+        }
+        if (!ok) {
+            out += u'\uFFFD';
+            ++i;
+            continue;
+        }
+        i += size_t(extra) + 1;
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            out += char16_t(0xD800 + (cp >> 10));
+            out += char16_t(0xDC00 + (cp & 0x3FF));
+        } else {
+            out += char16_t(cp);
+        }
+    }
+    return out;
+}
+
+std::string To_Cp950(const std::u16string& text) {
+    static std::mutex lock;   // the tools may convert from more than one thread
+    std::lock_guard guard(lock);
+    std::string out;
+    out.reserve(text.size() * 2);
+    std::string bytes = Utf16_Bytes(text.data(), text.size());
+    size_t pos = 0;
+    while (pos < bytes.size()) {
+        size_t used = 0;
+        if (Utf16_To_Cp950().Run(bytes.data() + pos, bytes.size() - pos, out, used)) break;
+        pos += used;
+        // Skip the one character (two units for a surrogate pair) that has no code.
+        char16_t c = char16_t(uint8_t(bytes[pos]) | (uint8_t(bytes[pos + 1]) << 8));
+        pos += (c >= 0xD800 && c < 0xDC00 && pos + 3 < bytes.size()) ? 4 : 2;
+        out += '?';
+    }
+    return out;
+}
+
+std::u16string From_Cp950(const std::string& bytes) {
+    static std::mutex lock;
+    std::lock_guard guard(lock);
+    std::string out;
+    out.reserve(bytes.size() * 2);
+    size_t pos = 0;
+    while (pos < bytes.size()) {
+        size_t used = 0;
+        if (Cp950_To_Utf16().Run(bytes.data() + pos, bytes.size() - pos, out, used)) break;
+        pos += used;
+        // An undecodable lead byte: U+FFFD, then go on with the very next byte.
+        out += char(0xFD);
+        out += char(0xFF);
+        pos += 1;
+    }
+    std::u16string text(out.size() / 2, u'\0');
+    for (size_t i = 0; i < text.size(); ++i)
+        text[i] = char16_t(uint8_t(out[2 * i]) | (uint8_t(out[2 * i + 1]) << 8));
+    return text;
+}
+
+int16_t Input_Code(char16_t c) {
+    if (c < 0x80) return int16_t(c);
+    std::string bytes = To_Cp950(std::u16string(1, c));
+    if (bytes.size() != 2) return 0;
+    return int16_t(uint16_t((uint8_t(bytes[0]) << 8) | uint8_t(bytes[1])));
+}
+
+char16_t Input_Char(int16_t code) {
+    if (code >= 0 && code < 0x80) return char16_t(code);
+    if (code >= 0) return 0;
+    uint16_t u = uint16_t(code);
+    std::string bytes{char(u >> 8), char(u & 0xFF)};
+    std::u16string text = From_Cp950(bytes);
+    return text.size() == 1 && text[0] != u'\uFFFD' ? text[0] : 0;
+}

@@ -1,0 +1,12 @@
+// files.h -- the runtime's file services: names with "\" mapped to the host, existence tests,
+// whole-file reads.
+#pragma once
+#include <optional>
+#include <string>
+
+// The host path of a program file name: each "\" becomes "/". UTF-16 to UTF-8.
+std::string Host_Path(const std::u16string& name);
+// True when a regular file exists at the host path.
+bool File_Exists(const std::string& host_path);
+// The file's bytes, or nothing when it cannot be opened.
+std::optional<std::string> Read_Whole_File(const std::string& host_path);

@@ -1,0 +1,35 @@
+// platform.cpp -- dispatch of the backends' events to the installed handlers.
+#include "platform/platform.h"
+
+Platform_State Platform;
+
+void Reset_Platform() { Platform = Platform_State{}; }
+
+int32_t Get_Tick_Count() { return Platform.window ? Platform.window->Tick_Count() : 0; }
+
+bool Key_Down(int virtual_key) { return Platform.window && Platform.window->Key_Held(virtual_key); }
+
+void Do_Events() {
+    std::vector<Window_Event> window_events;
+    if (Platform.window) Platform.window->Poll_Events(window_events);
+    for (auto& e : window_events) Platform.pending_window.push_back(std::move(e));
+    std::vector<Socket_Event> socket_events;
+    if (Platform.socket) Platform.socket->Poll(socket_events);
+    for (auto& e : socket_events) Platform.pending_socket.push_back(std::move(e));
+
+    // Window events first: they only store input. Socket handlers may run a whole game.
+    while (!Platform.pending_window.empty()) {
+        Window_Event e = std::move(Platform.pending_window.front());
+        Platform.pending_window.pop_front();
+        if (Platform.handlers.window) Platform.handlers.window(e);
+    }
+    while (!Platform.pending_socket.empty()) {
+        Socket_Event e = std::move(Platform.pending_socket.front());
+        Platform.pending_socket.pop_front();
+        if (Platform.handlers.socket) Platform.handlers.socket(e);
+    }
+}
+
+void Present_Surface(const Surface& back_buffer) {
+    if (Platform.window) Platform.window->Present(back_buffer);
+}

@@ -1,0 +1,83 @@
+// platform.h -- the stand-in for the window system, tick clock, key states, presentation and socket.
+// Game code reaches the machine only through these operations; a backend (SDL window or headless)
+// supplies them, so tests run every screen with a fake clock and scripted input.
+#pragma once
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <vector>
+
+struct Surface;
+
+// Virtual-key codes of the keys the screens poll as held-down states.
+enum : int { VK_TAB = 9, VK_RETURN = 13, VK_ESCAPE = 27 };
+
+// One report of the window system, in the terms of the game's input handlers.
+struct Window_Event {
+    enum Kind { Mouse_Move, Click, Key_Press, Text, Editing, Close_Request };
+    Kind kind = Mouse_Move;
+    int16_t x = 0, y = 0;   // Mouse_Move: position in back-buffer pixels (0..639, 0..479)
+    int16_t key = 0;        // Key_Press: 8 (Backspace) or 13 (Enter)
+    std::u16string text;    // Text: committed characters, in order; Editing: the composition
+    int32_t cursor = 0;     // Editing: caret position inside the composition, in characters
+};
+
+// The window: clock, keys, events and presentation of the 640 x 480 back buffer.
+class Window_Backend {
+public:
+    virtual ~Window_Backend() = default;
+    virtual int32_t Tick_Count() = 0;                              // monotonic milliseconds
+    virtual bool Key_Held(int virtual_key) = 0;                    // GetKeyState(vk) < 0
+    virtual void Poll_Events(std::vector<Window_Event>& out) = 0;  // appends what happened since
+    virtual void Present(const Surface& back_buffer) = 0;          // shows one whole frame
+    // Where the open text entry is, so an input method places its candidate window there;
+    // active false when no entry takes text.
+    virtual void Set_Text_Entry(bool /*active*/, int /*x*/, int /*y*/, int /*w*/, int /*h*/) {}
+};
+
+// One report of the TCP client socket (the original's Winsock control events).
+struct Socket_Event {
+    enum Kind { Connected, Data, Closed, Failed };
+    Kind kind = Data;
+    std::string bytes;      // Data: the bytes received; Failed: a description
+};
+
+// The TCP client socket. Never blocks: Poll reports what happened since the last call.
+class Socket_Backend {
+public:
+    virtual ~Socket_Backend() = default;
+    virtual void Connect(const std::string& host, uint16_t port) = 0;
+    virtual void Send(const std::string& bytes) = 0;
+    virtual void Close() = 0;
+    virtual void Poll(std::vector<Socket_Event>& out) = 0;
+};
+
+// Who handles events during a yield; installed by the input and network modules.
+struct Event_Handlers {
+    void (*window)(const Window_Event&) = nullptr;
+    void (*socket)(const Socket_Event&) = nullptr;
+};
+
+struct Platform_State {
+    Window_Backend* window = nullptr;   // not owned
+    Socket_Backend* socket = nullptr;   // not owned; null until a connection is wanted
+    Event_Handlers handlers;
+    std::string program_folder = ".";   // host path of the program's folder, no trailing separator
+    // Events fetched from the backends but not yet handled. A handler may yield again (a
+    // nested frame loop); the nested yield carries on with this same queue, so nothing fetched
+    // is stranded behind a handler that never returns.
+    std::deque<Window_Event> pending_window;
+    std::deque<Socket_Event> pending_socket;
+};
+extern Platform_State Platform;
+
+void Reset_Platform();
+
+// The millisecond tick count (GetTickCount), 32-bit.
+int32_t Get_Tick_Count();
+// True while the key is held down; false without a window.
+bool Key_Down(int virtual_key);
+// Yields to the window system once: fetches window and socket events and runs their handlers.
+void Do_Events();
+// Shows the finished back buffer; without a window it does nothing.
+void Present_Surface(const Surface& back_buffer);
