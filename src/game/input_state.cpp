@@ -1,0 +1,6 @@
+// input_state.cpp -- the input module's state.
+#include "game/input.h"
+
+Input_State Input;
+
+void Reset_Input() { Input = Input_State{}; }

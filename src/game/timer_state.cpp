@@ -1,0 +1,6 @@
+// timer_state.cpp -- the frame timer's state.
+#include "game/timer.h"
+
+Timer_State Timer;
+
+void Reset_Timer() { Timer = Timer_State{}; }

@@ -1,0 +1,44 @@
+// fixture.h -- the common test fixture: every module reset, a headless window with a fake clock,
+// the program folder set to the build's output folder (which holds the generated content).
+#pragma once
+#include <gtest/gtest.h>
+
+#include "characters/animation.h"
+#include "characters/player.h"
+#include "display/display.h"
+#include "errors/errors.h"
+#include "game/input.h"
+#include "game/timer.h"
+#include "loading/loading.h"
+#include "map/map.h"
+#include "map/scene.h"
+#include "net/net.h"
+#include "platform/headless.h"
+#include "platform/platform.h"
+
+inline void Reset_All_Modules() {
+    Reset_Platform();
+    Reset_Display();
+    Reset_Errors();
+    Reset_Input();
+    Reset_Timer();
+    Reset_Map();
+    Reset_Scene();
+    Reset_Animations();
+    Reset_Characters();
+    Reset_Net();
+    Reset_Loading();
+}
+
+class Headless_Test : public ::testing::Test {
+protected:
+    Headless_Window window;
+    Scripted_Socket socket;
+
+    void SetUp() override {
+        Reset_All_Modules();
+        Platform.window = &window;
+        Platform.program_folder = ISO_OUT_DIR;
+    }
+    void TearDown() override { Reset_All_Modules(); }
+};
