@@ -139,7 +139,8 @@ std::string To_Cp950(const std::u16string& text) {
         pos += used;
         // Skip the one character (two units for a surrogate pair) that has no code.
         char16_t c = char16_t(uint8_t(bytes[pos]) | (uint8_t(bytes[pos + 1]) << 8));
-        pos += (c >= 0xD800 && c < 0xDC00 && pos + 3 < bytes.size()) ? 4 : 2;
+        char16_t next = pos + 3 < bytes.size() ? char16_t(uint8_t(bytes[pos + 2]) | (uint8_t(bytes[pos + 3]) << 8)) : 0;
+        pos += (c >= 0xD800 && c < 0xDC00 && next >= 0xDC00 && next < 0xE000) ? 4 : 2;
         out += '?';
     }
     return out;

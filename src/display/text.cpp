@@ -1,0 +1,230 @@
+// text.cpp -- faces looked up through fontconfig, opened with SDL_ttf, strings rasterised once into
+// glyph masks kept in a least-recently-used cache.
+#include "display/text.h"
+
+#include <SDL_ttf.h>
+#include <fontconfig/fontconfig.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <list>
+#include <unordered_map>
+
+#include "platform/encoding.h"
+
+namespace {
+
+struct Font_Hash {
+    size_t operator()(const Font_Spec& f) const {
+        return std::hash<std::u16string>()(f.face) * 31 + size_t(uint16_t(f.size)) * 2 + (f.bold ? 1 : 0);
+    }
+};
+
+struct Cache_Key {
+    Font_Spec font;
+    std::u16string text;
+    bool operator==(const Cache_Key&) const = default;
+};
+
+struct Key_Hash {
+    size_t operator()(const Cache_Key& k) const {
+        return Font_Hash()(k.font) ^ (std::hash<std::u16string>()(k.text) * 0x9E3779B97F4A7C15ull);
+    }
+};
+
+struct Cache_Entry {
+    Cache_Key key;
+    Text_Mask mask;
+    size_t bytes = 0;
+};
+
+// Everything the text module keeps for the life of the program; released at exit so the
+// sanitizer's leak check sees a clean end.
+struct Text_System {
+    bool ttf_ready = false;
+    FcConfig* fc = nullptr;
+    std::unordered_map<Font_Spec, TTF_Font*, Font_Hash> fonts;   // null: the face cannot be opened
+    std::list<Cache_Entry> lru;                                    // most recently used first
+    std::unordered_map<Cache_Key, std::list<Cache_Entry>::iterator, Key_Hash> index;
+    size_t bytes = 0;
+    uint64_t renders = 0;
+
+    Text_System() {
+        ttf_ready = TTF_Init() == 0;
+        if (!ttf_ready) std::fprintf(stderr, "isoclient: cannot start the text renderer: %s\n", TTF_GetError());
+    }
+    ~Text_System() {
+        for (auto& [wanted, font] : fonts)
+            if (font) TTF_CloseFont(font);
+        if (ttf_ready) TTF_Quit();
+        if (fc) FcConfigDestroy(fc);
+    }
+    FcConfig* Config() {
+        if (!fc) fc = FcInitLoadConfigAndFonts();
+        return fc;
+    }
+};
+
+Text_System& Text() {
+    static Text_System system;
+    return system;
+}
+
+bool Ascii_Equal_No_Case(const std::u16string& a, const char* b) {
+    size_t i = 0;
+    for (; i < a.size() && b[i]; ++i) {
+        char16_t x = a[i], y = char16_t(uint8_t(b[i]));
+        if (x >= u'A' && x <= u'Z') x = char16_t(x + 32);
+        if (y >= u'A' && y <= u'Z') y = char16_t(y + 32);
+        if (x != y) return false;
+    }
+    return i == a.size() && !b[i];
+}
+
+TTF_Font* Open_Font(const Font_Spec& wanted) {
+    Text_System& sys = Text();
+    auto found = sys.fonts.find(wanted);
+    if (found != sys.fonts.end()) return found->second;
+
+    TTF_Font* font = nullptr;
+    std::optional<Resolved_Face> face = sys.ttf_ready ? Resolve_Face(wanted.face, wanted.bold) : std::nullopt;
+    if (face) {
+        int points = std::max<int>(1, wanted.size);
+        font = TTF_OpenFontIndexDPI(face->file.c_str(), points, face->index, 96, 96);
+        if (font && face->synthetic_bold) TTF_SetFontStyle(font, TTF_STYLE_BOLD);
+    }
+    if (!font)
+        std::fprintf(stderr, "isoclient: no usable font for the face \"%s\" (size %d%s)%s%s\n",
+                     To_Utf8(wanted.face).c_str(), int(wanted.size), wanted.bold ? ", bold" : "",
+                     face ? ": " : "", face ? TTF_GetError() : "");
+    sys.fonts.emplace(wanted, font);
+    return font;
+}
+
+Text_Mask Render(TTF_Font* font, const std::u16string& text) {
+    Text_Mask mask;
+    mask.line_height = TTF_FontHeight(font);
+    if (text.empty()) return mask;
+
+    std::string whole = To_Utf8(text);
+    int w = 0, h = 0;
+    if (TTF_SizeUTF8(font, whole.c_str(), &w, &h) == 0) mask.measured_width = w;
+
+    std::string shown = text.size() > TEXT_RENDER_LIMIT ? To_Utf8(text.substr(0, TEXT_RENDER_LIMIT)) : whole;
+    SDL_Surface* s = TTF_RenderUTF8_Solid(font, shown.c_str(), SDL_Color{255, 255, 255, 255});
+    if (!s) return mask;   // nothing to paint (a string of zero width)
+    if (s->format->BytesPerPixel == 1 && SDL_LockSurface(s) == 0) {
+        mask.width = s->w;
+        mask.height = s->h;
+        mask.bits.resize(size_t(s->w) * size_t(s->h));
+        const auto* pixels = static_cast<const uint8_t*>(s->pixels);
+        for (int y = 0; y < s->h; ++y)
+            for (int x = 0; x < s->w; ++x)
+                mask.bits[size_t(y) * size_t(s->w) + size_t(x)] = pixels[size_t(y) * size_t(s->pitch) + size_t(x)] != 0;
+        SDL_UnlockSurface(s);
+    }
+    SDL_FreeSurface(s);
+    return mask;
+}
+
+}  // namespace
+
+std::string Font_Pattern(const std::u16string& face, bool bold) {
+    std::string pattern;
+    if (face == u"新細明體") {
+        pattern = "AR PL UMing TW:lang=zh-tw";
+    } else if (Ascii_Equal_No_Case(face, "Impact")) {
+        pattern = "DejaVu Sans:style=Condensed Bold";
+    } else {
+        // fontconfig's name syntax gives these characters a meaning; a face name means them literally.
+        for (char c : To_Utf8(face)) {
+            if (c == '\\' || c == '-' || c == ':' || c == ',' || c == '=') pattern += '\\';
+            pattern += c;
+        }
+    }
+    if (bold) pattern += ":weight=bold";
+    return pattern;
+}
+
+std::optional<Resolved_Face> Resolve_Face(const std::u16string& face, bool bold) {
+    FcConfig* config = Text().Config();
+    if (!config) return std::nullopt;
+    FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>(Font_Pattern(face, bold).c_str()));
+    if (!pattern) return std::nullopt;
+    FcConfigSubstitute(config, pattern, FcMatchPattern);
+    FcDefaultSubstitute(pattern);
+    FcResult result = FcResultNoMatch;
+    FcPattern* match = FcFontMatch(config, pattern, &result);
+    FcPatternDestroy(pattern);
+    if (!match) return std::nullopt;
+
+    std::optional<Resolved_Face> resolved;
+    FcChar8* file = nullptr;
+    if (FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch && file) {
+        resolved.emplace();
+        resolved->file = reinterpret_cast<const char*>(file);
+        int index = 0, weight = FC_WEIGHT_REGULAR;
+        if (FcPatternGetInteger(match, FC_INDEX, 0, &index) == FcResultMatch)
+            resolved->index = index & 0xFFFF;   // the high bits name a variable font's instance
+        FcPatternGetInteger(match, FC_WEIGHT, 0, &weight);
+        // fontconfig's own rules may already have marked a light face for emboldening (and
+        // rewritten its weight); either way the renderer has to make the strokes bold.
+        FcBool embolden = FcFalse;
+        FcPatternGetBool(match, FC_EMBOLDEN, 0, &embolden);
+        resolved->synthetic_bold = bold && (weight < FC_WEIGHT_DEMIBOLD || embolden);
+    }
+    FcPatternDestroy(match);
+    return resolved;
+}
+
+const Text_Mask* Find_Text_Mask(const Font_Spec& font, const std::u16string& text) {
+    Text_System& sys = Text();
+    Cache_Key key{font, text};
+    auto hit = sys.index.find(key);
+    if (hit != sys.index.end()) {
+        sys.lru.splice(sys.lru.begin(), sys.lru, hit->second);
+        return &hit->second->mask;
+    }
+
+    TTF_Font* ttf = Open_Font(font);
+    if (!ttf) return nullptr;
+    ++sys.renders;
+    Cache_Entry entry;
+    entry.mask = Render(ttf, text);
+    entry.bytes = entry.mask.bits.size() + 2 * text.size() + 2 * font.face.size() + 128;
+    entry.key = std::move(key);
+    sys.lru.push_front(std::move(entry));
+    sys.index.emplace(sys.lru.front().key, sys.lru.begin());
+    sys.bytes += sys.lru.front().bytes;
+
+    // The newest entry stays even when it alone is over the byte bound.
+    while (sys.lru.size() > 1 && (sys.lru.size() > TEXT_CACHE_MAX_ENTRIES || sys.bytes > TEXT_CACHE_MAX_BYTES)) {
+        sys.bytes -= sys.lru.back().bytes;
+        sys.index.erase(sys.lru.back().key);
+        sys.lru.pop_back();
+    }
+    return &sys.lru.front().mask;
+}
+
+void Blit_Text_Mask(Surface& dest, int32_t x, int32_t y, const Text_Mask& mask, uint16_t pixel) {
+    const int64_t x0 = std::max<int64_t>(0, x), x1 = std::min<int64_t>(dest.width, int64_t(x) + mask.width);
+    const int64_t y0 = std::max<int64_t>(0, y), y1 = std::min<int64_t>(dest.height, int64_t(y) + mask.height);
+    if (x1 <= x0 || y1 <= y0) return;
+    const int64_t w = x1 - x0;
+    for (int64_t row = y0; row < y1; ++row) {
+        const uint8_t* __restrict src = &mask.bits[size_t(row - y) * size_t(mask.width) + size_t(x0 - x)];
+        uint16_t* __restrict dst = &dest.pixels[size_t(row) * size_t(dest.width) + size_t(x0)];
+        for (int64_t i = 0; i < w; ++i) dst[i] = src[i] ? pixel : dst[i];
+    }
+}
+
+void Clear_Text_Cache() {
+    Text_System& sys = Text();
+    sys.index.clear();
+    sys.lru.clear();
+    sys.bytes = 0;
+}
+
+size_t Text_Cache_Entries() { return Text().lru.size(); }
+size_t Text_Cache_Bytes() { return Text().bytes; }
+uint64_t Text_Renders() { return Text().renders; }

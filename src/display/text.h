@@ -1,0 +1,49 @@
+// text.h -- fonts found by face name, strings rendered once into glyph masks and kept in a cache.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "display/display.h"
+#include "display/surface.h"
+
+// The pixels a string covers in one font: 1 where a glyph is, 0 elsewhere. Colour comes at blit time.
+struct Text_Mask {
+    int32_t width = 0, height = 0;
+    std::vector<uint8_t> bits;     // row by row, width bytes each
+    double measured_width = 0;     // the text's advance width (what Text_Width reports)
+    double line_height = 0;        // the font's height (what Text_Height reports)
+};
+
+// Where a face name leads on this machine.
+struct Resolved_Face {
+    std::string file;              // font file
+    long index = 0;                // face inside a collection file
+    bool synthetic_bold = false;   // bold asked for, but the face found is not bold
+};
+
+// The fontconfig pattern a face name is looked up with: "新細明體" and "Impact" go to faces this
+// machine has (a Ming face with Traditional Chinese, a condensed bold sans); other names as they are.
+std::string Font_Pattern(const std::u16string& face, bool bold);
+// The font file of a face name, or nothing when fontconfig finds none.
+std::optional<Resolved_Face> Resolve_Face(const std::u16string& face, bool bold);
+
+// The mask of text in font, rendered on first use and then taken from the cache. Null when the
+// font cannot be opened (reported once on stderr). The pointer stays valid until the next call.
+// Only the first TEXT_RENDER_LIMIT units are rendered; the measured width covers all of it.
+const Text_Mask* Find_Text_Mask(const Font_Spec& font, const std::u16string& text);
+constexpr size_t TEXT_RENDER_LIMIT = 4096;
+
+// Paints the mask's pixels at (x, y) with pixel, cut to the surface.
+void Blit_Text_Mask(Surface& dest, int32_t x, int32_t y, const Text_Mask& mask, uint16_t pixel);
+
+// The cache of rendered strings: bounded by entries and bytes, least recently used goes first.
+constexpr size_t TEXT_CACHE_MAX_ENTRIES = 4096;
+constexpr size_t TEXT_CACHE_MAX_BYTES = size_t(32) << 20;
+void Clear_Text_Cache();
+size_t Text_Cache_Entries();
+size_t Text_Cache_Bytes();
+// How many strings have been rasterised since the program started (a cache miss each).
+uint64_t Text_Renders();

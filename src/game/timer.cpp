@@ -1,0 +1,44 @@
+// timer.cpp -- the frame delay that keeps yielding, and the frame counter drawn each frame.
+#include "game/timer.h"
+
+#include <cmath>
+#include <limits>
+#include <string>
+
+#include "display/display.h"
+#include "platform/platform.h"
+
+namespace {
+
+// Nearest integer, halves to even, without the 32-bit bound: the end of a wait may lie past it.
+int64_t Round_Half_Even_Wide(double value) {
+    double whole = std::floor(value);
+    const double fraction = value - whole;
+    if (fraction > 0.5 || (fraction == 0.5 && std::fmod(whole, 2.0) != 0)) whole += 1;
+    return int64_t(whole);
+}
+
+}  // namespace
+
+void Wait_Frame(int32_t rate) {
+    if (!Platform.window) return;   // no clock runs without a window: the wait would never end
+    const int32_t start = Get_Tick_Count();
+    const int64_t end = rate != 0 ? Round_Half_Even_Wide(double(start) + 1000.0 / rate) : start;
+    // Waiting until the tick count reaches end, counted as time since the call so that the wrap
+    // of the 32-bit tick count (after 24.8 days) cannot make the wait endless.
+    const int64_t delay = end - start;
+    while (int64_t(uint32_t(Get_Tick_Count()) - uint32_t(start)) < delay) Do_Events();
+}
+
+void Draw_FPS() {
+    // A window of more frames than 16 bits hold (a clock that stands still) stays at the top.
+    if (Timer.FPS_Count < std::numeric_limits<int16_t>::max()) ++Timer.FPS_Count;
+    std::string shown = "FPS : " + std::to_string(Timer.FPS_Shown);
+    Draw_Outlined_Text(20, 20, std::u16string(shown.begin(), shown.end()), Rgb(255, 255, 255), Rgb(255, 0, 0));
+    const int32_t now = Get_Tick_Count();
+    if (now > Timer.FPS_Next_Time || Timer.FPS_Next_Time == 0) {
+        Timer.FPS_Shown = Timer.FPS_Count;
+        Timer.FPS_Next_Time = int32_t(uint32_t(Get_Tick_Count()) + 1000u);
+        Timer.FPS_Count = 0;
+    }
+}

@@ -1,0 +1,226 @@
+// sdl_window.cpp -- the real window: SDL2 presents the 640 x 480 back buffer scaled with its
+// aspect kept, and turns mouse, keyboard and input-method events into the game's window events.
+#include <SDL.h>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "display/surface.h"
+#include "platform/backends.h"
+#include "platform/encoding.h"
+
+namespace {
+
+constexpr int LOGICAL_WIDTH = 640, LOGICAL_HEIGHT = 480;
+
+class Sdl_Window : public Window_Backend {
+public:
+    ~Sdl_Window() override {
+        if (texture) SDL_DestroyTexture(texture);
+        if (renderer) SDL_DestroyRenderer(renderer);
+        if (window) SDL_DestroyWindow(window);
+        if (started) {
+            SDL_StopTextInput();
+            SDL_Quit();
+        }
+    }
+
+    // False (with the reason on stderr) when SDL cannot give a window.
+    bool Open(bool windowed) {
+        // Compositions come to the program as editing events (shown at the entry's caret), the
+        // candidate list stays the input method's own, and long commits are not cut.
+        SDL_SetHint(SDL_HINT_IME_INTERNAL_EDITING, "0");
+        SDL_SetHint(SDL_HINT_IME_SHOW_UI, "1");
+        SDL_SetHint(SDL_HINT_IME_SUPPORT_EXTENDED_TEXT, "1");
+        SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
+        if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) return Fail("cannot start SDL");
+        started = true;
+
+        const Uint32 flags = windowed ? SDL_WINDOW_RESIZABLE : SDL_WINDOW_FULLSCREEN_DESKTOP;
+        // Full screen starts at the desktop's size and corner, so that it covers the screen even
+        // where no window manager carries out the switch (a bare X server).
+        int x = SDL_WINDOWPOS_CENTERED, y = SDL_WINDOWPOS_CENTERED, w = 2 * LOGICAL_WIDTH, h = 2 * LOGICAL_HEIGHT;
+        SDL_DisplayMode desktop;
+        if (!windowed && SDL_GetDesktopDisplayMode(0, &desktop) == 0 && desktop.w > 0 && desktop.h > 0) {
+            x = y = 0;
+            w = desktop.w;
+            h = desktop.h;
+        }
+        window = SDL_CreateWindow("isoclient", x, y, w, h, flags);
+        if (!window) return Fail("cannot open the window");
+        // Presentation waits for the display's refresh, as the original's copy did.
+        renderer = SDL_CreateRenderer(window, -1, SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC);
+        if (!renderer) renderer = SDL_CreateRenderer(window, -1, SDL_RENDERER_SOFTWARE);
+        if (!renderer) return Fail("cannot draw into the window");
+        // Letterboxes the picture and maps mouse positions back to 640 x 480 pixels.
+        SDL_RenderSetLogicalSize(renderer, LOGICAL_WIDTH, LOGICAL_HEIGHT);
+        if (!Make_Texture(LOGICAL_WIDTH, LOGICAL_HEIGHT)) return Fail("cannot make the frame texture");
+        SDL_StartTextInput();
+        return true;
+    }
+
+    int32_t Tick_Count() override { return int32_t(SDL_GetTicks()); }
+
+    bool Key_Held(int virtual_key) override {
+        int count = 0;
+        const Uint8* keys = SDL_GetKeyboardState(&count);
+        auto down = [&](SDL_Scancode s) { return int(s) < count && keys[s] != 0; };
+        switch (virtual_key) {
+            case VK_ESCAPE: return down(SDL_SCANCODE_ESCAPE);
+            // Alt+Enter switches full screen; it is not an Enter for the screens.
+            case VK_RETURN:
+                return (down(SDL_SCANCODE_RETURN) || down(SDL_SCANCODE_KP_ENTER)) && !(SDL_GetModState() & KMOD_ALT);
+            case VK_TAB: return down(SDL_SCANCODE_TAB);
+            default: return false;
+        }
+    }
+
+    void Poll_Events(std::vector<Window_Event>& out) override {
+        SDL_Event e;
+        while (SDL_PollEvent(&e)) Translate(e, out);
+    }
+
+    void Present(const Surface& back_buffer) override {
+        if (back_buffer.width <= 0 || back_buffer.height <= 0 ||
+            back_buffer.pixels.size() < size_t(back_buffer.width) * size_t(back_buffer.height))
+            return;
+        if ((back_buffer.width != texture_width || back_buffer.height != texture_height) &&
+            !Make_Texture(back_buffer.width, back_buffer.height))
+            return;
+        SDL_UpdateTexture(texture, nullptr, back_buffer.pixels.data(), int(back_buffer.width * sizeof(uint16_t)));
+        SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
+        SDL_RenderClear(renderer);
+        SDL_RenderCopy(renderer, texture, nullptr, nullptr);
+        SDL_RenderPresent(renderer);
+    }
+
+    void Set_Text_Entry(bool active, int x, int y, int w, int h) override {
+        entry_active = active;
+        entry = SDL_Rect{x, y, w, h};
+        Place_Candidates();
+    }
+
+private:
+    SDL_Window* window = nullptr;
+    SDL_Renderer* renderer = nullptr;
+    SDL_Texture* texture = nullptr;
+    int texture_width = 0, texture_height = 0;
+    bool started = false;
+    bool left_down = false;
+    bool entry_active = false;
+    SDL_Rect entry{0, 0, 0, 0};
+
+    bool Fail(const char* what) {
+        std::fprintf(stderr, "isoclient: %s: %s\n", what, SDL_GetError());
+        return false;
+    }
+
+    bool Make_Texture(int w, int h) {
+        if (texture) SDL_DestroyTexture(texture);
+        texture = SDL_CreateTexture(renderer, SDL_PIXELFORMAT_RGB565, SDL_TEXTUREACCESS_STREAMING, w, h);
+        texture_width = texture ? w : 0;
+        texture_height = texture ? h : 0;
+        return texture != nullptr;
+    }
+
+    // The input method's candidate window goes under the open entry, in window coordinates.
+    void Place_Candidates() {
+        if (!entry_active) return;
+        int left = 0, top = 0, right = 0, bottom = 0;
+        SDL_RenderLogicalToWindow(renderer, float(entry.x), float(entry.y), &left, &top);
+        SDL_RenderLogicalToWindow(renderer, float(entry.x + entry.w), float(entry.y + entry.h), &right, &bottom);
+        SDL_Rect rect{left, top, std::max(1, right - left), std::max(1, bottom - top)};
+        SDL_SetTextInputRect(&rect);
+    }
+
+    static int16_t Clamp_X(int x) { return int16_t(std::clamp(x, 0, LOGICAL_WIDTH - 1)); }
+    static int16_t Clamp_Y(int y) { return int16_t(std::clamp(y, 0, LOGICAL_HEIGHT - 1)); }
+    static bool On_Picture(int x, int y) { return x >= 0 && x < LOGICAL_WIDTH && y >= 0 && y < LOGICAL_HEIGHT; }
+
+    static Window_Event Move(int x, int y) {
+        Window_Event m;
+        m.kind = Window_Event::Mouse_Move;
+        m.x = Clamp_X(x);
+        m.y = Clamp_Y(y);
+        return m;
+    }
+
+    static Window_Event Of_Kind(Window_Event::Kind kind) {
+        Window_Event k;
+        k.kind = kind;
+        return k;
+    }
+
+    static Window_Event Key(int16_t code) {
+        Window_Event k = Of_Kind(Window_Event::Key_Press);
+        k.key = code;
+        return k;
+    }
+
+    static Window_Event Editing(const char* text, int32_t cursor) {
+        Window_Event k = Of_Kind(Window_Event::Editing);
+        k.text = From_Utf8(text ? text : "");
+        k.cursor = cursor;
+        return k;
+    }
+
+    void Toggle_Full_Screen() {
+        const bool full = (SDL_GetWindowFlags(window) & SDL_WINDOW_FULLSCREEN_DESKTOP) != 0;
+        SDL_SetWindowFullscreen(window, full ? 0 : SDL_WINDOW_FULLSCREEN_DESKTOP);
+        if (full) SDL_SetWindowSize(window, 2 * LOGICAL_WIDTH, 2 * LOGICAL_HEIGHT);
+        Place_Candidates();
+    }
+
+    void Translate(const SDL_Event& e, std::vector<Window_Event>& out) {
+        switch (e.type) {
+            case SDL_MOUSEMOTION: out.push_back(Move(e.motion.x, e.motion.y)); break;
+            case SDL_MOUSEBUTTONDOWN:
+                if (e.button.button == SDL_BUTTON_LEFT) left_down = true;
+                break;
+            case SDL_MOUSEBUTTONUP:
+                // A click is a left press and release on the picture (the bars beside it are not
+                // part of the screen).
+                if (e.button.button == SDL_BUTTON_LEFT && left_down) {
+                    left_down = false;
+                    if (On_Picture(e.button.x, e.button.y)) {
+                        out.push_back(Move(e.button.x, e.button.y));
+                        out.push_back(Of_Kind(Window_Event::Click));
+                    }
+                }
+                break;
+            case SDL_KEYDOWN:
+                if ((e.key.keysym.sym == SDLK_RETURN || e.key.keysym.sym == SDLK_KP_ENTER) && (e.key.keysym.mod & KMOD_ALT)) {
+                    if (!e.key.repeat) Toggle_Full_Screen();
+                } else if (e.key.keysym.sym == SDLK_BACKSPACE) {
+                    out.push_back(Key(8));
+                } else if (e.key.keysym.sym == SDLK_RETURN || e.key.keysym.sym == SDLK_KP_ENTER) {
+                    out.push_back(Key(13));
+                }
+                break;
+            case SDL_TEXTINPUT: {
+                Window_Event t = Of_Kind(Window_Event::Text);
+                t.text = From_Utf8(e.text.text);
+                out.push_back(std::move(t));
+                break;
+            }
+            case SDL_TEXTEDITING: out.push_back(Editing(e.edit.text, e.edit.start)); break;
+            case SDL_TEXTEDITING_EXT:
+                out.push_back(Editing(e.editExt.text, e.editExt.start));
+                SDL_free(e.editExt.text);
+                break;
+            case SDL_WINDOWEVENT:
+                if (e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) Place_Candidates();
+                break;
+            case SDL_QUIT: out.push_back(Of_Kind(Window_Event::Close_Request)); break;
+            default: break;
+        }
+    }
+};
+
+}  // namespace
+
+std::unique_ptr<Window_Backend> Make_Sdl_Window(bool windowed) {
+    auto window = std::make_unique<Sdl_Window>();
+    if (!window->Open(windowed)) return nullptr;
+    return window;
+}
