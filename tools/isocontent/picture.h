@@ -38,6 +38,52 @@ struct Picture {
     }
 };
 
+// Painting helpers shared by the generator's pictures. Everything outside the picture is ignored.
+
+// a + (b - a) * t, t from 0 to 1.
+Color Mix(Color a, Color b, double t);
+// Paints c over the pixel with opacity alpha (0 to 1).
+void Blend(Picture& picture, int x, int y, Color c, double alpha);
+// Rows from top to bottom colour.
+void Vertical_Gradient(Picture& picture, int x, int y, int w, int h, Color top, Color bottom);
+// A one-pixel line, end points included.
+void Draw_Line(Picture& picture, int x0, int y0, int x1, int y1, Color c);
+// The rectangle (x, y, w, h) with its corners rounded off by radius; corners stay untouched.
+void Fill_Rounded_Rect(Picture& picture, int x, int y, int w, int h, int radius, Color c);
+// True when (px, py) lies in the rounded rectangle of Fill_Rounded_Rect.
+bool In_Rounded_Rect(int px, int py, int x, int y, int w, int h, int radius);
+// A one-pixel frame: light on the top and left edges, dark on the bottom and right (raised);
+// swap them for a sunken frame.
+void Draw_Bevel(Picture& picture, int x, int y, int w, int h, Color light, Color dark);
+void Fill_Ellipse(Picture& picture, int cx, int cy, int rx, int ry, Color c);
+// A diamond (rhombus) centred on (cx, cy) with half-width rx and half-height ry.
+void Fill_Diamond(Picture& picture, int cx, int cy, int rx, int ry, Color c);
+// Smooth deterministic noise in 0..1 (value noise on a grid of `scale` pixels).
+double Smooth_Noise(double x, double y, int scale, uint32_t seed);
+// A deterministic pseudo-random number in 0..1 for a cell and seed.
+double Noise_Hash(int x, int y, uint32_t seed);
+// Multiplies each pixel of the area by a noise grain of +-amount (0..1), for stone or cloth.
+void Add_Grain(Picture& picture, int x, int y, int w, int h, double amount, int scale, uint32_t seed);
+// Replaces every pixel of the area whose 16-bit form would be 0 (see-through) by Near_Black.
+void Make_Opaque(Picture& picture, int x, int y, int w, int h);
+
+// Text drawn with a system font (fontconfig pattern such as "DejaVu Serif:bold"), anti-aliased,
+// filled with a vertical gradient, with an optional outline and drop shadow.
+struct Text_Style {
+    std::string font = "DejaVu Sans";
+    int size = 16;                    // pixels
+    Color top{255, 255, 255}, bottom{255, 255, 255};
+    int outline = 0;                  // outline width in pixels, 0 for none
+    Color outline_color = Near_Black;
+    int shadow = 0;                   // shadow offset in pixels, 0 for none
+    Color shadow_color = Near_Black;
+};
+// Draws the UTF-8 text with its top-left corner at (x, y). False (and nothing drawn) when the
+// font cannot be found or opened, so pictures degrade to plain ornaments on a bare system.
+bool Draw_Text(Picture& picture, int x, int y, const std::string& utf8, const Text_Style& style);
+// Draws the text centred on (cx, cy).
+bool Draw_Text_Centred(Picture& picture, int cx, int cy, const std::string& utf8, const Text_Style& style);
+
 // Writes the picture as an uncompressed 24-bit BMP; throws std::runtime_error when it cannot.
 void Save_Bmp(const Picture& picture, const std::string& host_path);
 

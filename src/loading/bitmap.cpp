@@ -1,0 +1,64 @@
+// bitmap.cpp -- BMP files next to the program decoded into RGB565 surfaces.
+#include "loading/bitmap.h"
+
+#include <SDL.h>
+
+#include <cstring>
+
+#include "errors/errors.h"
+#include "platform/files.h"
+#include "platform/platform.h"
+
+static const std::u16string ERROR_PICTURE = u"images\\err.bmp";
+
+// Decodes the file into an RGB565 surface; false when it is not a BMP that SDL can read.
+static bool Decode_Bmp(const std::string& host_path, Surface& out) {
+    SDL_Surface* file = SDL_LoadBMP(host_path.c_str());
+    if (!file) return false;
+    SDL_Surface* rgb565 = SDL_ConvertSurfaceFormat(file, SDL_PIXELFORMAT_RGB565, 0);
+    SDL_FreeSurface(file);
+    if (!rgb565) return false;
+
+    bool ok = SDL_LockSurface(rgb565) == 0;
+    if (ok) {
+        Surface decoded = Make_Surface(rgb565->w, rgb565->h);
+        const auto* rows = static_cast<const uint8_t*>(rgb565->pixels);
+        for (int32_t y = 0; y < decoded.height; ++y)
+            std::memcpy(&decoded.pixels[size_t(y) * size_t(decoded.width)], rows + size_t(y) * size_t(rgb565->pitch),
+                        size_t(decoded.width) * sizeof(uint16_t));
+        SDL_UnlockSurface(rgb565);
+        out = std::move(decoded);
+    }
+    SDL_FreeSurface(rgb565);
+    return ok;
+}
+
+void Load_Bitmap(const std::u16string& name, uint16_t colour_key, Surface& surface) {
+    const std::string& folder = Platform.program_folder;
+    const std::string mapped = Host_Path(name);
+    std::string full_path;
+    bool accepted;
+    if (mapped.find(folder) != std::string::npos) {
+        full_path = mapped;
+        accepted = File_Exists(full_path);
+    } else {
+        // A drive-letter name outside the program folder is never taken.
+        full_path = folder + "/" + mapped;
+        accepted = File_Exists(full_path) && name.find(u':') == std::u16string::npos;
+    }
+
+    if (!accepted) {
+        // The error screen itself needs this picture: without it there is nothing left to show.
+        if (name == ERROR_PICTURE) Quit_Program();
+        Raise_Error(200, name);
+    }
+
+    Surface decoded;
+    if (!Decode_Bmp(full_path, decoded)) {
+        // A damaged error picture would send the error screen straight back here.
+        if (name == ERROR_PICTURE) Quit_Program();
+        Raise_Error(-32768, u"壞的圖檔 : " + name);
+    }
+    decoded.color_key = colour_key;
+    surface = std::move(decoded);
+}
