@@ -23,14 +23,21 @@ struct Byte_Reader {
 
     int16_t Int16(const char* field);
     // A counted string: int16 byte count, then that many bytes of UTF-16LE; a count of 0 or less
-    // is "". An odd count keeps the whole characters and drops the lone last byte.
+    // is "" and consumes only the count. An odd count keeps the whole characters and drops the
+    // lone last byte (still consumed).
     std::u16string Counted_String(const char* field);
+    size_t Remaining() const { return bytes.size() - pos; }
+    // Throws Data_Error: "<file>: file ends at byte <size>, inside <what> (from byte <start>)".
+    [[noreturn]] void Fail_Short(const std::string& what, size_t start) const;
 };
+
+inline std::u16string Read_Counted_String(Byte_Reader& reader) { return reader.Counted_String("a counted string"); }
 
 // Appends little-endian fields; the exact mirror of Byte_Reader.
 struct Byte_Writer {
     std::string bytes;
     void Int16(int16_t value);
+    // Throws Data_Error for a text longer than 16383 characters (its byte count would not fit).
     void Counted_String(const std::u16string& text);
 };
 
@@ -80,7 +87,11 @@ void Reset_Map();
 // Parses a map file's bytes (the surfaces stay empty). Throws Data_Error on a damaged file:
 // shorter than its counts, N, W or H below 1, or W or H above MAX_MAP_SIDE.
 Map_Model Parse_Map(const std::string& bytes, const std::string& file_name);
-// The file bytes of a model; Parse_Map(Write_Map(m)) gives m back.
+// Parses into an existing model, reusing its grids' storage when the size is unchanged (a reload
+// of the same map allocates nothing). On Data_Error the model is left half-filled.
+void Parse_Map_Into(const std::string& bytes, const std::string& file_name, Map_Model& model);
+// The file bytes of a model; Parse_Map(Write_Map(m)) gives m back. The counts come from the
+// tables and grids; Data_Error when the grids disagree on the size or a text is too long.
 std::string Write_Map(const Map_Model& model);
 
 // Reads the map file (resolved against the current folder) into Map, then its images.

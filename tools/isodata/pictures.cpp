@@ -1,0 +1,66 @@
+// pictures.cpp -- resolving picture names, reading BMP headers, decoding pictures for the preview.
+#include "tools/isodata/pictures.h"
+
+#include <SDL.h>
+
+#include <cstring>
+#include <fstream>
+
+#include "platform/encoding.h"
+#include "platform/files.h"
+
+std::optional<std::string> Resolve_In_Program_Folder(const std::u16string& name, const std::string& program_folder,
+                                                     std::string& why) {
+    const std::string mapped = Host_Path(name);
+    std::string full;
+    if (!program_folder.empty() && mapped.find(program_folder) != std::string::npos) {
+        full = mapped;
+    } else if (name.find(u':') != std::u16string::npos) {
+        why = "the name holds \":\" and is outside the program folder, so the game refuses it";
+        return std::nullopt;
+    } else {
+        full = program_folder + "/" + mapped;
+    }
+    if (!File_Exists(full)) {
+        why = "no file " + full;
+        return std::nullopt;
+    }
+    return full;
+}
+
+std::optional<Bmp_Size> Read_Bmp_Size(const std::string& host_path) {
+    std::ifstream in(host_path, std::ios::binary);
+    unsigned char h[26] = {};
+    in.read(reinterpret_cast<char*>(h), sizeof h);
+    const std::streamsize got = in.gcount();
+    if (got < 18 || h[0] != 'B' || h[1] != 'M') return std::nullopt;
+    auto u32 = [&](int at) { return uint32_t(h[at]) | uint32_t(h[at + 1]) << 8 | uint32_t(h[at + 2]) << 16 | uint32_t(h[at + 3]) << 24; };
+    const uint32_t header = u32(14);
+    if (header == 12 && got >= 22) {   // the old core header: 16-bit sizes
+        return Bmp_Size{int32_t(uint32_t(h[18]) | uint32_t(h[19]) << 8), int32_t(uint32_t(h[20]) | uint32_t(h[21]) << 8)};
+    }
+    if (header < 40 || got < 26) return std::nullopt;
+    const int32_t w = int32_t(u32(18)), hgt = int32_t(u32(22));
+    if (w <= 0 || hgt == 0 || hgt == INT32_MIN) return std::nullopt;
+    return Bmp_Size{w, hgt < 0 ? -hgt : hgt};
+}
+
+std::optional<Surface> Read_Picture(const std::string& host_path) {
+    SDL_Surface* file = SDL_LoadBMP(host_path.c_str());
+    if (!file) return std::nullopt;
+    SDL_Surface* rgb565 = SDL_ConvertSurfaceFormat(file, SDL_PIXELFORMAT_RGB565, 0);
+    SDL_FreeSurface(file);
+    if (!rgb565) return std::nullopt;
+    std::optional<Surface> out;
+    if (SDL_LockSurface(rgb565) == 0) {
+        Surface s = Make_Surface(rgb565->w, rgb565->h);
+        const auto* rows = static_cast<const uint8_t*>(rgb565->pixels);
+        for (int32_t y = 0; y < s.height; ++y)
+            std::memcpy(&s.pixels[size_t(y) * size_t(s.width)], rows + size_t(y) * size_t(rgb565->pitch),
+                        size_t(s.width) * sizeof(uint16_t));
+        SDL_UnlockSurface(rgb565);
+        out = std::move(s);
+    }
+    SDL_FreeSurface(rgb565);
+    return out;
+}

@@ -1,0 +1,25 @@
+// preview.h -- `isodata preview`: the whole map drawn as the scene draws it, saved as PNG or BMP.
+#pragma once
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "display/surface.h"
+#include "map/map.h"
+
+// The largest picture the preview makes, in pixels (a 1600 x 1600 map would need 2 billion).
+constexpr int64_t MAX_PREVIEW_PIXELS = 120'000'000;
+
+struct Preview {
+    Surface picture;                     // RGB565 like the game's back buffer, black where nothing is
+    int32_t shift_x = 0, shift_y = 0;    // tile origin of (x, y) = (20 (x - y) + shift_x, 10 (x + y) + shift_y)
+    std::vector<std::string> warnings;   // pictures that could not be read (their pieces are left out)
+};
+
+// Ground pass, then objects, then overlay, each row by row with x fastest: the scene's painter's
+// order. Throws std::runtime_error when the picture would exceed MAX_PREVIEW_PIXELS.
+Preview Render_Map(const Map_Model& map, const std::string& program_folder);
+
+// A 24-bit picture file of the surface: PNG (deflate blocks stored, not compressed) or BMP.
+std::string Encode_Png(const Surface& picture);
+std::string Encode_Bmp(const Surface& picture);
