@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <set>
 
 #include "display/surface.h"
 #include "platform/backends.h"
@@ -64,7 +65,9 @@ public:
     bool Key_Held(int virtual_key) override {
         int count = 0;
         const Uint8* keys = SDL_GetKeyboardState(&count);
-        auto down = [&](SDL_Scancode s) { return int(s) < count && keys[s] != 0; };
+        // A key pressed and released between two polls still counts for the frame after the poll
+        // that saw it, so a quick tap is not lost between two samples.
+        auto down = [&](SDL_Scancode s) { return (int(s) < count && keys[s] != 0) || tapped.count(s) != 0; };
         switch (virtual_key) {
             case VK_ESCAPE: return down(SDL_SCANCODE_ESCAPE);
             // Alt+Enter switches full screen; it is not an Enter for the screens.
@@ -76,6 +79,7 @@ public:
     }
 
     void Poll_Events(std::vector<Window_Event>& out) override {
+        tapped.clear();
         SDL_Event e;
         while (SDL_PollEvent(&e)) Translate(e, out);
     }
@@ -105,6 +109,7 @@ private:
     SDL_Renderer* renderer = nullptr;
     SDL_Texture* texture = nullptr;
     int texture_width = 0, texture_height = 0;
+    std::set<SDL_Scancode> tapped;   // keys pressed during the last poll
     bool started = false;
     bool left_down = false;
     bool entry_active = false;
@@ -189,6 +194,7 @@ private:
                 }
                 break;
             case SDL_KEYDOWN:
+                if (!e.key.repeat && !(e.key.keysym.mod & KMOD_ALT)) tapped.insert(e.key.keysym.scancode);
                 if ((e.key.keysym.sym == SDLK_RETURN || e.key.keysym.sym == SDLK_KP_ENTER) && (e.key.keysym.mod & KMOD_ALT)) {
                     if (!e.key.repeat) Toggle_Full_Screen();
                 } else if (e.key.keysym.sym == SDLK_BACKSPACE) {
