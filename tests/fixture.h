@@ -7,6 +7,7 @@
 #include "characters/player.h"
 #include "display/display.h"
 #include "errors/errors.h"
+#include "game/game.h"
 #include "game/input.h"
 #include "game/timer.h"
 #include "loading/loading.h"
@@ -28,6 +29,7 @@ inline void Reset_All_Modules() {
     Reset_Characters();
     Reset_Net();
     Reset_Loading();
+    Reset_Game();
 }
 
 class Headless_Test : public ::testing::Test {
