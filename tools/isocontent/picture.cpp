@@ -3,14 +3,18 @@
 
 #include <SDL.h>
 #include <SDL_ttf.h>
-#include <fontconfig/fontconfig.h>
 
 #include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <stdexcept>
+#include <tuple>
 #include <utility>
+
+#include "display/text.h"
+#include "platform/encoding.h"
 
 static uint8_t Clamp_Byte(double v) { return uint8_t(std::clamp(std::lround(v), 0L, 255L)); }
 
@@ -124,33 +128,21 @@ void Make_Opaque(Picture& picture, int x, int y, int w, int h) {
         }
 }
 
-// Opened fonts by pattern and size, kept for the run of the generator.
-static TTF_Font* Open_Font(const std::string& pattern, int size) {
-    static std::map<std::pair<std::string, int>, TTF_Font*> fonts;
-    auto key = std::make_pair(pattern, size);
-    if (auto it = fonts.find(key); it != fonts.end()) return it->second;
+// Opened fonts by pattern and size, kept for the run of the generator and closed at its end.
+static TTF_Font* Open_Font(const std::string& face_name, bool bold, int size) {
+    struct Closer {
+        void operator()(TTF_Font* f) const { TTF_CloseFont(f); }
+    };
+    static std::map<std::tuple<std::string, bool, int>, std::unique_ptr<TTF_Font, Closer>> fonts;
+    auto key = std::make_tuple(face_name, bold, size);
+    if (auto it = fonts.find(key); it != fonts.end()) return it->second.get();
 
     TTF_Font* font = nullptr;
     if (TTF_WasInit() || TTF_Init() == 0) {
-        FcConfig* config = FcInitLoadConfigAndFonts();
-        FcPattern* wanted = config ? FcNameParse(reinterpret_cast<const FcChar8*>(pattern.c_str())) : nullptr;
-        if (wanted) {
-            FcConfigSubstitute(config, wanted, FcMatchPattern);
-            FcDefaultSubstitute(wanted);
-            FcResult result = FcResultNoMatch;
-            FcPattern* match = FcFontMatch(config, wanted, &result);
-            FcChar8* file = nullptr;
-            int index = 0;
-            if (match && FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch) {
-                FcPatternGetInteger(match, FC_INDEX, 0, &index);
-                font = TTF_OpenFontIndex(reinterpret_cast<const char*>(file), size, index);
-            }
-            if (match) FcPatternDestroy(match);
-            FcPatternDestroy(wanted);
-        }
-        if (config) FcConfigDestroy(config);
+        if (auto face = Resolve_Face(From_Utf8(face_name), bold))
+            font = TTF_OpenFontIndex(face->file.c_str(), size, face->index);
     }
-    fonts[key] = font;
+    fonts[key].reset(font);
     return font;
 }
 
@@ -171,7 +163,7 @@ static void Paint_Glyphs(Picture& picture, int x, int y, SDL_Surface* glyphs, Co
 }
 
 bool Draw_Text(Picture& picture, int x, int y, const std::string& utf8, const Text_Style& style) {
-    TTF_Font* font = Open_Font(style.font, style.size);
+    TTF_Font* font = Open_Font(style.font, style.bold, style.size);
     if (!font || utf8.empty()) return false;
     const SDL_Color white{255, 255, 255, 255};
     auto paint = [&](int outline, int dx, int dy, Color top, Color bottom) {
@@ -190,7 +182,7 @@ bool Draw_Text(Picture& picture, int x, int y, const std::string& utf8, const Te
 }
 
 bool Draw_Text_Centred(Picture& picture, int cx, int cy, const std::string& utf8, const Text_Style& style) {
-    TTF_Font* font = Open_Font(style.font, style.size);
+    TTF_Font* font = Open_Font(style.font, style.bold, style.size);
     int w = 0, h = 0;
     if (!font || TTF_SizeUTF8(font, utf8.c_str(), &w, &h) != 0) return false;
     return Draw_Text(picture, cx - w / 2, cy - h / 2, utf8, style);

@@ -67,10 +67,11 @@ void Add_Grain(Picture& picture, int x, int y, int w, int h, double amount, int 
 // Replaces every pixel of the area whose 16-bit form would be 0 (see-through) by Near_Black.
 void Make_Opaque(Picture& picture, int x, int y, int w, int h);
 
-// Text drawn with a system font (fontconfig pattern such as "DejaVu Serif:bold"), anti-aliased,
+// Text drawn with a system font (a face name such as "DejaVu Serif"), anti-aliased,
 // filled with a vertical gradient, with an optional outline and drop shadow.
 struct Text_Style {
-    std::string font = "DejaVu Sans";
+    std::string font = "DejaVu Sans";   // a face name, found through fontconfig
+    bool bold = false;
     int size = 16;                    // pixels
     Color top{255, 255, 255}, bottom{255, 255, 255};
     int outline = 0;                  // outline width in pixels, 0 for none

@@ -18,7 +18,7 @@ constexpr Color STONE_DARK{28, 31, 44};
 constexpr Color INK{14, 16, 26};
 constexpr Color PARCHMENT{236, 220, 178};
 
-const char* const TITLE_FONT = "DejaVu Serif:bold";
+const char* const TITLE_FONT = "DejaVu Serif";
 const char* const MING_FONT = "AR PL UMing TW";
 
 const std::string TITLE = "ISO ONLINE";
@@ -41,6 +41,7 @@ constexpr Box CHAT_LOG{150, 54, 500, 82};                // the last chat line, 
 Text_Style Gold_Text(const char* font, int size) {
     Text_Style s;
     s.font = font;
+    s.bold = font == TITLE_FONT;
     s.size = size;
     s.top = GOLD_LIGHT;
     s.bottom = GOLD;
@@ -52,6 +53,7 @@ Text_Style Gold_Text(const char* font, int size) {
 Text_Style Plain_Text(const char* font, int size, Color c) {
     Text_Style s;
     s.font = font;
+    s.bold = font == TITLE_FONT;
     s.size = size;
     s.top = s.bottom = c;
     return s;
