@@ -76,38 +76,9 @@ std::string Write_Animation_File(const Animation_Data& data) {
     return std::move(out.bytes);
 }
 
-// Resolved like a picture: a name holding the program folder is a full path; any other name is
-// taken under the program folder and may not hold ":" (no escaping to another drive or root).
-static std::optional<std::string> Resolve_Program_File(const std::u16string& name) {
-    const std::string mapped = Host_Path(name);
-    const std::string& folder = Platform.program_folder;
-    std::string full;
-    if (!folder.empty() && mapped.find(folder) != std::string::npos)
-        full = mapped;
-    else if (name.find(u':') == std::u16string::npos)
-        full = folder + "/" + mapped;
-    else
-        return std::nullopt;
-    if (!File_Exists(full)) return std::nullopt;
-    return full;
-}
-
 void Load_Animation_File(const std::u16string& name) {
-    std::optional<std::string> bytes;
-    std::optional<std::string> full = Resolve_Program_File(name);
-    if (full) bytes = Read_Whole_File(*full);
-    if (!bytes) Raise_Error(200, name);
-
-    std::string damage;
-    try {
-        Animations = Parse_Animation_File(*bytes, To_Utf8(name));
-    } catch (const Data_Error& e) {
-        damage = e.what();
-    }
-    if (!damage.empty()) {
-        Reset_Animations();
-        Raise_Error(-32768, From_Utf8(damage));
-    }
+    const std::string bytes = Read_Data_File(name, Resolve_Program_File(name));
+    Parse_Or_Raise([&] { Animations = Parse_Animation_File(bytes, To_Utf8(name)); }, Reset_Animations);
     Load_Sheet_Images();
 }
 

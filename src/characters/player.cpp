@@ -54,21 +54,10 @@ std::string Write_Character_File(const Character_File& file) {
 }
 
 void Load_Character_File(const std::u16string& path) {
-    std::string host = Host_Path(path);
-    std::optional<std::string> bytes;
-    if (File_Exists(host)) bytes = Read_Whole_File(host);
-    if (!bytes) Raise_Error(200, path);
-
-    std::string damage;
-    try {
-        Chars.Characters = Parse_Character_File(*bytes, host);
-    } catch (const Data_Error& e) {
-        damage = e.what();
-    }
-    if (!damage.empty()) {
-        Chars.Characters = Character_File{};
-        Raise_Error(-32768, From_Utf8(damage));
-    }
+    const std::string host = Host_Path(path);
+    const std::string bytes = Read_Data_File(path, host);
+    Parse_Or_Raise([&] { Chars.Characters = Parse_Character_File(bytes, host); },
+                   [] { Chars.Characters = Character_File{}; });
     Load_Animation_File(Chars.Characters.Animation_File_Name);
 }
 

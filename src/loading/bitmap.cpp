@@ -34,27 +34,15 @@ static bool Decode_Bmp(const std::string& host_path, Surface& out) {
 }
 
 void Load_Bitmap(const std::u16string& name, uint16_t colour_key, Surface& surface) {
-    const std::string& folder = Platform.program_folder;
-    const std::string mapped = Host_Path(name);
-    std::string full_path;
-    bool accepted;
-    if (mapped.find(folder) != std::string::npos) {
-        full_path = mapped;
-        accepted = File_Exists(full_path);
-    } else {
-        // A drive-letter name outside the program folder is never taken.
-        full_path = folder + "/" + mapped;
-        accepted = File_Exists(full_path) && name.find(u':') == std::u16string::npos;
-    }
-
-    if (!accepted) {
+    const std::optional<std::string> full_path = Resolve_Program_File(name);
+    if (!full_path) {
         // The error screen itself needs this picture: without it there is nothing left to show.
         if (name == ERROR_PICTURE) Quit_Program();
         Raise_Error(200, name);
     }
 
     Surface decoded;
-    if (!Decode_Bmp(full_path, decoded)) {
+    if (!Decode_Bmp(*full_path, decoded)) {
         // A damaged error picture would send the error screen straight back here.
         if (name == ERROR_PICTURE) Quit_Program();
         Raise_Error(-32768, u"壞的圖檔 : " + name);

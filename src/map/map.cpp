@@ -219,23 +219,33 @@ std::string Write_Map(const Map_Model& model) {
 
 // ---- loading ----
 
-void Load_Map(const std::u16string& path) {
-    std::string host = Host_Path(path);
+std::string Read_Data_File(const std::u16string& name, const std::optional<std::string>& host_path) {
     std::optional<std::string> bytes;
-    if (File_Exists(host)) bytes = Read_Whole_File(host);
-    if (!bytes) Raise_Error(200, path);
+    if (host_path && File_Exists(*host_path)) bytes = Read_Whole_File(*host_path);
+    if (!bytes) Raise_Error(200, name);
+    return std::move(*bytes);
+}
 
+void Parse_Or_Raise(const std::function<void()>& parse, void (*clear)()) {
     std::string damage;
     try {
-        Parse_Map_Into(*bytes, host, Map);
+        parse();
     } catch (const Data_Error& e) {
         damage = e.what();
     }
-    bytes.reset();
+    // Raised outside the handler: the error screen runs a whole frame loop.
     if (!damage.empty()) {
-        Reset_Map();   // nothing half-read stays behind
+        clear();
         Raise_Error(-32768, From_Utf8(damage));
     }
+}
+
+void Load_Map(const std::u16string& path) {
+    const std::string host = Host_Path(path);
+    {
+        const std::string bytes = Read_Data_File(path, host);
+        Parse_Or_Raise([&] { Parse_Map_Into(bytes, host, Map); }, Reset_Map);
+    }   // the file's bytes go before the pictures load
     Load_Map_Images();
 }
 

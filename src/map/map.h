@@ -2,6 +2,8 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -40,6 +42,13 @@ struct Byte_Writer {
     // Throws Data_Error for a text longer than 16383 characters (its byte count would not fit).
     void Counted_String(const std::u16string& text);
 };
+
+// The bytes of a data file at host_path; error 200 with `name` when it is not there (or the
+// name was refused: no path).
+std::string Read_Data_File(const std::u16string& name, const std::optional<std::string>& host_path);
+// Runs parse; when it throws Data_Error, clear() drops what was half-read and error -32768 opens
+// the error screen with the message.
+void Parse_Or_Raise(const std::function<void()>& parse, void (*clear)());
 
 struct Map_Image {
     std::u16string file_name;

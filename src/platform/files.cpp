@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "platform/encoding.h"
+#include "platform/platform.h"
 
 std::string Host_Path(const std::u16string& name) {
     std::string path = To_Utf8(name);
@@ -17,6 +18,20 @@ std::string Host_Path(const std::u16string& name) {
 bool File_Exists(const std::string& host_path) {
     std::error_code ec;
     return !host_path.empty() && std::filesystem::is_regular_file(host_path, ec);
+}
+
+std::optional<std::string> Resolve_Program_File(const std::u16string& name) {
+    const std::string mapped = Host_Path(name);
+    const std::string& folder = Platform.program_folder;
+    std::string full;
+    if (!folder.empty() && mapped.find(folder) != std::string::npos)
+        full = mapped;
+    else if (name.find(u':') == std::u16string::npos)
+        full = folder + "/" + mapped;
+    else
+        return std::nullopt;
+    if (!File_Exists(full)) return std::nullopt;
+    return full;
 }
 
 std::optional<std::string> Read_Whole_File(const std::string& host_path) {
