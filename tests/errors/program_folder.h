@@ -1,47 +1,35 @@
 // program_folder.h -- test helpers: a throw-away program folder with the generated error picture,
 // tiny BMP files, the error log's files, and running a screen until the program ends.
 #pragma once
-#include <gtest/gtest.h>
-#include <stdlib.h>
+#include <unistd.h>
 
+#include <array>
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <map>
-#include <optional>
-#include <string>
-#include <vector>
 
 #include "fixture.h"
 #include "platform/encoding.h"
+#include "platform/files.h"
 
 namespace fs = std::filesystem;
 
-struct Rgb24 {
-    uint8_t r, g, b;
-};
+using Rgb24 = std::array<uint8_t, 3>;   // red, green, blue
+using Picture = std::vector<std::vector<Rgb24>>;   // rows[y][x]
 
-// Writes a 24-bit bottom-up BMP; rows[y][x].
-inline void Write_Bmp(const fs::path& path, const std::vector<std::vector<Rgb24>>& rows) {
-    const uint32_t h = uint32_t(rows.size()), w = h ? uint32_t(rows[0].size()) : 0;
-    const uint32_t stride = (w * 3 + 3) & ~3u, size = 54 + stride * h;
-    std::string b;
-    auto u16 = [&](uint32_t v) { b += char(v & 0xFF); b += char((v >> 8) & 0xFF); };
-    auto u32 = [&](uint32_t v) { u16(v & 0xFFFF); u16(v >> 16); };
-    b += "BM";
-    u32(size); u32(0); u32(54); u32(40); u32(w); u32(h); u16(1); u16(24); u32(0);
-    u32(stride * h); u32(2835); u32(2835); u32(0); u32(0);
-    for (uint32_t y = h; y-- > 0;) {
-        for (const Rgb24& c : rows[y]) { b += char(c.b); b += char(c.g); b += char(c.r); }
-        b.append(stride - w * 3, '\0');
-    }
+// Writes a 24-bit bottom-up BMP.
+inline void Write_Bmp(const fs::path& path, const Picture& rows) {
+    const uint32_t h = uint32_t(rows.size()), w = h ? uint32_t(rows[0].size()) : 0, stride = (w * 3 + 3) & ~3u;
+    std::string b = "BM";
+    for (uint32_t v : {54 + stride * h, 0u, 54u, 40u, w, h, 1u | 24u << 16, 0u, stride * h, 2835u, 2835u, 0u, 0u})
+        b.append({char(v), char(v >> 8), char(v >> 16), char(v >> 24)});
+    for (uint32_t y = h; y-- > 0; b.append(stride - w * 3, '\0'))   // rows padded to 4 bytes
+        for (const Rgb24& c : rows[y]) b.append({char(c[2]), char(c[1]), char(c[0])});
     fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary).write(b.data(), std::streamsize(b.size()));
+    std::ofstream(path, std::ios::binary) << b;
 }
 
-inline std::vector<std::vector<Rgb24>> Solid(int w, int h, Rgb24 c) {
-    return std::vector<std::vector<Rgb24>>(size_t(h), std::vector<Rgb24>(size_t(w), c));
-}
+inline Picture Solid(int w, int h, Rgb24 c) { return Picture(size_t(h), std::vector<Rgb24>(size_t(w), c)); }
 
 // Headless_Test with the program folder moved to a fresh temporary folder holding only
 // images/err.bmp (copied from the build's generated pictures).
@@ -51,21 +39,18 @@ protected:
 
     void SetUp() override {
         Headless_Test::SetUp();
-        std::string pattern = (fs::temp_directory_path() / "isoclient-test-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        folder = pattern;
+        folder = fs::temp_directory_path() / ("isoclient-test-" + std::to_string(getpid()));
         fs::create_directories(folder / "images");
         fs::copy_file(fs::path(ISO_OUT_DIR) / "images" / "err.bmp", folder / "images" / "err.bmp");
         Platform.program_folder = folder.string();
     }
     void TearDown() override {
         Headless_Test::TearDown();
-        std::error_code ec;
-        fs::remove_all(folder, ec);
+        fs::remove_all(folder);
     }
 
     // Runs the call, which must end the program; the status it ends with, or -1 if it returned.
-    int Run_To_End(const std::function<void()>& call) {
+    static int Run_To_End(const std::function<void()>& call) {
         try {
             call();
         } catch (const Program_End& end) {
@@ -74,23 +59,12 @@ protected:
         return -1;
     }
 
-    // Every file of the log folder, name (UTF-8) to contents.
-    std::map<std::string, std::string> Log_Files() const {
-        std::map<std::string, std::string> files;
-        std::error_code ec;
-        if (!fs::is_directory(folder / "Err", ec)) return files;
-        for (const auto& entry : fs::directory_iterator(folder / "Err")) {
-            std::ifstream in(entry.path(), std::ios::binary);
-            files[entry.path().filename().string()] = std::string(std::istreambuf_iterator<char>(in), {});
-        }
-        return files;
-    }
-
-    // The one log entry's text decoded from code page 950, or nothing when not exactly one file.
-    std::optional<std::u16string> Only_Log() const {
-        auto files = Log_Files();
-        if (files.size() != 1) return std::nullopt;
-        return From_Cp950(files.begin()->second);
+    // The log's text, decoded from code page 950, when it is one file; else how many files there are.
+    std::u16string Only_Log() const {
+        std::error_code missing;   // no log folder: no files
+        const std::vector<fs::path> files(fs::directory_iterator(folder / "Err", missing), fs::directory_iterator());
+        if (files.size() != 1) return From_Utf8(std::to_string(files.size())) + u" files";
+        return From_Cp950(Read_Whole_File(files[0].string()).value_or(""));
     }
 };
 

@@ -1,0 +1,213 @@
+// tcp_test.cpp -- the client's real TCP socket, polled through Do_Events: against a scripted
+// server on 127.0.0.1 (the handshake to the byte, a refused connection), and against isoserver
+// as a child process, with protocol-level players beside the client module.
+#include <unistd.h>
+
+#include <asio.hpp>
+#include <csignal>
+#include <cstdio>
+
+#include "net_fixture.h"
+#include "platform/backends.h"
+#include "platform/files.h"
+
+namespace {
+
+class Loopback_Test : public Net_Test {
+protected:
+    asio::io_context server_io;
+    asio::ip::tcp::acceptor acceptor{server_io, {asio::ip::make_address("127.0.0.1"), 0}};
+    asio::ip::tcp::socket peer{server_io};
+    std::string received;   // every byte the server got, in order
+    std::unique_ptr<Socket_Backend> tcp = Make_Tcp_Socket();
+
+    void SetUp() override {
+        Net_Test::SetUp();
+        Platform.socket = tcp.get();
+        Net.Server_Host = "127.0.0.1";
+        Net.Server_Port = acceptor.local_endpoint().port();
+        acceptor.non_blocking(true);
+        each_turn = [this] {   // the server accepts, then reads what has come
+            std::array<char, 4096> buffer;
+            asio::error_code error;
+            if (!peer.is_open()) acceptor.accept(peer, error);
+            else if (peer.available(error)) received.append(buffer.data(), peer.read_some(asio::buffer(buffer), error));
+        };
+    }
+};
+
+TEST_F(Loopback_Test, Handshake_To_The_Byte_Then_A_Close_Is_Error_20) {
+    Net.Login_Id = u"阿明/x";
+    Net.Login_Password = u"p\\q";
+    in_game = Ready_And_Play;
+    Open_Connection();
+    EXPECT_EQ(Connection_Status(), u"連線中...");
+    // What the server sends, and what the client has sent by then. Replies cut in pieces and
+    // glued together still drive the handshake, step by step.
+    const std::pair<std::vector<std::string>, std::string> steps[] = {
+        {{}, "/ver 0.1 beta/e/"},
+        {{"/ver", "ok 1/e/"}, "/id " + To_Cp950(u"阿明/#x") + "/e/"},
+        {{"/IDOK 2/e//plst"}, "/pass p/$q/e/"},
+        {{"art 7\\x/e/"}, "/ready /e/"},
+    };
+    std::string expected;
+    for (const auto& [sends, answer] : steps) {
+        for (const std::string& bytes : sends) asio::write(peer, asio::buffer(bytes));
+        expected += answer;
+        ASSERT_TRUE(Pump([&] { return received.size() >= expected.size(); }));
+        EXPECT_EQ(received, expected);
+        EXPECT_EQ(Connection_Status(), answer == "/ready /e/" ? u"" : u"登入中...");
+    }
+    EXPECT_EQ(Chars.Own_Player.id, 7);
+    // Then the server goes away.
+    peer.close();
+    ASSERT_TRUE(Pump([&] { return raised != -1; }));
+    EXPECT_EQ(raised, 20);
+}
+
+TEST_F(Loopback_Test, A_Refused_Connection_Is_Error_20) {
+    acceptor.close();
+    Open_Connection();
+    ASSERT_TRUE(Pump([&] { return raised != -1; }));
+    EXPECT_EQ(raised, 20);
+}
+
+// A player that speaks the protocol through a socket of the client's own kind.
+struct Raw_Client {
+    std::unique_ptr<Socket_Backend> socket = Make_Tcp_Socket();
+    std::string in;
+    size_t pos = 0;
+    bool open = false, closed = false;
+    int16_t id = 0;
+    std::vector<std::u16string> messages;
+
+    void Send(std::u16string command, std::u16string data) { socket->Send(To_Cp950(command + u" " + data + u"/e/")); }
+    void Poll() {
+        std::vector<Socket_Event> events;
+        socket->Poll(events);
+        for (const Socket_Event& e : events) {
+            if (e.kind == Socket_Event::Data) in += e.bytes;
+            open |= e.kind == Socket_Event::Connected;
+            closed |= e.kind == Socket_Event::Closed || e.kind == Socket_Event::Failed;
+        }
+        for (std::string message; Next_Message(in, pos, message);) messages.push_back(From_Cp950(message));
+    }
+    // The first message that starts with `prefix`; "" when none.
+    std::u16string Find(const std::u16string& prefix) const {
+        for (const std::u16string& message : messages)
+            if (message.starts_with(prefix)) return message;
+        return u"";
+    }
+};
+
+std::u16string Num(int value) { return From_Utf8(std::to_string(value)); }
+
+class Server_Test : public Net_Test {
+protected:
+    FILE* server = nullptr;   // the server's standard input: operator commands
+    uint16_t port = 0;
+    std::string output = "/tmp/isoserver_test_XXXXXX";   // its standard output, with the port
+    std::vector<std::unique_ptr<Raw_Client>> clients;
+
+    void SetUp() override {
+        Net_Test::SetUp();
+        std::signal(SIGPIPE, SIG_IGN);
+        ::close(mkstemp(output.data()));
+        server = popen(("exec '" ISO_OUT_DIR "/isoserver' --port 0 --seed 7 --stdin-commands --map '" ISO_OUT_DIR
+                        "/data/testmap.map' >'" + output + "' 2>/dev/null").c_str(), "w");
+        ASSERT_TRUE(Pump([&] {
+            std::string text = Read_Whole_File(output).value_or("");
+            size_t at = text.find("127.0.0.1:");
+            port = at != text.npos && text.ends_with('\n') ? uint16_t(std::atoi(&text[at + 10])) : 0;
+            return port != 0;
+        }));
+        each_turn = [this] {
+            for (auto& c : clients) c->Poll();
+        };
+    }
+    void TearDown() override {
+        if (server) pclose(server);
+        unlink(output.c_str());
+        Net_Test::TearDown();
+    }
+    Raw_Client& Connect() {
+        Raw_Client& c = *clients.emplace_back(std::make_unique<Raw_Client>());
+        c.socket->Connect("127.0.0.1", port);
+        EXPECT_TRUE(Pump([&] { return c.open; }));
+        return c;
+    }
+
+    // Logs a raw client in and into the game, with the identifier "/plstart" gave it.
+    Raw_Client& Join(const std::u16string& name) {
+        Raw_Client& c = Connect();
+        c.Send(u"/ver", u"0.1 beta");
+        c.Send(u"/id", Escape_Text(name));
+        c.Send(u"/pass", u"pw");
+        EXPECT_TRUE(Pump([&] { return c.Find(u"/plstart ") != u""; })) << To_Utf8(name);
+        c.id = Field_Number(Get_Field(Text_After(c.Find(u"/plstart "), u" "), u"\\", 0)).value_or(0);
+        c.Send(u"/ready", u"");
+        return c;
+    }
+};
+
+// B is the client module itself, on its real socket, whose game only sends "/ready" and runs;
+// A and C are raw players.
+TEST_F(Server_Test, B_Sees_A_Appear_Walk_Say_Hello_And_Leave) {
+    std::unique_ptr<Socket_Backend> tcp = Make_Tcp_Socket();
+    Platform.socket = tcp.get();
+    Net.Server_Host = "127.0.0.1";
+    Net.Server_Port = port;
+    Net.Login_Id = u"乙";
+    in_game = Ready_And_Play;
+    Open_Connection();
+    ASSERT_TRUE(Pump([] { return Net.In_Game; }));
+    Raw_Client& a = Join(u"甲a/b");
+    ASSERT_GT(a.id, 0);
+    ASSERT_NE(a.id, Chars.Own_Player.id);
+    // A learns of B by name; B sees A appear, by name, on A's start cell.
+    ASSERT_TRUE(Pump([&] { return a.Find(u"/setpl " + Num(Chars.Own_Player.id) + u"\\乙") != u""; }));
+    const std::u16string told = u"/setplxy " + Num(a.id) + u"\\";   // what the server told A of its cell
+    ASSERT_TRUE(Pump([&] {
+        return Chars.Players.size() == 1 &&
+               a.Find(told) == told + Num(Chars.Players[0].cell_x) + u"\\" + Num(Chars.Players[0].cell_y);
+    }));
+    EXPECT_EQ(Chars.Players[0].name, u"甲a/b");
+    EXPECT_EQ(Chars.Players[0].id, a.id);
+
+    // A, inside B's view box, walks to B's (free) start cell: B gets it as a walk target.
+    Scene.View_X = Chars.Players[0].cell_x;
+    Scene.View_Y = Chars.Players[0].cell_y;
+    const int16_t tx = Chars.Own_Player.cell_x, ty = Chars.Own_Player.cell_y;
+    a.Send(u"/move", u"0\\0\\" + Num(tx) + u"\\" + Num(ty));
+    ASSERT_TRUE(Pump([&] { return Chars.Players[0].new_target; }));
+    EXPECT_EQ(std::pair(Chars.Players[0].target_x, Chars.Players[0].target_y), std::pair(tx, ty));
+    // Junk (an oversized line, bad numbers, turns out of order, bytes that are no text) does not
+    // stop the server: A's next "/say" still comes through.
+    a.socket->Send(std::string(100000, 'x') + "/e//move 1\\2\\x\\y/e//ready /e//pass /e/\xFF\xFE\x81/e//got \\/e/");
+    a.Send(u"/say", Escape_Text(u"你好"));
+    ASSERT_TRUE(Pump([] { return Net.Last_Chat == u"你好"; }));
+    EXPECT_EQ(Chars.Players[0].chat_text, u"你好");
+
+    // C's table is [B, A]: when A quits, B removes position 0 and C position 1.
+    Raw_Client& c = Join(u"丙");
+    ASSERT_TRUE(Pump([&] { return Chars.Players.size() == 2 && c.Find(u"/setpl " + Num(a.id)) != u""; }));
+    a.socket->Close();
+    ASSERT_TRUE(Pump([&] { return Chars.Players.size() == 1 && c.Find(u"/delpl ") != u""; }));
+    EXPECT_EQ(Chars.Players[0].name, u"丙");
+    EXPECT_EQ(c.Find(u"/delpl "), u"/delpl 1");
+
+    // An old version is refused with error 100, and the connection closed.
+    Raw_Client& old = Connect();
+    old.Send(u"/ver", u"0.0 alpha");
+    ASSERT_TRUE(Pump([&] { return old.closed; }));
+    EXPECT_NE(old.Find(u"/err 100\\"), u"");
+    // The operator kicks B: the server's error 10 reaches B.
+    EXPECT_EQ(raised, -1);
+    std::fputs(("kick " + std::to_string(Chars.Own_Player.id) + "\n").c_str(), server);
+    std::fflush(server);
+    ASSERT_TRUE(Pump([&] { return raised != -1; }));
+    EXPECT_EQ(raised, 10);
+    EXPECT_EQ(pclose(std::exchange(server, nullptr)), 0);   // the end of its input ends it, with status 0
+}
+
+}  // namespace
