@@ -1,17 +1,18 @@
 // world_files.h -- test helpers for the data files: raw little-endian bytes, a throw-away folder,
-// tiny BMP pictures, and the error an operation raised (read back from the error log).
+// a sample map, solid-colour BMP pictures, and the errors a reader or a loader raised.
 #pragma once
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <string>
 
 #include "errors/errors.h"
+#include "map/map.h"
 #include "platform/encoding.h"
+#include "platform/files.h"
 #include "platform/platform.h"
 
 namespace world_test {
@@ -21,73 +22,66 @@ namespace fs = std::filesystem;
 // Builds file bytes field by field, independently of the code under test.
 struct Raw {
     std::string bytes;
-    Raw& I16(int v) {
-        bytes += char(v & 0xFF);
-        bytes += char((v >> 8) & 0xFF);
-        return *this;
-    }
-    // A counted string with its byte count: two bytes a character.
+    Raw& I16(int v) { bytes += {char(v & 0xFF), char((v >> 8) & 0xFF)}; return *this; }
+    Raw& I32(int v) { return I16(v & 0xFFFF).I16(v >> 16); }
+    Raw& I16(std::initializer_list<int> values) { for (int v : values) I16(v); return *this; }
+    // A counted string: its byte count (two a character), then UTF-16LE.
     Raw& Str(const std::u16string& s) {
         I16(int(s.size() * 2));
         for (char16_t c : s) I16(int(c));
         return *this;
     }
-    Raw& Byte(int v) {
-        bytes += char(v);
-        return *this;
-    }
 };
 
-class Temp_Folder {
-public:
-    fs::path path;
-    Temp_Folder() {
-        static std::atomic<int> counter{0};
-        path = fs::temp_directory_path() /
-               ("isoworld-" + std::to_string(getpid()) + "-" + std::to_string(counter++));
-        fs::remove_all(path);
-        fs::create_directories(path);
-    }
-    ~Temp_Folder() {
-        std::error_code ec;
-        fs::remove_all(path, ec);
-    }
+struct Temp_Folder {
+    fs::path path = fs::temp_directory_path() / ("isoworld-" + std::to_string(getpid()) + "-" + std::to_string(Next()));
+    Temp_Folder() { fs::remove_all(path); fs::create_directories(path); }
+    ~Temp_Folder() { std::error_code ec; fs::remove_all(path, ec); }
     std::string operator/(const std::string& name) const { return (path / name).string(); }
+    static int Next() { static int counter = 0; return counter++; }
 };
+
+// Two images (ids 7 and 3), a 2 x 1 map; every field holds a distinct value.
+inline Raw Two_Cell_Map() {
+    Raw r = Raw().I16(2).Str(u"images\\a.bmp").I16(7).Str(u"b").I16(3).I16(2).I16(1);
+    // ground: image_id, blocked, text, source_x, source_y
+    r.I16(3).I16(-1).Str(u"ab").I16(40).I16(20).I16(5).I16(0).Str(u"").I16(80).I16(-4);
+    // objects, then overlay: image_id, offset_x, offset_y, height, width, present, source_x, source_y
+    r.I16({7, -10, -30, 50, 40, 1, 11, 12, 9, 9, 9, 9, 9, 0, 9, 9});
+    return r.I16({3, 1, 2, 3, 4, -1, 5, 6, 0, 0, 0, 0, 0, 0, 0, 0});
+}
 
 inline void Write_File(const std::string& host_path, const std::string& bytes) {
     fs::create_directories(fs::path(host_path).parent_path());
-    std::ofstream(host_path, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
+    std::ofstream(host_path, std::ios::binary) << bytes;
 }
 
-// A 24-bit BMP of w x h pixels; colour(x, y) gives 0xRRGGBB.
-inline void Write_Bmp(const std::string& host_path, int w, int h,
-                      const std::function<uint32_t(int, int)>& colour) {
-    const uint32_t stride = (uint32_t(w) * 3 + 3) & ~3u;
-    Raw b;
-    auto u32 = [&](uint32_t v) { b.I16(int(v & 0xFFFF)).I16(int(v >> 16)); };
-    b.bytes += "BM";
-    u32(54 + stride * uint32_t(h));
-    u32(0);
-    u32(54);
-    u32(40);
-    u32(uint32_t(w));
-    u32(uint32_t(h));
+// A 24-bit BMP of w x h pixels, all of colour 0xRRGGBB.
+inline void Write_Bmp(const std::string& host_path, int w, int h, uint32_t rgb) {
+    const int stride = (w * 3 + 3) & ~3;
+    Raw b{"BM"};
+    for (int v : {54 + stride * h, 0, 54, 40, w, h}) b.I32(v);
     b.I16(1).I16(24);
-    u32(0);
-    u32(stride * uint32_t(h));
-    u32(2835);
-    u32(2835);
-    u32(0);
-    u32(0);
-    for (int y = h - 1; y >= 0; --y) {
-        for (int x = 0; x < w; ++x) {
-            uint32_t c = colour(x, y);
-            b.Byte(int(c & 0xFF)).Byte(int((c >> 8) & 0xFF)).Byte(int((c >> 16) & 0xFF));   // B, G, R
-        }
-        b.bytes.append(stride - uint32_t(w) * 3, '\0');
-    }
+    for (int v : {0, stride * h, 2835, 2835, 0, 0}) b.I32(v);
+    std::string row;
+    for (int x = 0; x < w; ++x) row += {char(rgb & 0xFF), char((rgb >> 8) & 0xFF), char(rgb >> 16)};
+    row.resize(size_t(stride), '\0');
+    for (int y = 0; y < h; ++y) b.bytes += row;
     Write_File(host_path, b.bytes);
+}
+
+// The message of the Data_Error fn threw; "" when it returned.
+inline std::string Data_Error_Of(const std::function<void()>& fn) {
+    try { fn(); } catch (const Data_Error& e) { return e.what(); }
+    return "";
+}
+
+// Every cut of a valid file before its end is refused, naming the file ("f") and the cut.
+inline void Expect_Every_Cut_Refused(const std::string& bytes, const std::function<void(const std::string&)>& parse) {
+    for (size_t cut = 0; cut < bytes.size(); ++cut) {
+        const std::string error = Data_Error_Of([&] { parse(bytes.substr(0, cut)); });
+        EXPECT_EQ(error.rfind("f: file ends at byte " + std::to_string(cut), 0), 0u) << "cut at " << cut;
+    }
 }
 
 // Runs fn, which must end the program through Raise_Error; returns the error log's text (the
@@ -96,14 +90,10 @@ inline std::u16string Raised_Error(const std::function<void()>& fn) {
     const fs::path err = fs::path(Platform.program_folder) / "Err";
     std::error_code ec;
     fs::remove_all(err, ec);
-    try {
-        fn();
-    } catch (const Program_End&) {
+    try { fn(); } catch (const Program_End&) {
         std::string log;
-        for (const auto& entry : fs::directory_iterator(err, ec)) {
-            std::ifstream in(entry.path(), std::ios::binary);
-            log.append(std::istreambuf_iterator<char>(in), {});
-        }
+        for (const auto& entry : fs::directory_iterator(err, ec))
+            log += Read_Whole_File(entry.path().string()).value_or("");
         return From_Cp950(log);
     }
     return u"";
