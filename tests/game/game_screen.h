@@ -1,38 +1,33 @@
-// game_screen.h -- helpers for driving the game screen's frame loop from the headless window.
+// game_screen.h -- helpers for driving the frame loops of the game and login screens headless.
 #pragma once
 #include <functional>
 #include <memory>
 #include <string>
 
 #include "fixture.h"
-#include "game/game.h"
-#include "platform/encoding.h"
 
 // Runs the loop to its end: the Program_End status, or -1 when the loop returned.
-inline int Run_Until_End(void (*loop)()) {
-    try {
-        loop();
-    } catch (const Program_End& end) {
-        return end.status;
-    }
+inline int Run_Until_End(void (*loop)()) try {
+    loop();
     return -1;
+} catch (const Program_End& end) {
+    return end.status;
 }
 
-// Calls `frame` once at the start of each frame (its first yield) with the number of the frame
-// about to run, 1 for the first; the yields of sends inside a frame are passed to `inner`.
-// A run that goes on past `limit` frames is ended with Escape.
-inline void Script_Frames(Headless_Window& window, std::function<void(Headless_Window&, int)> frame,
-                          std::function<void(Headless_Window&)> inner = nullptr, int limit = 2000) {
-    auto last = std::make_shared<int64_t>(-1);
+// Runs frames 1 to `last` of a loop and then holds Escape. Calls `frame` once at the start of each
+// frame (its first yield) with the number of the frame about to run; the yields of sends inside
+// a frame are passed to `inner`.
+inline void Script_Frames(Headless_Window& window, int last, std::function<void(Headless_Window&, int)> frame,
+                          std::function<void(Headless_Window&)> inner = nullptr) {
+    auto previous = std::make_shared<int64_t>(-1);
     window.on_poll = [=](Headless_Window& w, int64_t) {
-        if (w.frames_presented == *last) {
+        if (w.frames_presented == *previous) {
             if (inner) inner(w);
             return;
         }
-        *last = w.frames_presented;
-        const int number = int(w.frames_presented) + 1;
-        if (number > limit) w.held.insert(VK_ESCAPE);
-        frame(w, number);
+        *previous = w.frames_presented;
+        if (w.frames_presented >= last) w.held.insert(VK_ESCAPE);
+        frame(w, int(w.frames_presented) + 1);
     };
 }
 
@@ -41,5 +36,3 @@ inline int Count_Of(const std::string& haystack, const std::string& needle) {
     for (size_t at = haystack.find(needle); at != std::string::npos; at = haystack.find(needle, at + 1)) ++n;
     return n;
 }
-
-inline std::string Wire(const std::u16string& text) { return To_Cp950(text); }

@@ -1,101 +1,55 @@
 // login_test.cpp -- the login screen driven frame by frame: focus and the Tab latch, the fields,
-// the mask, the button, confirming offline and with a server.
+// the mask, the caret, the button, confirming offline and with a server.
 #include <unistd.h>
 
 #include <map>
-#include <string>
+#include <tuple>
 
-#include "fixture.h"
-#include "game/game.h"
-#include "game/input.h"
+#include "game/game_screen.h"
 #include "login/login.h"
-#include "platform/encoding.h"
+#include "scene/small_world.h"
 
 namespace {
 
-int Run_Login() {
-    try {
-        Login_Screen();
-    } catch (const Program_End& end) {
-        return end.status;
-    }
-    return -1;
-}
-
-int Count_Of(const std::string& haystack, const std::string& needle) {
-    int n = 0;
-    for (size_t at = haystack.find(needle); at != std::string::npos; at = haystack.find(needle, at + 1)) ++n;
-    return n;
-}
-
 class Login_Test : public Headless_Test {
 protected:
-    std::string saved_folder;
-    int64_t last_frame = -1;
-
     void SetUp() override {
         Headless_Test::SetUp();
         Install_Input_Handlers();
-        window.ms_per_poll = 10;   // the login screen waits 20 ms a frame
-        // The game reads data\ from the current folder: the generated world's.
-        char buffer[4096];
-        saved_folder = getcwd(buffer, sizeof buffer) ? buffer : ".";
-        ASSERT_EQ(chdir(ISO_OUT_DIR), 0);
+        window.held.clear(), window.frames_presented = 0;
+        window.ms_per_poll = 10;             // the login screen waits 20 ms a frame
+        ASSERT_EQ(chdir(ISO_OUT_DIR), 0);   // the game reads data\ from the current folder
     }
-    void TearDown() override {
-        if (chdir(saved_folder.c_str()) != 0) ADD_FAILURE() << "cannot return to " << saved_folder;
-        Headless_Test::TearDown();
-    }
-    // Calls `frame` with the number of the frame about to run (1 for the first), once per frame.
-    void On_Frame(std::function<void(Headless_Window&, int)> frame, int limit = 400) {
-        window.on_poll = [this, frame, limit](Headless_Window& w, int64_t) {
-            if (w.frames_presented == last_frame) return;
-            last_frame = w.frames_presented;
-            const int number = int(w.frames_presented) + 1;
-            if (number > limit) w.held.insert(VK_ESCAPE);
-            frame(w, number);
-        };
-    }
-    // The picture the screen shows with these texts, no caret, the button lit or not.
+    // The picture the screen shows with these texts, no caret, the button lit or not (drawn on the
+    // back buffer, which the screen has finished with).
     static Surface Expected_Screen(const std::u16string& id, const std::u16string& shown_password, bool lit) {
-        Surface saved = Display.Back_Buffer;
         BltFast(Display.Back_Buffer, 0, 0, Login.Login_Background, Rect{0, 0, 640, 480}, BLTFAST_WAIT);
         if (lit) BltFast(Display.Back_Buffer, 320, 320, Login.Login_Button, Rect{0, 0, 95, 39}, BLTFAST_WAIT);
         Draw_Outlined_Text(270, 230, id, Rgb(0, 0, 0), Rgb(255, 255, 255));
         Draw_Outlined_Text(270, 283, shown_password, Rgb(0, 0, 0), Rgb(255, 255, 255));
-        Surface expected = Display.Back_Buffer;
-        Display.Back_Buffer = saved;
-        return expected;
+        return Display.Back_Buffer;
     }
 };
 
 TEST_F(Login_Test, HeldTabMovesTheFocusOnceEveryTwentyFrames) {
     window.held.insert(VK_TAB);
-    std::map<int, int> focus_after;    // frame -> focus after it
-    std::map<int, bool> entry_after;   // frame -> the input method told of an open entry
-    std::map<int, int> entry_y;
-    On_Frame([&](Headless_Window& w, int frame) {
-        focus_after[frame - 1] = Login.Focus;
-        entry_after[frame - 1] = w.text_entry_active;
-        entry_y[frame - 1] = w.text_entry_y;
-        if (frame == 66) w.held.insert(VK_ESCAPE);
+    std::string focus, open;   // after each frame: the focus, whether the input method was told of an entry
+    std::vector<int> entry_y;
+    Script_Frames(window, 65, [&](Headless_Window& w, int frame) {
+        if (frame > 1) focus += char('0' + Login.Focus), open += w.text_entry_active ? 'o' : '-';
+        if (frame == 2 || frame == 62) entry_y.push_back(w.text_entry_y);
     });
-    EXPECT_EQ(Run_Login(), 0);
-    const std::pair<int, int> expected[] = {{1, 2}, {20, 2}, {21, 3}, {40, 3}, {41, 0}, {60, 0}, {61, 1}, {65, 1}};
-    for (auto [frame, focus] : expected) EXPECT_EQ(focus_after[frame], focus) << "after frame " << frame;
-    EXPECT_TRUE(entry_after[1]);
-    EXPECT_EQ(entry_y[1], 280);   // the password field's box
-    EXPECT_FALSE(entry_after[21]);
-    EXPECT_FALSE(entry_after[41]);
-    EXPECT_TRUE(entry_after[61]);
-    EXPECT_EQ(entry_y[61], 228);
+    EXPECT_EQ(Run_Until_End(Login_Screen), 0);
+    EXPECT_EQ(focus, std::string(20, '2') + std::string(20, '3') + std::string(20, '0') + std::string(5, '1'));
+    EXPECT_EQ(open, std::string(20, 'o') + std::string(40, '-') + std::string(5, 'o'));
+    EXPECT_EQ(entry_y, (std::vector<int>{280, 228}));   // the password field's box, then the identifier's
 }
 
 TEST_F(Login_Test, FieldsTakeTheirTextAndThePasswordShowsOnlyItsMask) {
     Surface lit_screen;
-    On_Frame([&](Headless_Window& w, int frame) {
+    Script_Frames(window, 28, [&](Headless_Window& w, int frame) {
         switch (frame) {
-            case 2: w.Type(u"abc"); w.Press(8); w.Press(8); w.Press(8); w.Press(8); break;   // "" and more
+            case 2: w.Type(u"abc"); for (int i = 0; i < 4; ++i) w.Press(8); break;   // "" and more
             case 3: w.Type(u"abcdefghijklm"); break;   // the 13th is dropped
             case 4: w.Type(u"你"); break;              // a double-byte one is still taken
             case 5: w.held.insert(VK_TAB); break;
@@ -103,122 +57,80 @@ TEST_F(Login_Test, FieldsTakeTheirTextAndThePasswordShowsOnlyItsMask) {
             case 26: w.held.insert(VK_TAB); break;   // the latch has run out: to the button
             case 27: w.held.erase(VK_TAB); w.Type(u"ignored"); break;
             case 29: lit_screen = w.last_frame; break;
-            case 30: w.held.insert(VK_ESCAPE); break;
         }
     });
-    EXPECT_EQ(Run_Login(), 0);
-    EXPECT_EQ(Login.Fields[0].text, u"abcdefghijkl你");
-    EXPECT_EQ(Login.Fields[1].text, u"xyz");
-    EXPECT_EQ(Login.Focus, 3);
-    const Surface expected = Expected_Screen(u"abcdefghijkl你", u"* * * ", true);
-    EXPECT_TRUE(lit_screen.pixels == expected.pixels);
+    EXPECT_EQ(Run_Until_End(Login_Screen), 0);
+    const std::u16string id = u"abcdefghijkl你";
+    EXPECT_EQ(std::tuple(Login.Fields[0].text, Login.Fields[1].text, Login.Focus), std::tuple(id, u"xyz", 3));
+    EXPECT_TRUE(lit_screen.pixels == Expected_Screen(id, u"* * * ", true).pixels);
 }
 
-TEST_F(Login_Test, TheCaretBlinksAtTheStartOfTheEmptyIdentifierField) {
-    std::map<int, int> white_at_caret;
-    const uint16_t white = Color_To_Pixel(Rgb(255, 255, 255));
-    On_Frame([&](Headless_Window& w, int frame) {
-        if (frame > 1) {
-            int n = 0;
-            for (int y = 232; y < 254; ++y)
-                for (int x = 268; x < 273; ++x) n += w.last_frame.At(x, y) == white;
-            white_at_caret[frame - 1] = n;
-        }
-        if (frame == 40) w.held.insert(VK_ESCAPE);
-    });
-    EXPECT_EQ(Run_Login(), 0);
-    EXPECT_GE(white_at_caret[1], 22 * 2);   // two pixels wide, rows 232..253 of 230..255
-    EXPECT_GE(white_at_caret[29], 22 * 2);
-    EXPECT_EQ(white_at_caret[30], 0);
-    EXPECT_EQ(white_at_caret[38], 0);
-}
-
-TEST_F(Login_Test, TheButtonLightsUnderTheMouseAndItsEdgeIsNotInside) {
+TEST_F(Login_Test, TheCaretBlinksAndTheButtonLightsUnderTheMouseButNotOnItsEdge) {
     Surface hovered, plain;
-    On_Frame([&](Headless_Window& w, int frame) {
+    std::map<int, int> caret;   // frame -> white pixels at the start of the empty identifier field
+    const uint16_t white = Color_To_Pixel(Rgb(255, 255, 255));
+    Script_Frames(window, 39, [&](Headless_Window& w, int frame) {
+        if (frame > 1) caret[frame - 1] = small_world::Count_Pixels(w.last_frame, white, Rect{268, 232, 273, 254});
         switch (frame) {
             case 2: w.Move_Mouse(350, 340); break;
             case 3: hovered = w.last_frame; w.Move_Mouse(600, 20); break;
             case 4: plain = w.last_frame; w.Click_At(320, 340); break;   // the left edge
-            case 6: w.Click_At(300, 290); break;                        // the password field
-            case 8: w.held.insert(VK_ESCAPE); break;
+            case 38: w.Click_At(300, 290); break;                        // the password field
         }
     });
-    EXPECT_EQ(Run_Login(), 0);
-    EXPECT_FALSE(Net.Offline_Mode);   // no game was started
-    EXPECT_EQ(Login.Focus, 2);
-    for (int y = 0; y < 39; ++y)
-        for (int x = 0; x < 95; ++x) {
-            ASSERT_EQ(hovered.At(320 + x, 320 + y), Login.Login_Button.At(x, y)) << x << ", " << y;
-            ASSERT_EQ(plain.At(320 + x, 320 + y), Login.Login_Background.At(320 + x, 320 + y)) << x << ", " << y;
-        }
+    EXPECT_EQ(Run_Until_End(Login_Screen), 0);
+    EXPECT_EQ(std::tuple(Net.Offline_Mode, Login.Focus), std::tuple(false, 2));   // no game was started
+    // Two pixels wide, rows 232..253 of 230..255, in the first 29 frames of 61.
+    EXPECT_EQ(std::tuple(caret[1] >= 44, caret[29] >= 44, caret[30], caret[37]), std::tuple(true, true, 0, 0));
+    for (int y = 320; y < 359; ++y)
+        for (int x = 320; x < 415; ++x)
+            ASSERT_TRUE(hovered.At(x, y) == Login.Login_Button.At(x - 320, y - 320) &&
+                        plain.At(x, y) == Login.Login_Background.At(x, y)) << x << ", " << y;
 }
 
 TEST_F(Login_Test, EveryConfirmStartsTheOfflineGame) {
-    struct Case {
-        const char* what;
-        std::function<void(Headless_Window&, int)> script;
-    };
-    const Case cases[] = {
+    const struct { const char* what; std::function<void(Headless_Window&, int)> script; } cases[] = {
         {"Enter in the identifier field, then in the password field",
-         [](Headless_Window& w, int frame) {
-             if (frame == 2) w.Type(u"me"), w.Press(13), w.Type(u"pw"), w.Press(13);
-         }},
+         [](Headless_Window& w, int frame) { if (frame == 2) w.Type(u"me"), w.Press(13), w.Type(u"pw"), w.Press(13); }},
         {"Enter on the focused button",
          [](Headless_Window& w, int frame) {
              if (frame == 2 || frame == 22) w.held.insert(VK_TAB);
              if (frame == 3) w.held.erase(VK_TAB);
              if (frame == 23) w.held.erase(VK_TAB), w.Press(13);
          }},
-        {"a click just inside the button", [](Headless_Window& w, int frame) {
-             if (frame == 2) w.Click_At(321, 340);
-         }},
+        {"a click just inside the button", [](Headless_Window& w, int frame) { if (frame == 2) w.Click_At(321, 340); }},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        Reset_All_Modules();
-        Platform.window = &window;
-        Platform.program_folder = ISO_OUT_DIR;
-        Install_Input_Handlers();
-        window.held.clear();
-        window.frames_presented = 0;
-        last_frame = -1;
+        SetUp();   // a fresh start for each
         int game_frames = 0;
-        On_Frame([&](Headless_Window& w, int frame) {
+        Script_Frames(window, 400, [&](Headless_Window& w, int frame) {
             c.script(w, frame);
             if (Net.In_Game && ++game_frames == 5) w.held.insert(VK_ESCAPE);
         });
-        EXPECT_EQ(Run_Login(), 0);
-        EXPECT_EQ(Chars.Own_Player.name, u"哇係TAVREN");
-        EXPECT_TRUE(Net.Offline_Mode);
-        EXPECT_TRUE(Loading.Data_Loaded);
-        EXPECT_TRUE(Net.In_Game);
-        EXPECT_EQ(game_frames, 5);
-        EXPECT_TRUE(Display.font.face == u"新細明體" && Display.font.size == 12);
-        EXPECT_EQ(Display.line_width, 2);   // the carets of the game are drawn in the login's width
+        EXPECT_EQ(Run_Until_End(Login_Screen), 0);
+        EXPECT_EQ(std::tuple(Chars.Own_Player.name, Net.Offline_Mode, Loading.Data_Loaded, Net.In_Game, game_frames),
+                  std::tuple(u"哇係TAVREN", true, true, true, 5));
+        // The game's font, and the login's line width that the game's carets are drawn in.
+        EXPECT_EQ(std::tuple(Display.font.face, Display.font.size, Display.line_width), std::tuple(u"新細明體", 12, 2));
     }
 }
 
 TEST_F(Login_Test, WithAServerTheConfirmOpensTheConnectionOnce) {
-    Net.Server_Host = "127.0.0.1";
-    Net.Server_Port = 7000;
-    Platform.socket = &socket;
+    Net.Server_Host = "127.0.0.1", Net.Server_Port = 7000, Platform.socket = &socket;
     Install_Socket_Handlers();
     Surface waiting;
-    On_Frame([&](Headless_Window& w, int frame) {
+    Script_Frames(window, 7, [&](Headless_Window& w, int frame) {
         switch (frame) {
             case 2: w.Type(u"a/b"); w.Press(13); w.Type(u"pw"); w.Press(13); break;
             case 4: socket.Receive("/verok x/e/"); break;
             case 6: w.Press(13); w.Click_At(350, 340); break;   // confirms while connecting: ignored
-            case 8: waiting = w.last_frame; w.held.insert(VK_ESCAPE); break;
+            case 8: waiting = w.last_frame; break;
         }
     });
-    EXPECT_EQ(Run_Login(), 0);
-    EXPECT_EQ(Net.Login_Id, u"a/b");
-    EXPECT_EQ(Net.Login_Password, u"pw");
-    EXPECT_FALSE(Net.Offline_Mode);
-    EXPECT_EQ(socket.host, "127.0.0.1");
-    EXPECT_EQ(socket.port, 7000);
+    EXPECT_EQ(Run_Until_End(Login_Screen), 0);
+    EXPECT_EQ(std::tuple(Net.Login_Id, Net.Login_Password, Net.Offline_Mode), std::tuple(u"a/b", u"pw", false));
+    EXPECT_EQ(std::tuple(socket.host, socket.port), std::tuple("127.0.0.1", 7000));
     EXPECT_EQ(Count_Of(socket.sent, "/ver 0.1 beta/e/"), 1);
     EXPECT_EQ(Count_Of(socket.sent, "/id a/#b/e/"), 1);
     // The screen shows how far the connection has got, under the login box.

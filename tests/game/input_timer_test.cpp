@@ -1,0 +1,128 @@
+// input_timer_test.cpp -- window events delivered through the yield and stored for the frame
+// loops; the frame delay and the frame counter on the fake clock.
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "game/game_screen.h"
+
+namespace {
+
+using Game_Input = Headless_Test;
+using Game_Timer = Headless_Test;
+
+Window_Event Event(Window_Event::Kind kind, std::u16string text = u"", int16_t key = 0) {
+    return {kind, 0, 0, key, std::move(text), 0};
+}
+
+TEST_F(Game_Input, TypedCharactersArriveInOrderAsCodes) {
+    Install_Input_Handlers();
+    const int16_t NI = int16_t(0xA741), HAO = int16_t(0xA66E), MA = int16_t(0xB6DC);
+    auto text = [](std::u16string t) { return Event(Window_Event::Text, std::move(t)); };
+    auto key = [](int16_t k) { return Event(Window_Event::Key_Press, u"", k); };
+    const struct { const char* what; std::vector<Window_Event> events; std::vector<int16_t> codes; } cases[] = {
+        {"a phrase committed at once", {text(u"你好嗎")}, {NI, HAO, MA}},
+        {"an emoji between them is dropped", {text(u"你\U0001F600好")}, {NI, HAO}},
+        {"no code page 950 code: dropped", {text(u"aé€กb")}, {97, int16_t(0xA3E1), 98}},
+        {"keys and text interleaved", {text(u"ab"), key(8), text(u"c"), key(13)}, {97, 98, 8, 99, 13}},
+        {"control characters in text are not keys", {text(u"x\ty\r\n\x7F")}, {120, 121}},
+        {"printable ASCII", {text(u" ~09AZ")}, {32, 126, 48, 57, 65, 90}},
+        {"a lone surrogate", {text(std::u16string(u"\xD800q"))}, {113}},
+        {"a composition is no key; its commit is", {Event(Window_Event::Editing, u"ㄋㄧ"), text(u"你")}, {NI}},
+        {"typing piles up only to a bound", {text(std::u16string(5000, u'x'))}, std::vector<int16_t>(1024, 'x')},
+    };
+    for (const auto& c : cases) {
+        Reset_Input();
+        for (const Window_Event& e : c.events) window.queued.push_back(e);
+        Do_Events();
+        EXPECT_EQ(Input.Key_Codes, c.codes) << c.what;
+    }
+    Input.Key_Codes.clear();   // consumed: typing is taken again
+    window.Type(u"y");
+    Do_Events();
+    EXPECT_EQ(Input.Key_Codes, std::vector<int16_t>{121});
+}
+
+TEST_F(Game_Input, MouseCompositionAndClosingTheWindow) {
+    Install_Input_Handlers();
+    window.Move_Mouse(10, 20);
+    window.Move_Mouse(639, 479);
+    Do_Events();
+    EXPECT_EQ(std::tuple(Input.Mouse_X, Input.Mouse_Y, Input.Clicked), std::tuple(639, 479, false));
+    window.queued.push_back(Event(Window_Event::Click));   // a click without a move keeps the position
+    Window_Event editing = Event(Window_Event::Editing, u"ㄋㄧˇ");
+    editing.cursor = 3;
+    window.queued.push_back(editing);
+    Do_Events();
+    EXPECT_EQ(std::tuple(Input.Mouse_X, Input.Mouse_Y, Input.Clicked), std::tuple(639, 479, true));
+    EXPECT_EQ(std::pair(Input.Composition, Input.Composition_Cursor), std::pair(std::u16string(u"ㄋㄧˇ"), 3));
+    window.queued.push_back(Event(Window_Event::Editing));   // shown until committed or cancelled
+    Do_Events();
+    EXPECT_EQ(Input.Composition, u"");
+
+    // Closing the window closes the socket and ends the program with status 0.
+    Platform.socket = &socket;
+    socket.connected = true;
+    window.queued.push_back(Event(Window_Event::Close_Request));
+    EXPECT_EQ(Run_Until_End(Do_Events), 0);
+    EXPECT_FALSE(socket.connected);
+}
+
+TEST_F(Game_Timer, WaitFrameYieldsUntilTheDelayFromTheCallIsOver) {
+    // rate, clock at the call, clock step per yield; yields made and the clock when it returned.
+    const struct { int32_t rate, start, step; int64_t polls; int32_t end_tick; } cases[] = {
+        {0, 1000, 1, 0, 1000},     // no delay, no yield
+        {50, 1000, 1, 20, 1020},   // 20 ms
+        {50, 1000, 3, 7, 1021},    // until the tick count reaches the end, not exactly on it
+        {3, 0, 1, 333, 333},       // 333.33 ms
+        {400, 0, 1, 2, 2},         // 2.5 ms from an even tick: rounds down to 2
+        {400, 1, 1, 3, 4},         // 1 + 2.5 = 3.5: rounds to 4
+        {-5, 1000, 1, 0, 1000},    // a negative rate ends in the past
+    };
+    for (const auto& c : cases) {
+        window.now = c.start, window.ms_per_poll = c.step, window.polls = 0;
+        Wait_Frame(c.rate);
+        EXPECT_EQ(std::pair(window.polls, window.now), std::pair(c.polls, c.end_tick)) << c.rate << '@' << c.start;
+    }
+    // Events are delivered while waiting.
+    Install_Input_Handlers();
+    window.on_poll = [](Headless_Window& w, int64_t poll) { if (poll == 5) w.Click_At(100, 120); };
+    Wait_Frame(50);
+    EXPECT_TRUE(Input.Clicked && Input.Mouse_X == 100);
+    // The 32-bit tick count turns negative in the middle of the wait: still 20 ms, then done.
+    window.ms_per_poll = 0, window.now = 2147483647 - 5, window.polls = 0;
+    window.on_poll = [](Headless_Window& w, int64_t) { w.now = int32_t(uint32_t(w.now) + 1u); };
+    Wait_Frame(50);
+    EXPECT_EQ(window.polls, 20);
+    Platform.window = nullptr;   // no clock at all: returns instead of waiting for ever
+    Wait_Frame(50);
+}
+
+TEST_F(Game_Timer, FpsShowsTheCountTakenBeforeTheFrame) {
+    SetFont(Font_Spec{u"新細明體", 12, false});
+    auto counter_alone = [](int32_t shown) {
+        Display.Back_Buffer = Make_Surface(640, 480);
+        const std::string text = "FPS : " + std::to_string(shown);
+        Draw_Outlined_Text(20, 20, std::u16string(text.begin(), text.end()), Rgb(255, 255, 255), Rgb(255, 0, 0));
+        return Display.Back_Buffer.pixels;
+    };
+    const auto zero = counter_alone(0), one = counter_alone(1), three = counter_alone(3);
+    ASSERT_NE(zero, one);
+    // The first frame takes the count at once; frames up to and at the end of the window count,
+    // the first one past it takes the count.
+    const struct { int32_t tick, shown, shown_after, count_after; } frames[] = {
+        {5000, 0, 1, 0}, {5400, 1, 1, 1}, {6000, 1, 1, 2}, {6001, 1, 3, 0}, {6500, 3, 3, 1}, {9000, 3, 2, 0}};
+    for (const auto& f : frames) {
+        window.now = f.tick;
+        Display.Back_Buffer = Make_Surface(640, 480);
+        Draw_FPS();
+        EXPECT_EQ(Display.Back_Buffer.pixels, f.shown == 0 ? zero : f.shown == 1 ? one : three) << f.tick;
+        EXPECT_EQ(std::tuple(Timer.FPS_Shown, Timer.FPS_Count), std::tuple(f.shown_after, f.count_after)) << f.tick;
+    }
+    EXPECT_EQ(Timer.FPS_Next_Time, 10000);
+    // While the clock stands still the count stops at its width.
+    for (int i = 0; i < 40000; ++i) Draw_FPS();
+    EXPECT_EQ(Timer.FPS_Count, 32767);
+}
+
+}  // namespace
