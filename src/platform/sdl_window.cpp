@@ -4,7 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <set>
+#include <map>
 
 #include "display/surface.h"
 #include "platform/backends.h"
@@ -65,9 +65,14 @@ public:
     bool Key_Held(int virtual_key) override {
         int count = 0;
         const Uint8* keys = SDL_GetKeyboardState(&count);
-        // A key pressed and released between two polls still counts for the frame after the poll
-        // that saw it, so a quick tap is not lost between two samples.
-        auto down = [&](SDL_Scancode s) { return (int(s) < count && keys[s] != 0) || tapped.count(s) != 0; };
+        // A quick tap (pressed and released between two samples, as a key-stroke tool or a fast
+        // finger does) counts as held for a short while, so the frame that samples it sees it.
+        const Uint32 now = SDL_GetTicks();
+        auto tapped = [&](SDL_Scancode s) {
+            auto it = pressed_at.find(s);
+            return it != pressed_at.end() && now - it->second < TAP_HOLD_MS;
+        };
+        auto down = [&](SDL_Scancode s) { return (int(s) < count && keys[s] != 0) || tapped(s); };
         switch (virtual_key) {
             case VK_ESCAPE: return down(SDL_SCANCODE_ESCAPE);
             // Alt+Enter switches full screen; it is not an Enter for the screens.
@@ -79,7 +84,6 @@ public:
     }
 
     void Poll_Events(std::vector<Window_Event>& out) override {
-        tapped.clear();
         SDL_Event e;
         while (SDL_PollEvent(&e)) Translate(e, out);
     }
@@ -109,7 +113,8 @@ private:
     SDL_Renderer* renderer = nullptr;
     SDL_Texture* texture = nullptr;
     int texture_width = 0, texture_height = 0;
-    std::set<SDL_Scancode> tapped;   // keys pressed during the last poll
+    static constexpr Uint32 TAP_HOLD_MS = 60;
+    std::map<SDL_Scancode, Uint32> pressed_at;   // tick of each key's last press
     bool started = false;
     bool left_down = false;
     bool entry_active = false;
@@ -194,7 +199,7 @@ private:
                 }
                 break;
             case SDL_KEYDOWN:
-                if (!e.key.repeat && !(e.key.keysym.mod & KMOD_ALT)) tapped.insert(e.key.keysym.scancode);
+                if (!e.key.repeat && !(e.key.keysym.mod & KMOD_ALT)) pressed_at[e.key.keysym.scancode] = e.key.timestamp;
                 if ((e.key.keysym.sym == SDLK_RETURN || e.key.keysym.sym == SDLK_KP_ENTER) && (e.key.keysym.mod & KMOD_ALT)) {
                     if (!e.key.repeat) Toggle_Full_Screen();
                 } else if (e.key.keysym.sym == SDLK_BACKSPACE) {
