@@ -11,16 +11,15 @@
 
 static const std::u16string ERROR_PICTURE = u"images\\err.bmp";
 
-// Decodes the file into an RGB565 surface; false when it is not a BMP that SDL can read.
-static bool Decode_Bmp(const std::string& host_path, Surface& out) {
+std::optional<Surface> Decode_Bmp(const std::string& host_path) {
     SDL_Surface* file = SDL_LoadBMP(host_path.c_str());
-    if (!file) return false;
+    if (!file) return std::nullopt;
     SDL_Surface* rgb565 = SDL_ConvertSurfaceFormat(file, SDL_PIXELFORMAT_RGB565, 0);
     SDL_FreeSurface(file);
-    if (!rgb565) return false;
+    if (!rgb565) return std::nullopt;
 
-    bool ok = SDL_LockSurface(rgb565) == 0;
-    if (ok) {
+    std::optional<Surface> out;
+    if (SDL_LockSurface(rgb565) == 0) {
         Surface decoded = Make_Surface(rgb565->w, rgb565->h);
         const auto* rows = static_cast<const uint8_t*>(rgb565->pixels);
         for (int32_t y = 0; y < decoded.height; ++y)
@@ -30,7 +29,7 @@ static bool Decode_Bmp(const std::string& host_path, Surface& out) {
         out = std::move(decoded);
     }
     SDL_FreeSurface(rgb565);
-    return ok;
+    return out;
 }
 
 void Load_Bitmap(const std::u16string& name, uint16_t colour_key, Surface& surface) {
@@ -41,12 +40,12 @@ void Load_Bitmap(const std::u16string& name, uint16_t colour_key, Surface& surfa
         Raise_Error(200, name);
     }
 
-    Surface decoded;
-    if (!Decode_Bmp(*full_path, decoded)) {
+    std::optional<Surface> decoded = Decode_Bmp(*full_path);
+    if (!decoded) {
         // A damaged error picture would send the error screen straight back here.
         if (name == ERROR_PICTURE) Quit_Program();
         Raise_Error(-32768, u"壞的圖檔 : " + name);
     }
-    decoded.color_key = colour_key;
-    surface = std::move(decoded);
+    decoded->color_key = colour_key;
+    surface = std::move(*decoded);
 }

@@ -5,6 +5,7 @@
 
 #include <sstream>
 
+#include "loading/bitmap.h"
 #include "map/world_files.h"
 #include "tools/isodata/cli.h"
 #include "tools/isodata/pictures.h"
@@ -95,7 +96,7 @@ TEST_F(Isodata, Preview_Draws_Ground_Then_Objects_Then_Overlay) {
     // Both grounds (red in RGB565), the object, the overlay piece (green again) and two places with nothing.
     for (auto [x, y, pixel] : {std::tuple{5, 20, 0xF800}, {55, 30, 0xF800}, {10, 0, 0x07E0}, {12, 1, 0x07E0},
                                {12, 2, 0x07E0}, {13, 0, 0}, {0, 44, 0}})
-        EXPECT_EQ(Read_Picture(folder / "p.bmp").value().At(x, y), pixel) << x << ", " << y;
+        EXPECT_EQ(Decode_Bmp(folder / "p.bmp").value().At(x, y), pixel) << x << ", " << y;
     // A PNG: signature, header and size; a missing picture leaves its pieces out, with a warning.
     std::filesystem::remove(folder / "images/pieces.bmp");
     EXPECT_EQ(Run({"preview", folder / "t.map", folder / "p.png"}), 0);

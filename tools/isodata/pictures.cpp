@@ -1,9 +1,7 @@
 // pictures.cpp -- resolving picture names, reading BMP headers, decoding pictures for the preview.
 #include "tools/isodata/pictures.h"
 
-#include <SDL.h>
 
-#include <cstring>
 #include <fstream>
 
 #include "platform/encoding.h"
@@ -45,22 +43,3 @@ std::optional<Bmp_Size> Read_Bmp_Size(const std::string& host_path) {
     return Bmp_Size{w, hgt < 0 ? -hgt : hgt};
 }
 
-std::optional<Surface> Read_Picture(const std::string& host_path) {
-    SDL_Surface* file = SDL_LoadBMP(host_path.c_str());
-    if (!file) return std::nullopt;
-    SDL_Surface* rgb565 = SDL_ConvertSurfaceFormat(file, SDL_PIXELFORMAT_RGB565, 0);
-    SDL_FreeSurface(file);
-    if (!rgb565) return std::nullopt;
-    std::optional<Surface> out;
-    if (SDL_LockSurface(rgb565) == 0) {
-        Surface s = Make_Surface(rgb565->w, rgb565->h);
-        const auto* rows = static_cast<const uint8_t*>(rgb565->pixels);
-        for (int32_t y = 0; y < s.height; ++y)
-            std::memcpy(&s.pixels[size_t(y) * size_t(s.width)], rows + size_t(y) * size_t(rgb565->pitch),
-                        size_t(s.width) * sizeof(uint16_t));
-        SDL_UnlockSurface(rgb565);
-        out = std::move(s);
-    }
-    SDL_FreeSurface(rgb565);
-    return out;
-}

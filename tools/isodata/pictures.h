@@ -18,5 +18,3 @@ struct Bmp_Size {
 // is not a BMP or is too short for its header.
 std::optional<Bmp_Size> Read_Bmp_Size(const std::string& host_path);
 
-// The picture as the game holds it (RGB565, black as the key); nothing when it cannot be decoded.
-std::optional<Surface> Read_Picture(const std::string& host_path);

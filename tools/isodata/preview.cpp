@@ -5,6 +5,7 @@
 #include <array>
 
 #include "platform/encoding.h"
+#include "loading/bitmap.h"
 #include "tools/isodata/pictures.h"
 
 Preview Render_Map(const Map_Model& map, const std::string& program_folder) {
@@ -40,7 +41,7 @@ Preview Render_Map(const Map_Model& map, const std::string& program_folder) {
     for (const Map_Image& image : map.Map_Images) {
         std::string why;
         std::optional<std::string> path = Resolve_In_Program_Folder(image.file_name, program_folder, why);
-        std::optional<Surface> picture = path ? Read_Picture(*path) : std::nullopt;
+        std::optional<Surface> picture = path ? Decode_Bmp(*path) : std::nullopt;
         if (!picture) {
             out.warnings.push_back("picture \"" + To_Utf8(image.file_name) + "\" " +
                                    (path ? "cannot be decoded" : "not found: " + why) + "; its pieces are left out");
