@@ -14,7 +14,8 @@ Animation_Data Parse_Animation_File(const std::string& bytes, const std::string&
     Byte_Reader r{bytes, file_name};
     auto at_least_one = [&](int16_t value, const std::string& what) {
         if (value < 1)
-            throw Data_Error(file_name + ": " + what + " is " + std::to_string(value) + ", it must be at least 1");
+            throw Data_Error(file_name + ": " + what + " is " + std::to_string(value) + ", it must be at least 1",
+                             Data_Error::BAD_COUNT);
     };
     Animation_Data data;
     data.sheet_count = r.Int16("the sheet count");
@@ -78,7 +79,7 @@ std::string Write_Animation_File(const Animation_Data& data) {
 
 void Load_Animation_File(const std::u16string& name) {
     const std::string bytes = Read_Data_File(name, Resolve_Program_File(name));
-    Parse_Or_Raise([&] { Animations = Parse_Animation_File(bytes, To_Utf8(name)); }, Reset_Animations);
+    Parse_Or_Raise(name, [&] { Animations = Parse_Animation_File(bytes, To_Utf8(name)); }, Reset_Animations);
     Load_Sheet_Images();
 }
 

@@ -15,7 +15,8 @@ Character_File Parse_Character_File(const std::string& bytes, const std::string&
     file.Sprite_Type_Count = r.Int16("the sprite type count");
     if (file.Sprite_Type_Count < 1)
         throw Data_Error(file_name + ": the sprite type count is " + std::to_string(file.Sprite_Type_Count) +
-                         ", it must be at least 1");
+                             ", it must be at least 1",
+                         Data_Error::BAD_COUNT);
     file.Sprite_Types.resize(size_t(file.Sprite_Type_Count));
     for (int16_t t = 0; t < file.Sprite_Type_Count; ++t) {
         Sprite_Type& type = file.Sprite_Types[size_t(t)];
@@ -24,7 +25,8 @@ Character_File Parse_Character_File(const std::string& bytes, const std::string&
         type.type_value = r.Int16(what.c_str());
         if (type.action_count < 1)
             throw Data_Error(file_name + ": the action count of " + what + " is " + std::to_string(type.action_count) +
-                             ", it must be at least 1");
+                                 ", it must be at least 1",
+                             Data_Error::BAD_COUNT);
         type.actions.resize(size_t(type.action_count));
         for (int16_t a = 0; a < type.action_count; ++a) {
             std::string action = "action " + std::to_string(a) + " of " + what;
@@ -56,7 +58,7 @@ std::string Write_Character_File(const Character_File& file) {
 void Load_Character_File(const std::u16string& path) {
     const std::string host = Host_Path(path);
     const std::string bytes = Read_Data_File(path, host);
-    Parse_Or_Raise([&] { Chars.Characters = Parse_Character_File(bytes, host); },
+    Parse_Or_Raise(path, [&] { Chars.Characters = Parse_Character_File(bytes, host); },
                    [] { Chars.Characters = Character_File{}; });
     Load_Animation_File(Chars.Characters.Animation_File_Name);
 }

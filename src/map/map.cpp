@@ -1,6 +1,7 @@
 // map.cpp -- reading and writing the data files' fields, the map file, and the map's images.
 #include "map/map.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "errors/errors.h"
@@ -32,7 +33,8 @@ std::string Cell_Name(const char* kind, int32_t x, int32_t y) {
 
 void Byte_Reader::Fail_Short(const std::string& what, size_t start) const {
     throw Data_Error(file_name + ": file ends at byte " + std::to_string(bytes.size()) + ", inside " + what +
-                     " (from byte " + std::to_string(start) + ")");
+                     " (from byte " + std::to_string(start) + ")",
+                     Data_Error::TRUNCATED);
 }
 
 int16_t Byte_Reader::Int16(const char* field) {
@@ -148,7 +150,9 @@ void Read_Ground_Section(Byte_Reader& r, Cell_Grid<Ground_Cell>& grid, int32_t w
 void Parse_Map_Into(const std::string& bytes, const std::string& file_name, Map_Model& model) {
     Byte_Reader r{bytes, file_name};
     int16_t n = r.Int16("the image count");
-    if (n < 1) throw Data_Error(file_name + ": the image count is " + std::to_string(n) + ", it must be at least 1");
+    if (n < 1)
+        throw Data_Error(file_name + ": the image count is " + std::to_string(n) + ", it must be at least 1",
+                         Data_Error::BAD_COUNT);
     model.Map_Image_Count = n;
     model.Map_Images.clear();
     model.Map_Images.resize(size_t(n));
@@ -161,10 +165,12 @@ void Parse_Map_Into(const std::string& bytes, const std::string& file_name, Map_
     int16_t h = r.Int16("the map height");
     for (auto [value, name] : {std::pair{w, "width"}, std::pair{h, "height"}}) {
         if (value < 1)
-            throw Data_Error(file_name + ": the map " + name + " is " + std::to_string(value) + ", it must be at least 1");
+            throw Data_Error(file_name + ": the map " + name + " is " + std::to_string(value) + ", it must be at least 1",
+                             Data_Error::BAD_COUNT);
         if (value > MAX_MAP_SIDE)
             throw Data_Error(file_name + ": the map " + name + " is " + std::to_string(value) + ", more than " +
-                             std::to_string(MAX_MAP_SIDE));
+                                 std::to_string(MAX_MAP_SIDE),
+                             Data_Error::MAP_TOO_LARGE);
     }
     model.Map_Width = w;
     model.Map_Height = h;
@@ -226,17 +232,18 @@ std::string Read_Data_File(const std::u16string& name, const std::optional<std::
     return std::move(*bytes);
 }
 
-void Parse_Or_Raise(const std::function<void()>& parse, void (*clear)()) {
-    std::string damage;
+void Parse_Or_Raise(const std::u16string& name, const std::function<void()>& parse, void (*clear)()) {
+    std::optional<Data_Error> damage;
     try {
         parse();
     } catch (const Data_Error& e) {
-        damage = e.what();
+        damage = e;
     }
     // Raised outside the handler: the error screen runs a whole frame loop.
-    if (!damage.empty()) {
+    if (damage) {
         clear();
-        Raise_Error(-32768, From_Utf8(damage));
+        std::fprintf(stderr, "isoclient: %s\n", damage->what());
+        Raise_Error(-32768, damage->summary + u" : " + name);
     }
 }
 
@@ -244,7 +251,7 @@ void Load_Map(const std::u16string& path) {
     const std::string host = Host_Path(path);
     {
         const std::string bytes = Read_Data_File(path, host);
-        Parse_Or_Raise([&] { Parse_Map_Into(bytes, host, Map); }, Reset_Map);
+        Parse_Or_Raise(path, [&] { Parse_Map_Into(bytes, host, Map); }, Reset_Map);
     }   // the file's bytes go before the pictures load
     Load_Map_Images();
 }

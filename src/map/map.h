@@ -13,7 +13,14 @@
 // A damaged data file: what is wrong and where. Readers throw it; the game turns it into error
 // -32768 on the error screen, the tools print it.
 struct Data_Error : std::runtime_error {
-    using std::runtime_error::runtime_error;   // message in UTF-8
+    std::u16string summary;   // what is wrong, short enough for the error screen's box
+    // detail: UTF-8, with the file, the field and the byte, for the tools and the terminal.
+    explicit Data_Error(const std::string& detail, std::u16string summary = DAMAGED)
+        : std::runtime_error(detail), summary(std::move(summary)) {}
+    static constexpr const char16_t* DAMAGED = u"檔案損壞";
+    static constexpr const char16_t* TRUNCATED = u"檔案不完整";
+    static constexpr const char16_t* BAD_COUNT = u"數量錯誤";
+    static constexpr const char16_t* MAP_TOO_LARGE = u"地圖太大";
 };
 
 // Reads little-endian fields front to back from a file's bytes; every read past the end throws
@@ -46,9 +53,9 @@ struct Byte_Writer {
 // The bytes of a data file at host_path; error 200 with `name` when it is not there (or the
 // name was refused: no path).
 std::string Read_Data_File(const std::u16string& name, const std::optional<std::string>& host_path);
-// Runs parse; when it throws Data_Error, clear() drops what was half-read and error -32768 opens
-// the error screen with the message.
-void Parse_Or_Raise(const std::function<void()>& parse, void (*clear)());
+// Runs parse; when it throws Data_Error, clear() drops what was half-read, the detail goes to
+// standard error and error -32768 opens the error screen with the summary and `name`.
+void Parse_Or_Raise(const std::u16string& name, const std::function<void()>& parse, void (*clear)());
 
 struct Map_Image {
     std::u16string file_name;

@@ -143,10 +143,9 @@ TEST_F(Headless_Test, Loading_Reads_The_Files_Or_Ends_On_The_Error_Screen) {
     const std::pair<std::function<void()>, std::u16string> cases[] = {
         {[] { Load_Animation_File(u"C:data\\a.ani"); }, u"找不到檔案 : C:data\\a.ani"},   // refused for its ":"
         {[&] { Load_Animation_File(outside); }, u"找不到檔案 : " + outside},
-        {[] { Load_Animation_File(u"data\\bad.ani"); }, u"其它錯誤 : data\\bad.ani: the sequence count is 0"},
+        {[] { Load_Animation_File(u"data\\bad.ani"); }, u"其它錯誤 : 數量錯誤 : data\\bad.ani"},
         {[&] { Load_Character_File(missing); }, u"找不到檔案 : " + missing},
-        {[&] { Load_Character_File(From_Utf8(folder / "data/cut.ple")); },
-         u"cut.ple: file ends at byte 30, inside action 0 of sprite type 0"},
+        {[&] { Load_Character_File(From_Utf8(folder / "data/cut.ple")); }, u"檔案不完整 : " + From_Utf8(folder / "data/cut.ple")},
         {[&] { Load_Character_File(From_Utf8(folder / "data/gone.ple")); }, u"找不到檔案 : data\\gone.ani"},
     };
     for (const auto& [load, logged] : cases) {

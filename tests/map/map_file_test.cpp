@@ -111,9 +111,9 @@ TEST_F(Map_Loading, Loads_The_File_And_Its_Images_Or_Ends_On_The_Error_Screen) {
     const std::u16string missing = From_Utf8(folder / "data\\none.map");
     EXPECT_NE(Raised_Error([&] { Load_Map(missing); }).find(u"找不到檔案 : " + missing), NPOS);
     Write_File(folder / "data/cut.map", Two_Cell_Map().bytes.substr(0, 60));
-    const std::u16string log = Raised_Error([&] { Load_Map(From_Utf8(folder / "data/cut.map")); });
-    EXPECT_NE(log.find(u"其它錯誤 : "), NPOS) << To_Utf8(log);
-    EXPECT_NE(log.find(u"cut.map: file ends at byte 60, inside the ground cell (1, 0)"), NPOS) << To_Utf8(log);
+    const std::u16string cut = From_Utf8(folder / "data\\cut.map");
+    const std::u16string log = Raised_Error([&] { Load_Map(cut); });
+    EXPECT_NE(log.find(u"其它錯誤 : 檔案不完整 : " + cut), NPOS) << To_Utf8(log);
     EXPECT_EQ(Map.Map_Width, 0);   // nothing half-read stays behind
     fs::remove(folder / "images/a.bmp");
     EXPECT_NE(Raised_Error([&] { Load_Map(From_Utf8(folder / "data/t.map")); }).find(u"images\\a.bmp"), NPOS);
