@@ -21,8 +21,11 @@ bool File_Exists(const std::string& host_path) {
 }
 
 std::optional<std::string> Resolve_Program_File(const std::u16string& name) {
+    return Resolve_Program_File(name, Platform.program_folder);
+}
+
+std::optional<std::string> Resolve_Program_File(const std::u16string& name, const std::string& folder) {
     const std::string mapped = Host_Path(name);
-    const std::string& folder = Platform.program_folder;
     std::string full;
     if (!folder.empty() && mapped.find(folder) != std::string::npos)
         full = mapped;

@@ -9,19 +9,14 @@
 
 std::optional<std::string> Resolve_In_Program_Folder(const std::u16string& name, const std::string& program_folder,
                                                      std::string& why) {
-    const std::string mapped = Host_Path(name);
-    std::string full;
-    if (!program_folder.empty() && mapped.find(program_folder) != std::string::npos) {
-        full = mapped;
-    } else if (name.find(u':') != std::u16string::npos) {
-        why = "the name holds \":\" and is outside the program folder, so the game refuses it";
-        return std::nullopt;
-    } else {
-        full = program_folder + "/" + mapped;
-    }
-    if (!File_Exists(full)) {
-        why = "no file " + full;
-        return std::nullopt;
+    std::optional<std::string> full = Resolve_Program_File(name, program_folder);
+    if (!full) {
+        const std::string mapped = Host_Path(name);
+        const bool inside = !program_folder.empty() && mapped.find(program_folder) != std::string::npos;
+        if (!inside && name.find(u':') != std::u16string::npos)
+            why = "the name holds \":\" and is outside the program folder, so the game refuses it";
+        else
+            why = "no file " + (inside ? mapped : program_folder + "/" + mapped);
     }
     return full;
 }
