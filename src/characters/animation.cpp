@@ -12,30 +12,22 @@
 
 Animation_Data Parse_Animation_File(const std::string& bytes, const std::string& file_name) {
     Byte_Reader r{bytes, file_name};
-    auto at_least_one = [&](int16_t value, const std::string& what) {
-        if (value < 1)
-            throw Data_Error(file_name + ": " + what + " is " + std::to_string(value) + ", it must be at least 1",
-                             Data_Error::BAD_COUNT);
-    };
     Animation_Data data;
-    data.sheet_count = r.Int16("the sheet count");
-    at_least_one(data.sheet_count, "the sheet count");
+    data.sheet_count = r.Count("the sheet count");
     data.Sheets.resize(size_t(data.sheet_count));
     for (int16_t i = 0; i < data.sheet_count; ++i) {
         std::string what = "sheet " + std::to_string(i);
         data.Sheets[size_t(i)].file_name = r.Counted_String(what.c_str());
         data.Sheets[size_t(i)].id = r.Int16(what.c_str());
     }
-    data.sequence_count = r.Int16("the sequence count");
-    at_least_one(data.sequence_count, "the sequence count");
+    data.sequence_count = r.Count("the sequence count");
     data.Sequences.resize(size_t(data.sequence_count));
     for (int16_t i = 0; i < data.sequence_count; ++i) {
         Sequence& s = data.Sequences[size_t(i)];
         std::string what = "sequence " + std::to_string(i);
         s.sheet_id = r.Int16(what.c_str());
         s.id = r.Int16(what.c_str());
-        s.frame_count = r.Int16(what.c_str());
-        at_least_one(s.frame_count, "the frame count of " + what);
+        s.frame_count = r.Count("the frame count of " + what);
         // Check the whole frame table at once: seven fields of two bytes each.
         if (r.Remaining() < size_t(s.frame_count) * 14) {
             size_t frame = r.Remaining() / 14;

@@ -12,21 +12,13 @@ Character_File Parse_Character_File(const std::string& bytes, const std::string&
     Byte_Reader r{bytes, file_name};
     Character_File file;
     file.Animation_File_Name = r.Counted_String("the animation file name");
-    file.Sprite_Type_Count = r.Int16("the sprite type count");
-    if (file.Sprite_Type_Count < 1)
-        throw Data_Error(file_name + ": the sprite type count is " + std::to_string(file.Sprite_Type_Count) +
-                             ", it must be at least 1",
-                         Data_Error::BAD_COUNT);
+    file.Sprite_Type_Count = r.Count("the sprite type count");
     file.Sprite_Types.resize(size_t(file.Sprite_Type_Count));
     for (int16_t t = 0; t < file.Sprite_Type_Count; ++t) {
         Sprite_Type& type = file.Sprite_Types[size_t(t)];
         std::string what = "sprite type " + std::to_string(t);
-        type.action_count = r.Int16(what.c_str());
+        type.action_count = r.Count("the action count of " + what);
         type.type_value = r.Int16(what.c_str());
-        if (type.action_count < 1)
-            throw Data_Error(file_name + ": the action count of " + what + " is " + std::to_string(type.action_count) +
-                                 ", it must be at least 1",
-                             Data_Error::BAD_COUNT);
         type.actions.resize(size_t(type.action_count));
         for (int16_t a = 0; a < type.action_count; ++a) {
             std::string action = "action " + std::to_string(a) + " of " + what;

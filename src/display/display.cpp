@@ -132,13 +132,17 @@ bool Point_In_Rect(int16_t x, int16_t y, int16_t left, int16_t top, int16_t righ
     return left < x && x < right && top < y && y < bottom;
 }
 
-int32_t Round_Half_Even(double value) {
-    if (std::isnan(value)) return 0;
-    if (value >= double(std::numeric_limits<int32_t>::max())) return std::numeric_limits<int32_t>::max();
-    if (value <= double(std::numeric_limits<int32_t>::min())) return std::numeric_limits<int32_t>::min();
+int64_t Round_Half_Even_Wide(double value) {
     // Written out rather than left to the floating-point rounding mode.
     double whole = std::floor(value);
     const double fraction = value - whole;
     if (fraction > 0.5 || (fraction == 0.5 && std::fmod(whole, 2.0) != 0)) whole += 1;
-    return int32_t(whole);
+    return int64_t(whole);
+}
+
+int32_t Round_Half_Even(double value) {
+    if (std::isnan(value)) return 0;
+    if (value >= double(std::numeric_limits<int32_t>::max())) return std::numeric_limits<int32_t>::max();
+    if (value <= double(std::numeric_limits<int32_t>::min())) return std::numeric_limits<int32_t>::min();
+    return int32_t(Round_Half_Even_Wide(value));
 }

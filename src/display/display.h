@@ -58,3 +58,5 @@ bool Point_In_Rect(int16_t x, int16_t y, int16_t left, int16_t top, int16_t righ
 
 // "Taken to the nearest integer, halves to even", as every measurement and clock in the game rounds.
 int32_t Round_Half_Even(double value);
+// The same without the 32-bit bound (a tick sum may pass it).
+int64_t Round_Half_Even_Wide(double value);

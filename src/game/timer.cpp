@@ -1,24 +1,11 @@
 // timer.cpp -- the frame delay that keeps yielding, and the frame counter drawn each frame.
 #include "game/timer.h"
 
-#include <cmath>
 #include <limits>
 #include <string>
 
 #include "display/display.h"
 #include "platform/platform.h"
-
-namespace {
-
-// Nearest integer, halves to even, without the 32-bit bound: the end of a wait may lie past it.
-int64_t Round_Half_Even_Wide(double value) {
-    double whole = std::floor(value);
-    const double fraction = value - whole;
-    if (fraction > 0.5 || (fraction == 0.5 && std::fmod(whole, 2.0) != 0)) whole += 1;
-    return int64_t(whole);
-}
-
-}  // namespace
 
 void Wait_Frame(int32_t rate) {
     if (!Platform.window) return;   // no clock runs without a window: the wait would never end

@@ -37,6 +37,14 @@ void Byte_Reader::Fail_Short(const std::string& what, size_t start) const {
                      Data_Error::TRUNCATED);
 }
 
+int16_t Byte_Reader::Count(const std::string& field) {
+    const int16_t n = Int16(field.c_str());
+    if (n < 1)
+        throw Data_Error(file_name + ": " + field + " is " + std::to_string(n) + ", it must be at least 1",
+                         Data_Error::BAD_COUNT);
+    return n;
+}
+
 int16_t Byte_Reader::Int16(const char* field) {
     if (Remaining() < 2) Fail_Short(field, pos);
     int16_t v = Le16(bytes.data() + pos);
@@ -149,10 +157,7 @@ void Read_Ground_Section(Byte_Reader& r, Cell_Grid<Ground_Cell>& grid, int32_t w
 
 void Parse_Map_Into(const std::string& bytes, const std::string& file_name, Map_Model& model) {
     Byte_Reader r{bytes, file_name};
-    int16_t n = r.Int16("the image count");
-    if (n < 1)
-        throw Data_Error(file_name + ": the image count is " + std::to_string(n) + ", it must be at least 1",
-                         Data_Error::BAD_COUNT);
+    const int16_t n = r.Count("the image count");
     model.Map_Image_Count = n;
     model.Map_Images.clear();
     model.Map_Images.resize(size_t(n));
@@ -161,12 +166,9 @@ void Parse_Map_Into(const std::string& bytes, const std::string& file_name, Map_
         model.Map_Images[size_t(i)].file_name = r.Counted_String(what.c_str());
         model.Map_Images[size_t(i)].id = r.Int16(what.c_str());
     }
-    int16_t w = r.Int16("the map width");
-    int16_t h = r.Int16("the map height");
+    const int16_t w = r.Count("the map width");
+    const int16_t h = r.Count("the map height");
     for (auto [value, name] : {std::pair{w, "width"}, std::pair{h, "height"}}) {
-        if (value < 1)
-            throw Data_Error(file_name + ": the map " + name + " is " + std::to_string(value) + ", it must be at least 1",
-                             Data_Error::BAD_COUNT);
         if (value > MAX_MAP_SIDE)
             throw Data_Error(file_name + ": the map " + name + " is " + std::to_string(value) + ", more than " +
                                  std::to_string(MAX_MAP_SIDE),

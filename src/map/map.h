@@ -31,6 +31,8 @@ struct Byte_Reader {
     size_t pos = 0;
 
     int16_t Int16(const char* field);
+    // An int16 count that a valid file never has below 1; a smaller one throws Data_Error.
+    int16_t Count(const std::string& field);
     // A counted string: int16 byte count, then that many bytes of UTF-16LE; a count of 0 or less
     // is "" and consumes only the count. An odd count keeps the whole characters and drops the
     // lone last byte (still consumed).

@@ -15,6 +15,12 @@ namespace {
 constexpr int16_t OWN_CHAT_FRAMES = 200;
 constexpr int16_t OTHER_CHAT_FRAMES = 400;
 
+// One axis of the view box around the own cell at `own`: it ends at own + half - 1 and is cut at 0.
+void View_Span(int32_t own, int32_t half, int32_t size, int32_t& first, int32_t& count) {
+    first = own <= half ? 0 : own + half - size;
+    count = own <= half ? half + own : size;
+}
+
 // The cells one pass visits: the view box after it has been limited to the map.
 struct Box {
     int32_t first_col = 0, first_row = 0, cols = 0, rows = 0;
@@ -212,20 +218,8 @@ void Draw_Scene(int16_t anchor_x, int16_t anchor_y, int16_t view_cols, int16_t v
     const int32_t hw = view_cols / 2, hh = view_rows / 2;
 
     Box box;
-    if (p <= hw) {
-        box.first_col = 0;
-        box.cols = hw + p;
-    } else {
-        box.first_col = p + hw - view_cols;
-        box.cols = view_cols;
-    }
-    if (q <= hh) {
-        box.first_row = 0;
-        box.rows = hh + q;
-    } else {
-        box.first_row = q + hh - view_rows;
-        box.rows = view_rows;
-    }
+    View_Span(p, hw, view_cols, box.first_col, box.cols);
+    View_Span(q, hh, view_rows, box.first_row, box.rows);
 
     const int16_t gx = int16_t(Tile_X(anchor_x, int16_t(hw - p), int16_t(hh - q)) + own.pixel_offset_x);
     const int16_t gy = int16_t(int16_t(Tile_Y(anchor_y, int16_t(hw - p), int16_t(hh - q)) + own.pixel_offset_y) -
