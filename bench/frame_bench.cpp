@@ -8,13 +8,14 @@
 #include <string>
 
 #include "characters/animation.h"
+#include "characters/character_file.h"
 #include "characters/player.h"
 #include "display/display.h"
 #include "errors/errors.h"
 #include "game/game.h"
-#include "game/input.h"
-#include "game/timer.h"
-#include "loading/bitmap.h"
+#include "ui/input.h"
+#include "ui/timer.h"
+#include "display/bitmap.h"
 #include "loading/loading.h"
 #include "map/map.h"
 #include "platform/headless.h"

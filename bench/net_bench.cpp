@@ -2,7 +2,7 @@
 #include <benchmark/benchmark.h>
 
 #include "characters/player.h"
-#include "map/scene.h"
+#include "scene/scene.h"
 #include "net/net.h"
 #include "platform/encoding.h"
 #include "platform/platform.h"
@@ -19,7 +19,7 @@ std::string Prepare() {
     Reset_Characters();
     Reset_Scene();
     Reset_Net();
-    Net.In_Game = true;
+    Net.Link.In_Game = true;
     Chars.Own_Player.id = 1;
     for (int i = 0; i < PLAYERS; ++i) Add_Player(int16_t(100 + i), u"player");
     std::u16string text;

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "characters/path.h"
 #include "characters/player.h"
 #include "map/map.h"
 #include "platform/encoding.h"

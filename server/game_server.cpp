@@ -6,19 +6,16 @@
 #include <cstdio>
 #include <set>
 
-#include "net/net.h"
 #include "platform/encoding.h"
+#include "wire/wire.h"
 
 namespace {
 
-const std::u16string VERSION = u"0.1 beta";
 constexpr size_t MAX_NAME_CHARS = 32;
 
 std::string Ascii(const std::u16string& text) { return To_Utf8(text); }
 
 std::string Number(int32_t value) { return std::to_string(value); }
-
-std::string Frame(const std::string& command, const std::string& data) { return command + " " + data + "/e/"; }
 
 // Printable form of received bytes for the log: the first 60 characters in UTF-8, control
 // characters as \xNN.
@@ -129,7 +126,7 @@ void Game_Server::Read(const Client_Ptr& client) {
     client->socket.async_read_some(asio::buffer(client->read_buffer), [this, client](const asio::error_code& error, size_t n) {
         if (client->closed) return;
         if (n > 0 && !client->closing) {
-            client->in.append(client->read_buffer.data(), n);
+            client->in.bytes.append(client->read_buffer.data(), n);
             Handle_Input(client);
             if (client->closed) return;
         }
@@ -144,42 +141,19 @@ void Game_Server::Read(const Client_Ptr& client) {
 
 void Game_Server::Handle_Input(const Client_Ptr& client) {
     std::string message;
+    size_t size = 0;
     for (;;) {
         if (client->closed || client->closing) return;
-        if (client->skipped > 0) {
-            // The rest of an oversized message: thrown away up to its terminator.
-            size_t end = client->in.find("/e/", client->in_pos);
-            if (end == std::string::npos) {
-                size_t keep = std::min<size_t>(2, client->in.size() - client->in_pos);   // may start "/e/"
-                client->skipped += client->in.size() - client->in_pos - keep;
-                client->in.erase(0, client->in.size() - keep);
-                client->in_pos = 0;
-                return;
-            }
-            client->skipped += end - client->in_pos;
-            client->in_pos = end + 3;
-            Log(client.get(), "dropped a message of " + Number(int32_t(std::min<size_t>(client->skipped, INT32_MAX))) +
-                                  " bytes (limit " + Number(int32_t(options_.max_message)) + ")");
-            client->skipped = 0;
-            continue;
-        }
-        if (!Next_Message(client->in, client->in_pos, message)) break;
+        const Cut_Result cut = Cut_Message(client->in, options_.max_message, message, size);
+        if (cut == Cut_Result::None) return;
         ++messages_in_;
-        if (message.size() > options_.max_message) {
-            Log(client.get(), "dropped a message of " + Number(int32_t(message.size())) + " bytes (limit " +
-                                  Number(int32_t(options_.max_message)) + ")");
+        if (cut == Cut_Result::Oversized) {
+            Log(client.get(), "dropped a message of " + Number(int32_t(std::min<size_t>(size, INT32_MAX))) +
+                                  " bytes (limit " + Number(int32_t(options_.max_message)) + ")");
             continue;
         }
         Handle(client, message);
     }
-    size_t tail = client->in.size() - client->in_pos;
-    if (tail > options_.max_message) {
-        client->skipped = tail;
-        client->in.clear();
-    } else {
-        client->in.erase(0, client->in_pos);
-    }
-    client->in_pos = 0;
 }
 
 void Game_Server::Queue(const Client_Ptr& client, const std::string& bytes) {
@@ -281,7 +255,7 @@ void Game_Server::Leave_Game(const Client_Ptr& client) {
         if (hit == other->table.end()) continue;
         int32_t position = int32_t(hit - other->table.begin());
         other->table.erase(hit);
-        Queue(other, Frame("/delpl", Number(position)));
+        Queue(other, Frame_Bytes(CMD_DELPL, Number(position)));
     }
 }
 
@@ -290,21 +264,21 @@ void Game_Server::Leave_Game(const Client_Ptr& client) {
 void Game_Server::Handle(const Client_Ptr& c, const std::string& message) {
     std::u16string command, data;
     Split_Message(From_Cp950(message), command, data);
-    if (command == u"/ver") {
+    if (command == CMD_VER) {
         On_Version(c, data);
-    } else if (command == u"/id") {
+    } else if (command == CMD_ID) {
         On_Id(c, data);
-    } else if (command == u"/pass") {
+    } else if (command == CMD_PASS) {
         if (c->stage != Stage::Id_Given) return Log(c.get(), "dropped /pass out of turn");
         On_Pass(c);
-    } else if (command == u"/ready") {
+    } else if (command == CMD_READY) {
         if (c->stage != Stage::Started) return Log(c.get(), "dropped /ready out of turn");
         On_Ready(c);
-    } else if (command == u"/move" || command == u"/got" || command == u"/say") {
+    } else if (command == CMD_MOVE || command == CMD_GOT || command == CMD_SAY) {
         // A client's game may send before its "/ready" has arrived: dropped quietly.
         if (c->stage != Stage::Ready) return;
-        if (command == u"/move") On_Move(c, data);
-        else if (command == u"/got") On_Got(c, data);
+        if (command == CMD_MOVE) On_Move(c, data);
+        else if (command == CMD_GOT) On_Got(c, data);
         else On_Say(c, message);
     } else {
         Log(c.get(), "dropped unknown message '" + Quote(message) + "'");
@@ -313,12 +287,12 @@ void Game_Server::Handle(const Client_Ptr& c, const std::string& message) {
 
 void Game_Server::On_Version(const Client_Ptr& c, const std::u16string& data) {
     if (c->stage != Stage::Fresh) return Log(c.get(), "dropped /ver out of turn");
-    if (Unescape_Text(data) != VERSION) {
-        return Refuse(c, Frame("/err", "100\\" + To_Cp950(u"遊戲版本不相容")),
+    if (Unescape_Text(data) != GAME_VERSION) {
+        return Refuse(c, Frame_Bytes(CMD_ERR, Number(100) + FIELD_SEPARATOR_BYTE + To_Cp950(u"遊戲版本不相容")),
                       "refused version '" + Ascii(Unescape_Text(data)) + "'");
     }
     c->stage = Stage::Version_Ok;
-    Queue(c, Frame("/verok", ""));
+    Queue(c, Frame_Bytes(CMD_VEROK, ""));
 }
 
 void Game_Server::On_Id(const Client_Ptr& c, const std::u16string& data) {
@@ -326,47 +300,47 @@ void Game_Server::On_Id(const Client_Ptr& c, const std::u16string& data) {
     std::u16string name = Unescape_Text(data);
     // The name goes out unescaped in "/setpl": it must not break a field or a frame there.
     bool bad = name.empty() || name.size() > MAX_NAME_CHARS || name.find(u'\\') != std::u16string::npos ||
-               name.find(u"/e/") != std::u16string::npos ||
+               name.find(TEXT_TERMINATOR) != std::u16string::npos ||
                std::any_of(name.begin(), name.end(), [](char16_t ch) { return ch < 0x20 || ch == 0x7F; });
     if (bad) {
-        return Refuse(c, Frame("/err", "-32768\\" + To_Cp950(u"帳號不合規定")),
+        return Refuse(c, Frame_Bytes(CMD_ERR, Number(-32768) + FIELD_SEPARATOR_BYTE + To_Cp950(u"帳號不合規定")),
                       "refused identifier '" + Ascii(name) + "'");
     }
     if (Name_In_Game(name, c.get())) {
-        return Refuse(c, Frame("/err", "-32768\\" + To_Cp950(u"帳號已在遊戲中")),
+        return Refuse(c, Frame_Bytes(CMD_ERR, Number(-32768) + FIELD_SEPARATOR_BYTE + To_Cp950(u"帳號已在遊戲中")),
                       "refused identifier '" + Ascii(name) + "': already in the game");
     }
     c->name = name;
     c->stage = Stage::Id_Given;
-    Queue(c, Frame("/idok", ""));
+    Queue(c, Frame_Bytes(CMD_IDOK, ""));
 }
 
 void Game_Server::On_Pass(const Client_Ptr& c) {
     // Checked again: another connection may have taken the name since "/idok".
     if (Name_In_Game(c->name, c.get())) {
-        return Refuse(c, Frame("/err", "-32768\\" + To_Cp950(u"帳號已在遊戲中")),
+        return Refuse(c, Frame_Bytes(CMD_ERR, Number(-32768) + FIELD_SEPARATOR_BYTE + To_Cp950(u"帳號已在遊戲中")),
                       "refused identifier '" + Ascii(c->name) + "': already in the game");
     }
     if (by_id_.size() >= 32767) {
-        return Refuse(c, Frame("/err", "-32768\\" + To_Cp950(u"遊戲已滿")), "refused: no identifier left");
+        return Refuse(c, Frame_Bytes(CMD_ERR, Number(-32768) + FIELD_SEPARATOR_BYTE + To_Cp950(u"遊戲已滿")), "refused: no identifier left");
     }
     while (by_id_.count(next_id_)) next_id_ = next_id_ == 32767 ? int16_t(1) : int16_t(next_id_ + 1);
     c->id = next_id_;
     next_id_ = next_id_ == 32767 ? int16_t(1) : int16_t(next_id_ + 1);
     by_id_[c->id] = c;
     c->stage = Stage::Started;
-    Queue(c, Frame("/plstart", Number(c->id)));
+    Queue(c, Frame_Bytes(CMD_PLSTART, Number(c->id)));
 }
 
 void Game_Server::On_Ready(const Client_Ptr& c) {
     Place(*c);
-    std::string own = Frame("/setplxy", Number(c->id) + "\\" + Number(c->cell_x) + "\\" + Number(c->cell_y));
+    std::string own = Frame_Bytes(CMD_SETPLXY, Number(c->id) + FIELD_SEPARATOR_BYTE + Number(c->cell_x) + FIELD_SEPARATOR_BYTE + Number(c->cell_y));
     Queue(c, own);
-    std::string newcomer = Frame("/setpl", Number(c->id) + "\\" + To_Cp950(c->name)) + own;
+    std::string newcomer = Frame_Bytes(CMD_SETPL, Number(c->id) + FIELD_SEPARATOR_BYTE + To_Cp950(c->name)) + own;
     for (const Client_Ptr& other : players_) {
         if (other->doomed) continue;   // on its way out: neither side hears of the other
-        Queue(c, Frame("/setpl", Number(other->id) + "\\" + To_Cp950(other->name)) +
-                     Frame("/setplxy", Number(other->id) + "\\" + Number(other->cell_x) + "\\" + Number(other->cell_y)));
+        Queue(c, Frame_Bytes(CMD_SETPL, Number(other->id) + FIELD_SEPARATOR_BYTE + To_Cp950(other->name)) +
+                     Frame_Bytes(CMD_SETPLXY, Number(other->id) + FIELD_SEPARATOR_BYTE + Number(other->cell_x) + FIELD_SEPARATOR_BYTE + Number(other->cell_y)));
         c->table.push_back(other->id);
         Queue(other, newcomer);
         other->table.push_back(c->id);
@@ -378,17 +352,17 @@ void Game_Server::On_Ready(const Client_Ptr& c) {
 
 void Game_Server::On_Move(const Client_Ptr& c, const std::u16string& data) {
     std::optional<int16_t> f[4];
-    for (int i = 0; i < 4; ++i) f[i] = Field_Number(Get_Field(data, u"\\", i));
+    for (int i = 0; i < 4; ++i) f[i] = Field_Number(Get_Field(data, FIELD_SEPARATOR, i));
     if (!f[0] || !f[1] || !f[2] || !f[3]) return Log(c.get(), "dropped /move with a bad number: '" + Ascii(data) + "'");
     if (!Free_Target(*f[2], *f[3])) return;   // a click on a wall: nothing to tell anyone
     c->placed_x = *f[2];
     c->placed_y = *f[3];
-    std::string echo = Frame("/move", Number(c->id) + "\\" + Number(*f[2]) + "\\" + Number(*f[3]));
+    std::string echo = Frame_Bytes(CMD_MOVE, Number(c->id) + FIELD_SEPARATOR_BYTE + Number(*f[2]) + FIELD_SEPARATOR_BYTE + Number(*f[3]));
     for (const Client_Ptr& other : players_) Queue(other, echo);
 }
 
 void Game_Server::On_Got(const Client_Ptr& c, const std::u16string& data) {
-    std::optional<int16_t> x = Field_Number(Get_Field(data, u"\\", 0)), y = Field_Number(Get_Field(data, u"\\", 1));
+    std::optional<int16_t> x = Field_Number(Get_Field(data, FIELD_SEPARATOR, 0)), y = Field_Number(Get_Field(data, FIELD_SEPARATOR, 1));
     if (!x || !y) return Log(c.get(), "dropped /got with a bad number: '" + Ascii(data) + "'");
     // Before its start cell or its last move has reached the client, it reports an older cell.
     if (*x != c->placed_x || *y != c->placed_y) return;
@@ -400,7 +374,7 @@ void Game_Server::On_Say(const Client_Ptr& c, const std::string& raw_message) {
     // The chat text goes on byte for byte, still escaped, as the client sent it.
     size_t space = raw_message.find(' ');
     std::string text = space == std::string::npos ? std::string() : raw_message.substr(space + 1);
-    std::string line = Frame("/say", Number(c->id) + "\\" + text);
+    std::string line = Frame_Bytes(CMD_SAY, Number(c->id) + FIELD_SEPARATOR_BYTE + text);
     for (const Client_Ptr& other : players_) Queue(other, line);
 }
 
@@ -448,7 +422,7 @@ bool Game_Server::Command(const std::string& line) {
         if (!target) {
             std::printf("kick: no player '%s'\n", arg.c_str());
         } else {
-            Refuse(target, Frame("/err", "10\\"), "kicked by the operator");
+            Refuse(target, Frame_Bytes(CMD_ERR, Number(10) + FIELD_SEPARATOR_BYTE), "kicked by the operator");
             std::printf("kicked %d %s\n", target->id, Ascii(target->name).c_str());
         }
     } else {

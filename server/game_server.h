@@ -12,7 +12,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "map/map.h"
+#include "map/map_file.h"
+#include "wire/wire.h"
 
 struct Server_Options {
     std::string bind = "127.0.0.1";
@@ -48,9 +49,7 @@ private:
         asio::steady_timer close_timer;
         std::string peer;
         std::array<char, 8192> read_buffer{};
-        std::string in;
-        size_t in_pos = 0;
-        size_t skipped = 0;      // bytes of an oversized message thrown away so far
+        Message_Stream in;
         std::string out, writing;
         bool closed = false;     // gone from the game; no more reads, writes or messages
         bool closing = false;    // flushes what is queued, then closes

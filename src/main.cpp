@@ -1,16 +1,17 @@
-// main.cpp -- the program's entry: the command line, the backends, and the one place where the
-// end of the program (Program_End) is caught.
+// main.cpp -- the program's entry: the command line, the backends, the hooks that let lower
+// layers call up into the screens, and the one place where the end of the program is caught.
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <string>
 
-#include "display/display.h"
 #include "errors/errors.h"
-#include "game/input.h"
+#include "login/login.h"
 #include "net/net.h"
 #include "platform/backends.h"
 #include "platform/platform.h"
+#include "platform/program.h"
+#include "ui/input.h"
 
 static void Print_Help() {
     std::puts(
@@ -62,10 +63,13 @@ int main(int argc, char** argv) {
     Platform.socket = socket.get();
     Install_Input_Handlers();
     Install_Socket_Handlers();
+    Install_Error_Screen();
+    Net.Hooks.Start_Game = Start_Game;
 
     int status = 0;
     try {
-        Main();
+        // The program starts with no connection; the login screen opens one when it is asked to.
+        Login_Screen();
     } catch (const Program_End& end) {
         status = end.status;
     }

@@ -4,21 +4,30 @@
 #include <gtest/gtest.h>
 
 #include "characters/animation.h"
+#include "characters/character_file.h"
+#include "characters/path.h"
 #include "characters/player.h"
 #include "display/display.h"
 #include "errors/errors.h"
+#include "game/chat.h"
 #include "game/game.h"
-#include "game/input.h"
-#include "game/timer.h"
+#include "game/picking.h"
 #include "loading/loading.h"
+#include "login/login.h"
 #include "map/map.h"
-#include "map/scene.h"
 #include "net/net.h"
 #include "platform/headless.h"
 #include "platform/platform.h"
+#include "platform/program.h"
+#include "scene/scene.h"
+#include "ui/input.h"
+#include "ui/timer.h"
 
+// Every module back to its start, with the hooks main installs: raised errors open the error
+// screen and "/plstart" starts the loading screen and the game.
 inline void Reset_All_Modules() {
     Reset_Platform();
+    Reset_Program();
     Reset_Display();
     Reset_Errors();
     Reset_Input();
@@ -27,9 +36,14 @@ inline void Reset_All_Modules() {
     Reset_Scene();
     Reset_Animations();
     Reset_Characters();
+    Reset_Path();
     Reset_Net();
     Reset_Loading();
+    Reset_Chat();
+    Reset_Picking();
     Reset_Game();
+    Install_Error_Screen();
+    Net.Hooks.Start_Game = Start_Game;
 }
 
 class Headless_Test : public ::testing::Test {

@@ -3,8 +3,7 @@
 
 #include "characters/player.h"
 #include "display/display.h"
-#include "errors/errors.h"
-#include "loading/bitmap.h"
+#include "display/bitmap.h"
 #include "map/map.h"
 #include "platform/encoding.h"
 #include "platform/files.h"
@@ -76,7 +75,7 @@ void Load_Animation_File(const std::u16string& name) {
 }
 
 void Load_Sheet_Images() {
-    for (Sheet& sheet : Animations.Sheets) Load_Bitmap(sheet.file_name, 0, sheet.surface);
+    for (Sheet& sheet : Animations.Sheets) Require_Bitmap(sheet.file_name, 0, sheet.surface);
 }
 
 int16_t Find_Sequence(int16_t id) {

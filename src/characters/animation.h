@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "display/surface.h"
+#include "platform/surface.h"
 
 struct Player_Record;
 

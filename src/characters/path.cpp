@@ -1,7 +1,8 @@
 // path.cpp -- path finding: a flood fill from the target inside the search box, then a descent.
+#include "characters/path.h"
+
 #include <algorithm>
 
-#include "characters/player.h"
 #include "map/map.h"
 
 namespace {
@@ -16,16 +17,13 @@ constexpr int AXIS_DIRECTIONS[4] = {1, 3, 5, 7};
 
 enum : uint8_t { BLOCKED = 1, EXPANDED = 2 };
 
-// Work space of the fill, kept between searches so a search inside a frame allocates nothing.
-struct Fill_Scratch {
-    std::vector<uint8_t> flags;
-    std::vector<int32_t> pending;
-};
-Fill_Scratch Scratch;
-
 size_t Grid_Size() { return size_t(Map.Map_Width + 1) * size_t(Map.Map_Height + 1); }
 
 }  // namespace
+
+Path_State Path_Search;
+
+void Reset_Path() { Path_Search = Path_State{}; }
 
 int16_t Smallest_Nonzero(const int16_t* values, int count) {
     int16_t smallest = 0;
@@ -63,7 +61,7 @@ void Find_Path(Player_Record& record, int16_t start_x, int16_t start_y, int16_t 
     // wait to be expanded. Expanding a cell numbers all its free neighbours, so a second expansion
     // would change nothing: each cell is expanded once and columns with nothing waiting are
     // skipped. The sweeps themselves, their order and the numbers are unchanged.
-    Fill_Scratch& scratch = Scratch;
+    Path_State& scratch = Path_Search;
     const int32_t mask_x0 = sweep_x0 - 1, mask_y0 = sweep_y0 - 1;
     const int32_t mask_h = sweep_y1 - sweep_y0 + 3;
     if (any_sweep) {

@@ -5,8 +5,6 @@
 #include <string>
 #include <vector>
 
-struct Sequence;
-
 struct Player_Record {
     std::u16string name;
     int16_t id = 0;
@@ -68,20 +66,14 @@ void Reset_Characters();
 
 inline int16_t Player_Count() { return int16_t(Chars.Players.size()); }
 
-// Throws Data_Error on a damaged file: too short, a count below 1.
-Character_File Parse_Character_File(const std::string& bytes, const std::string& file_name);
-std::string Write_Character_File(const Character_File& file);
+constexpr int16_t MAX_PLAYERS = 32767;   // the table of other players stops there
+// Position of the first entry of Chars.Players with the id; 0 when none (as for entry 0).
+int16_t Find_Player(int16_t id);
+// Appends an entry; ignored when the table already holds MAX_PLAYERS.
+void Add_Player(int16_t id, const std::u16string& name);
+// Removes the entry at the position, keeping the order; ignored outside the table.
+void Remove_Player(int16_t position);
 
-// Reads the character file (against the current folder), then its animation file.
-// Missing: error 200 with the name; damaged: error -32768.
-void Load_Character_File(const std::u16string& path);
-// Index of the first action named exactly `name`; 0 when none (also for a type without actions,
-// so check `actions` before indexing with the result).
-int16_t Find_Action(const std::u16string& name, const Sprite_Type& type);
-// The sequence a record shows now: its sprite type's "walk" action, the entry of its direction,
-// looked up with Find_Sequence. Null when the sprite type, the direction or the tables do not
-// allow it (damaged data or a record the server filled oddly): draw nothing then.
-const Sequence* Find_Look_Sequence(const Player_Record& record);
 void Init_Direction_Steps();
 void Init_Pixel_Steps();
 // True when cell (x + dx, y + dy) is off the map or blocked.
@@ -89,17 +81,3 @@ bool Is_Blocked(int16_t dx, int16_t dy, int16_t x, int16_t y);
 // Advances the record's step in progress by the clock; called every frame for every record. A
 // blocked or off-map next cell, or a step_direction outside 0..8, ends the step where it stands.
 void Step_Player(Player_Record& record);
-
-// Path finding inside the box (box_* are cut to the map and written back): flood fill from the
-// target with axis moves, then a descent from the start with eight directions. Fills path_steps,
-// path_length (0 when there is no path, or one longer than 64 steps) and sets walking and
-// step_index when the start was reached. A blocked target or one off the map gives no path and
-// touches nothing else.
-void Find_Path(Player_Record& record, int16_t start_x, int16_t start_y, int16_t target_x, int16_t target_y,
-               int16_t& box_x, int16_t& box_y, int16_t& box_width, int16_t& box_height);
-void Descend_Path(Player_Record& record, int16_t start_x, int16_t start_y, int16_t target_x, int16_t target_y,
-                  int16_t box_x, int16_t box_y, int16_t box_width, int16_t box_height);
-// The smallest nonzero value, 0 when all are 0.
-int16_t Smallest_Nonzero(const int16_t* values, int count);
-
-constexpr int16_t MAX_PATH_STEPS = 64;

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "display/surface.h"
+#include "platform/surface.h"
 
 // A font object: face name, size in points (at 96 dpi) and weight.
 struct Font_Spec {
@@ -27,9 +27,6 @@ extern Display_State Display;
 
 // Clears the back buffer, font, colour and line width. The font and text caches stay.
 void Reset_Display();
-
-// The program's entry routine (after the command line): runs the login screen.
-void Main();
 
 // Copies the whole back buffer to the screen.
 void Present_Frame();

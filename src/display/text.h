@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "display/display.h"
-#include "display/surface.h"
+#include "platform/surface.h"
 
 // The pixels a string covers in one font: 1 where a glyph is, 0 elsewhere. Colour comes at blit time.
 struct Text_Mask {

@@ -6,16 +6,18 @@
 #include <string>
 
 #include "characters/animation.h"
+#include "characters/character_file.h"
 #include "characters/player.h"
-#include "errors/errors.h"
 #include "game/chat.h"
-#include "game/input.h"
 #include "game/picking.h"
-#include "game/timer.h"
 #include "loading/loading.h"
-#include "map/scene.h"
 #include "net/net.h"
 #include "platform/platform.h"
+#include "scene/scene.h"
+#include "ui/input.h"
+#include "ui/screen.h"
+#include "ui/text_entry.h"
+#include "ui/timer.h"
 
 Game_State Game;
 
@@ -25,16 +27,10 @@ namespace {
 
 const Rect CHAT_ENTRY_AREA{155, 465, 495, 480};   // the chat box as far as the screen shows it
 
-std::u16string Decimal(int16_t value) {
-    std::string digits = std::to_string(value);
-    return std::u16string(digits.begin(), digits.end());
-}
-
 // A walk target waiting for a path is served once no step is in progress.
 void Serve_Path_Request(Player_Record& r) {
     if (!r.new_target || r.step_direction != 0) return;
-    int16_t box_x = Scene.View_X, box_y = Scene.View_Y, box_w = 38, box_h = 38;
-    Find_Path(r, r.cell_x, r.cell_y, r.target_x, r.target_y, box_x, box_y, box_w, box_h);
+    Find_Path_In_View(r, r.target_x, r.target_y);
     r.new_target = false;
 }
 
@@ -56,29 +52,19 @@ bool Start_Next_Step(Player_Record& r) {
     return true;
 }
 
-// The record's name in blue over black while the mouse is on its figure. The figure is tested
-// with the sequence whose id is the direction number; a frame number that sequence lacks is
-// tested with its first frame.
+// The record's name in blue over black while the mouse is on its figure, tested with the frame
+// that places its labels.
 void Draw_Hover_Label(const Player_Record& r) {
-    const auto& sequences = Animations.Sequences;
-    const auto& sheets = Animations.Sheets;
-    int16_t s = Find_Sequence(r.direction);
-    if (s < 0 || size_t(s) >= sequences.size()) return;
-    const Sequence& seq = sequences[size_t(s)];
-    if (seq.frames.empty()) return;
-    int16_t k = Find_Sheet(seq.sheet_id);
-    if (k < 0 || size_t(k) >= sheets.size()) return;
-    const Frame& f = (r.frame_index >= 0 && size_t(r.frame_index) < seq.frames.size())
-                         ? seq.frames[size_t(r.frame_index)]
-                         : seq.frames[0];
-    const int16_t fx = int16_t(r.screen_x + f.offset_x);
-    const int16_t fy = int16_t(r.screen_y + f.offset_y);
-    if (!Sprite_Hit(sheets[size_t(k)].surface, Input.Mouse_X, Input.Mouse_Y, f.source_x, f.source_y, f.width,
-                    f.height, fx, fy))
+    const Frame* f = Label_Frame(r);
+    if (!f || Animations.Sheets.empty()) return;
+    const Sequence& seq = Animations.Sequences[size_t(Find_Sequence(r.direction))];
+    const Surface& sheet = Animations.Sheets[size_t(Find_Sheet(seq.sheet_id))].surface;
+    const int16_t fx = int16_t(r.screen_x + f->offset_x);
+    const int16_t fy = int16_t(r.screen_y + f->offset_y);
+    if (!Sprite_Hit(sheet, Input.Mouse_X, Input.Mouse_Y, f->source_x, f->source_y, f->width, f->height, fx, fy))
         return;
-    const double h = Text_Height(r.name);
-    const int32_t rounded = Round_Half_Even(h);
-    Draw_Outlined_Text(int16_t(fx - rounded / 2), int16_t(fy - rounded), r.name, Rgb(0, 0, 0), Rgb(0, 0, 255));
+    const int32_t h = Round_Half_Even(Text_Height(r.name));
+    Draw_Outlined_Text(int16_t(fx - h / 2), int16_t(fy - h), r.name, Rgb(0, 0, 0), Rgb(0, 0, 255));
 }
 
 }  // namespace
@@ -95,87 +81,68 @@ bool Sprite_Hit(const Surface& sheet, int16_t mouse_x, int16_t mouse_y, int16_t 
     return sum != 0;
 }
 
-void Set_Entry_Area(bool active, const Rect& area) {
-    if (Game.Entry_Known && active == Game.Entry_Active && (!active || area == Game.Entry_Area)) return;
-    Game.Entry_Known = true;
-    Game.Entry_Active = active;
-    Game.Entry_Area = area;
-    if (Platform.window)
-        Platform.window->Set_Text_Entry(active, area.left, area.top, area.right - area.left, area.bottom - area.top);
-}
-
-int32_t Draw_Composition(int16_t x, int16_t y, const std::u16string& text, uint32_t outline_color,
-                         uint32_t text_color) {
-    if (text.empty()) return 0;
-    Draw_Outlined_Text(x, y, text, outline_color, text_color);
-    const int32_t w = Round_Half_Even(Text_Width(text));
-    const int32_t h = Round_Half_Even(Text_Height(text));
-    Draw_Line(x, y + h, x + w, y + h);
-    return w;
-}
-
 void Draw_Game_Screen() {
     BltColorFill(Display.Back_Buffer, Rect{0, 0, 640, 480}, 0);
-    Draw_Scene(320, 190, 38, 38);
+    Draw_Scene(320, 190, VIEW_CELLS, VIEW_CELLS);
     // Only characters drawn in this frame: a player outside the view (or never drawn) keeps an
     // old screen position, where its name would show over nothing.
     if (Drawn_In_Last_Scene(-1)) Draw_Hover_Label(Chars.Own_Player);
     for (size_t i = 0; i < Chars.Players.size(); ++i)
         if (Drawn_In_Last_Scene(int32_t(i))) Draw_Hover_Label(Chars.Players[i]);
     BltFast(Display.Back_Buffer, 0, 380, Loading.Status_Panel, Rect{0, 0, 640, 100}, BLTFAST_SRCCOLORKEY_WAIT);
-    Draw_Outlined_Text(155, 465, Game.Chat_Input, Rgb(255, 255, 255), Rgb(255, 0, 0));
-    Draw_Outlined_Text(155, 440, Net.Last_Chat, Rgb(255, 255, 255), Rgb(255, 0, 0));
+    Draw_Outlined_Text(155, 465, Chat.Chat_Input.text, Rgb(255, 255, 255), Rgb(255, 0, 0));
+    Draw_Outlined_Text(155, 440, Net.Link.Last_Chat, Rgb(255, 255, 255), Rgb(255, 0, 0));
     SetForeColor(Rgb(255, 255, 255));
 }
 
+void Game_Frame() {
+    Pick_Cell(Input.Mouse_X, Input.Mouse_Y);
+    Check_Keys();
+    Check_Click();
+    Set_Entry_Area(Chat.Chat_Active == 1, CHAT_ENTRY_AREA);
+
+    // Own_Player is a fixed record; the table of others may change inside any send.
+    Player_Record& own = Chars.Own_Player;
+    Serve_Path_Request(own);
+    if (!Start_Next_Step(own) && own.step_index == own.path_length) {
+        own.step_index = 0;
+        own.walking = false;
+        Send_Message(CMD_GOT, Join_Numbers({own.cell_x, own.cell_y}));
+    }
+    for (size_t i = 0; i < Chars.Players.size(); ++i) {
+        Player_Record& p = Chars.Players[i];
+        Serve_Path_Request(p);
+        if (!Start_Next_Step(p) && p.step_index == p.path_length) {
+            p.step_index = 0;
+            p.walking = false;
+        }
+        Step_Player(p);
+    }
+    Step_Player(own);
+
+    Draw_Game_Screen();
+    if (Chat.Chat_Active == 1) Edit_Chat_Line();
+    Draw_FPS();
+}
+
 void Game_Main_Loop() {
-    Game.Chat_X = 155;
-    Game.Chat_Y = 465;
-    Game.Caret_Height = 20;
-    Game.Chat_Max_Length = 100;
-    Game.Caret_Period = 60;
+    Text_Entry& line = Chat.Chat_Input;
+    line.x = 155;
+    line.y = 465;
+    line.caret_height = 20;
+    line.max_length = 100;
+    line.caret_period = 60;
     Game.Game_Font = Font_Spec{u"新細明體", 12, false};
     SetFont(Game.Game_Font);
-    Game.Chat_Box.assign(1, Rect{155, 465, 155 + 340, 640});
+    Picking.Chat_Box.assign(1, Rect{155, 465, 155 + 340, 640});
     Chars.Own_Player.sprite_type = 0;
-    Send_Message(u"/ready", u"");
-    Net.In_Game = true;
-    Game.Entry_Known = false;
-
-    for (;;) {
-        if (Errors.Quitting) return;
-        Do_Events();
-
-        Pick_Cell(Input.Mouse_X, Input.Mouse_Y);
-        Check_Keys();
-        Check_Click();
-        Set_Entry_Area(Game.Chat_Active == 1, CHAT_ENTRY_AREA);
-
-        // Own_Player is a fixed record; the table of others may change inside any send.
-        Player_Record& own = Chars.Own_Player;
-        Serve_Path_Request(own);
-        if (!Start_Next_Step(own) && own.step_index == own.path_length) {
-            own.step_index = 0;
-            own.walking = false;
-            Send_Message(u"/got", Decimal(own.cell_x) + u"\\" + Decimal(own.cell_y));
-        }
-        for (size_t i = 0; i < Chars.Players.size(); ++i) {
-            Player_Record& p = Chars.Players[i];
-            Serve_Path_Request(p);
-            if (!Start_Next_Step(p) && p.step_index == p.path_length) {
-                p.step_index = 0;
-                p.walking = false;
-            }
-            Step_Player(p);
-        }
-        Step_Player(own);
-
-        Draw_Game_Screen();
-        if (Game.Chat_Active == 1) Edit_Chat_Line();
-        Input.Key_Codes.clear();
-        Input.Clicked = false;
-        Draw_FPS();
-        Present_Frame();
-        Wait_Frame(0);
-    }
+    Send_Message(CMD_READY, u"");
+    Net.Link.In_Game = true;
+    Input.Entry_Known = false;
+    Run_Screen(
+        [] {
+            Game_Frame();
+            return true;
+        },
+        0);
 }

@@ -3,12 +3,16 @@
 
 #include <algorithm>
 
-#include "characters/player.h"
+#include "characters/path.h"
 #include "display/display.h"
-#include "game/game.h"
-#include "game/input.h"
-#include "map/scene.h"
+#include "game/chat.h"
 #include "net/net.h"
+#include "scene/scene.h"
+#include "ui/input.h"
+
+Picking_State Picking;
+
+void Reset_Picking() { Picking = Picking_State{}; }
 
 bool Point_In_Tile(int16_t x, int16_t y, int16_t tile_x, int16_t tile_y) {
     // Exact integers: the four edges of the diamond, points on an edge outside.
@@ -25,8 +29,8 @@ bool Pick_Cell(int16_t x, int16_t y) {
         for (int32_t c = 0; c < cols; ++c) {
             const Visible_Cell& cell = Scene.Visible_Cells[size_t(r) * size_t(cols) + size_t(c)];
             if (Point_In_Tile(x, y, cell.screen_x, cell.screen_y)) {
-                Game.Picked_X = cell.cell_x;
-                Game.Picked_Y = cell.cell_y;
+                Picking.Picked_X = cell.cell_x;
+                Picking.Picked_Y = cell.cell_y;
                 return true;
             }
         }
@@ -36,17 +40,19 @@ bool Pick_Cell(int16_t x, int16_t y) {
 
 void Check_Click() {
     if (!Input.Clicked) return;
-    for (size_t j = 0; j < Game.Chat_Box.size(); ++j) {
-        const Rect& box = Game.Chat_Box[j];
+    for (size_t j = 0; j < Picking.Chat_Box.size(); ++j) {
+        const Rect& box = Picking.Chat_Box[j];
         if (Point_In_Rect(Input.Mouse_X, Input.Mouse_Y, int16_t(box.left), int16_t(box.top), int16_t(box.right),
                           int16_t(box.bottom)) &&
             j == 0)
-            Game.Chat_Active = 1;
+            Chat.Chat_Active = 1;
     }
     Player_Record& own = Chars.Own_Player;
-    if (Net.Offline_Mode) {
-        int16_t box_x = Scene.View_X, box_y = Scene.View_Y, box_w = 38, box_h = 38;
-        Find_Path(own, own.cell_x, own.cell_y, Game.Picked_X, Game.Picked_Y, box_x, box_y, box_w, box_h);
-    }
-    Send_Move(own.cell_x, own.cell_y, Game.Picked_X, Game.Picked_Y);
+    if (Net.Offline_Mode) Find_Path_In_View(own, Picking.Picked_X, Picking.Picked_Y);
+    Send_Move(own.cell_x, own.cell_y, Picking.Picked_X, Picking.Picked_Y);
+}
+
+void Find_Path_In_View(Player_Record& record, int16_t target_x, int16_t target_y) {
+    int16_t box_x = Scene.View_X, box_y = Scene.View_Y, box_w = VIEW_CELLS, box_h = VIEW_CELLS;
+    Find_Path(record, record.cell_x, record.cell_y, target_x, target_y, box_x, box_y, box_w, box_h);
 }

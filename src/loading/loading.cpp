@@ -2,9 +2,10 @@
 // progress bar grows, one frame per stage, without yielding.
 #include "loading/loading.h"
 
+#include "characters/character_file.h"
 #include "characters/player.h"
+#include "display/bitmap.h"
 #include "display/display.h"
-#include "loading/bitmap.h"
 #include "map/map.h"
 
 static constexpr int32_t BAR_X = 310, BAR_Y = 230, BAR_HEIGHT = 35;
@@ -21,8 +22,8 @@ void Show_Loading() {
     const Rect background_rect{0, 0, SCREEN_WIDTH, SCREEN_HEIGHT};
     Rect bar_rect{0, 0, 0, BAR_HEIGHT};
 
-    Load_Bitmap(u"images\\load_full.bmp", 0, background);
-    Load_Bitmap(u"images\\load_s.bmp", 0, bar);
+    Require_Bitmap(u"images\\load_full.bmp", 0, background);
+    Require_Bitmap(u"images\\load_s.bmp", 0, bar);
     Draw_Loading_Frame(background_rect, bar_rect, background, bar);
 
     Load_Map(u"data\\testmap.map");
@@ -34,7 +35,7 @@ void Show_Loading() {
     bar_rect.right = Bar_Width(2, stages);
     Draw_Loading_Frame(background_rect, bar_rect, background, bar);
 
-    Load_Bitmap(u"images\\s.bmp", 0, Loading.Status_Panel);
+    Require_Bitmap(u"images\\s.bmp", 0, Loading.Status_Panel);
     bar_rect.right = Bar_Width(3, stages);
     Draw_Loading_Frame(background_rect, bar_rect, background, bar);
 

@@ -1,6 +1,6 @@
 // loading.h -- the loading screen: map, characters and status panel, with a progress bar.
 #pragma once
-#include "display/surface.h"
+#include "platform/surface.h"
 
 struct Loading_State {
     bool Data_Loaded = false;

@@ -4,17 +4,8 @@
 #include <string>
 
 #include "display/display.h"
-#include "display/surface.h"
-
-// One entry field of the login screen.
-struct Login_Field {
-    std::u16string text;
-    int16_t x = 0, y = 0;
-    int16_t caret_height = 25;
-    int16_t caret_counter = 0;
-    int16_t caret_period = 60;
-    int16_t max_length = 12;       // for single-byte characters only
-};
+#include "platform/surface.h"
+#include "ui/text_entry.h"
 
 // The screen's state; Login_Screen fills it anew each time it starts.
 struct Login_State {
@@ -22,9 +13,9 @@ struct Login_State {
     Surface Login_Background;      // "images\login.bmp"
     Surface Login_Button;          // "images\login_enter.bmp", the lit button
     Rect Login_Boxes[3];           // 0 the button, 1 the identifier field, 2 the password field
-    Login_Field Fields[2];         // identifier, password
+    Text_Entry Fields[2];          // identifier, password
     int16_t Focus = 1;             // 1 identifier, 2 password, 3 button, 0 nothing
-    int16_t Tab_Latch = 0;
+    int16_t Tab_Latch = 0;         // a key latch (ui/text_entry.h) for Tab
     bool Connecting = false;       // a confirm has opened the connection to the server
 };
 extern Login_State Login;
@@ -33,3 +24,6 @@ extern Login_State Login;
 // (Net.Server_Host), confirming opens the connection and the screen keeps running while the
 // handshake goes on; the game then starts from the dispatcher. Escape ends the program.
 void Login_Screen();
+// Runs the loading screen and the game loop: how a game starts, from this screen offline or from
+// the dispatcher's "/plstart".
+void Start_Game();

@@ -1,56 +1,11 @@
-// map.h -- the map model, its file format (read and write) and the counted strings of all data files.
+// map.h -- the loaded map: reading the data files with their errors, the map and its pictures.
 #pragma once
-#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
-#include <stdexcept>
 #include <string>
-#include <vector>
 
-#include "display/surface.h"
-
-// A damaged data file: what is wrong and where. Readers throw it; the game turns it into error
-// -32768 on the error screen, the tools print it.
-struct Data_Error : std::runtime_error {
-    std::u16string summary;   // what is wrong, short enough for the error screen's box
-    // detail: UTF-8, with the file, the field and the byte, for the tools and the terminal.
-    explicit Data_Error(const std::string& detail, std::u16string summary = DAMAGED)
-        : std::runtime_error(detail), summary(std::move(summary)) {}
-    static constexpr const char16_t* DAMAGED = u"檔案損壞";
-    static constexpr const char16_t* TRUNCATED = u"檔案不完整";
-    static constexpr const char16_t* BAD_COUNT = u"數量錯誤";
-    static constexpr const char16_t* MAP_TOO_LARGE = u"地圖太大";
-};
-
-// Reads little-endian fields front to back from a file's bytes; every read past the end throws
-// Data_Error naming the file and the field.
-struct Byte_Reader {
-    const std::string& bytes;
-    std::string file_name;   // UTF-8, for messages
-    size_t pos = 0;
-
-    int16_t Int16(const char* field);
-    // An int16 count that a valid file never has below 1; a smaller one throws Data_Error.
-    int16_t Count(const std::string& field);
-    // A counted string: int16 byte count, then that many bytes of UTF-16LE; a count of 0 or less
-    // is "" and consumes only the count. An odd count keeps the whole characters and drops the
-    // lone last byte (still consumed).
-    std::u16string Counted_String(const char* field);
-    size_t Remaining() const { return bytes.size() - pos; }
-    // Throws Data_Error: "<file>: file ends at byte <size>, inside <what> (from byte <start>)".
-    [[noreturn]] void Fail_Short(const std::string& what, size_t start) const;
-};
-
-inline std::u16string Read_Counted_String(Byte_Reader& reader) { return reader.Counted_String("a counted string"); }
-
-// Appends little-endian fields; the exact mirror of Byte_Reader.
-struct Byte_Writer {
-    std::string bytes;
-    void Int16(int16_t value);
-    // Throws Data_Error for a text longer than 16383 characters (its byte count would not fit).
-    void Counted_String(const std::u16string& text);
-};
+#include "map/map_file.h"
 
 // The bytes of a data file at host_path; error 200 with `name` when it is not there (or the
 // name was refused: no path).
@@ -59,58 +14,8 @@ std::string Read_Data_File(const std::u16string& name, const std::optional<std::
 // standard error and error -32768 opens the error screen with the summary and `name`.
 void Parse_Or_Raise(const std::u16string& name, const std::function<void()>& parse, void (*clear)());
 
-struct Map_Image {
-    std::u16string file_name;
-    int16_t id = 0;
-    Surface surface;
-};
-
-struct Ground_Cell {
-    int16_t source_x = 0, source_y = 0;
-    int16_t blocked = 0;        // 0 free, -1 blocked
-    int16_t image_id = 0;
-    std::u16string text;
-    bool operator==(const Ground_Cell&) const = default;
-};
-
-struct Piece_Cell {
-    int16_t source_x = 0, source_y = 0, offset_x = 0, offset_y = 0, width = 0, height = 0;
-    int16_t present = 0, image_id = 0;
-    bool operator==(const Piece_Cell&) const = default;
-};
-
-// A grid indexed (x, y), stored row by row.
-template <class Cell>
-struct Cell_Grid {
-    int32_t width = 0, height = 0;
-    std::vector<Cell> cells;
-    void Resize(int32_t w, int32_t h) { width = w; height = h; cells.assign(size_t(w) * size_t(h), Cell{}); }
-    Cell& operator()(int32_t x, int32_t y) { return cells[size_t(y) * size_t(width) + size_t(x)]; }
-    const Cell& operator()(int32_t x, int32_t y) const { return cells[size_t(y) * size_t(width) + size_t(x)]; }
-};
-
-constexpr int16_t MAX_MAP_SIDE = 1600;   // larger maps overflow the scene's 16-bit arithmetic
-
-struct Map_Model {
-    int16_t Map_Image_Count = 0;
-    std::vector<Map_Image> Map_Images;
-    int16_t Map_Width = 0, Map_Height = 0;
-    Cell_Grid<Ground_Cell> Ground_Grid;
-    Cell_Grid<Piece_Cell> Object_Grid;
-    Cell_Grid<Piece_Cell> Overlay_Grid;
-};
 extern Map_Model Map;   // the loaded map
 void Reset_Map();
-
-// Parses a map file's bytes (the surfaces stay empty). Throws Data_Error on a damaged file:
-// shorter than its counts, N, W or H below 1, or W or H above MAX_MAP_SIDE.
-Map_Model Parse_Map(const std::string& bytes, const std::string& file_name);
-// Parses into an existing model, reusing its grids' storage when the size is unchanged (a reload
-// of the same map allocates nothing). On Data_Error the model is left half-filled.
-void Parse_Map_Into(const std::string& bytes, const std::string& file_name, Map_Model& model);
-// The file bytes of a model; Parse_Map(Write_Map(m)) gives m back. The counts come from the
-// tables and grids; Data_Error when the grids disagree on the size or a text is too long.
-std::string Write_Map(const Map_Model& model);
 
 // Reads the map file (resolved against the current folder) into Map, then its images.
 // Missing file: error 200 with the name; damaged file: error -32768.

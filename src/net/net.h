@@ -1,12 +1,12 @@
-// net.h -- the wire protocol: message framing and escaping, the connection and its handshake,
-// and the dispatch of server messages onto the game state.
+// net.h -- the client's side of the wire protocol: sending, the connection and its handshake, and
+// the dispatch of server messages onto the game state.
 #pragma once
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <string>
 
 #include "platform/platform.h"
+#include "wire/wire.h"
 
 // How far the connection to the server has got; the login screen shows it while it waits.
 enum class Link_Phase : int16_t {
@@ -16,32 +16,38 @@ enum class Link_Phase : int16_t {
     Started,       // "/plstart" received: the game runs
 };
 
-struct Net_State {
-    bool Offline_Mode = false;     // set by the login screen; nothing is sent while true
-    bool In_Game = false;          // set when the game loop starts; "/move" and "/say" wait for it
-    std::u16string Login_Id, Login_Password;
-    std::string Server_Host;       // from --connect; empty: the game runs offline
-    uint16_t Server_Port = 0;
-    std::u16string Last_Chat;      // the text of the last "/say" received, drawn by the game screen
-
+// What lasts for one connection and the game it starts (offline: the one game).
+struct Net_Link {
+    std::u16string Login_Id, Login_Password;   // what the login screen's confirm sent
     Link_Phase Phase = Link_Phase::None;
     int32_t Phase_Start = 0;       // tick count when Phase was entered
     bool Game_Started = false;     // a "/plstart" has started the loading screen and the game
-
-    // Received bytes not handled yet, from Receive_Pos on: the unterminated tail of the last
-    // receipt, and the whole messages left behind when "/plstart" started the game.
-    std::string Receive_Buffer;
-    size_t Receive_Pos = 0;
+    bool In_Game = false;          // set when the game loop starts; "/move" and "/say" wait for it
+    std::u16string Last_Chat;      // the text of the last "/say" received, drawn by the game screen
+    // Received bytes not handled yet: the unterminated tail of the last receipt, and the whole
+    // messages left behind when "/plstart" started the game.
+    Message_Stream Incoming;
     int16_t Dispatch_Depth = 0;    // nesting of Dispatch_Messages through the yields of sends
+};
 
-    // Test seams: null runs the real loading screen + game loop, and the real error screen.
+// Calls up into the screens, installed by main (tests install recorders).
+struct Net_Hooks {
+    // "/plstart" runs the loading screen and the game loop through this; null: nothing runs.
     void (*Start_Game)() = nullptr;
-    void (*Raise)(int16_t code, const std::u16string& text) = nullptr;
+};
+
+struct Net_State {
+    // For the whole run.
+    bool Offline_Mode = false;     // set by the login screen; nothing is sent while true
+    std::string Server_Host;       // from --connect; empty: the game runs offline
+    uint16_t Server_Port = 0;
+    Net_Link Link;
+    Net_Hooks Hooks;
 };
 extern Net_State Net;
 void Reset_Net();
 
-constexpr size_t MAX_UNTERMINATED_BYTES = 64 * 1024;   // a longer tail without "/e/" is dropped
+constexpr size_t MAX_MESSAGE_BYTES = 64 * 1024;        // a longer message is dropped whole
 constexpr int16_t MAX_DISPATCH_DEPTH = 16;             // deeper receipts wait for an outer call
 constexpr size_t MAX_WAITING_BYTES = 16 * 1024 * 1024; // what may wait for that outer call
 constexpr int32_t CONNECT_TIMEOUT_MS = 10000;
@@ -52,27 +58,6 @@ constexpr int32_t HANDSHAKE_TIMEOUT_MS = 30000;
 void Send_Message(const std::u16string& command, const std::u16string& data);
 // "/move x\y\target_x\target_y".
 void Send_Move(int16_t x, int16_t y, int16_t target_x, int16_t target_y);
-// "/" -> "/#", then "\" -> "/$"; Unescape_Text is the exact mirror.
-std::u16string Escape_Text(const std::u16string& text);
-std::u16string Unescape_Text(const std::u16string& text);
-
-// Text before / after the first separator; "" when text has fewer than two characters, the
-// separator is empty or absent. Text_After gives the last L - p characters (p 1-based).
-std::u16string Text_Before(const std::u16string& text, const std::u16string& separator);
-std::u16string Text_After(const std::u16string& text, const std::u16string& separator);
-// Field n (0-based) of text cut at separator; "" when absent or n is negative.
-std::u16string Get_Field(const std::u16string& text, const std::u16string& separator, int32_t n);
-// A numeric field: optional "-" then one or more decimal digits, within -32768..32767 ("07" is
-// 7). Anything else ("+7", " 7", "7x", "", "70000") is no number.
-std::optional<int16_t> Field_Number(const std::u16string& field);
-
-// Cuts the next whole message (without its "/e/") from buffer at pos and moves pos past it;
-// false, pos unchanged, when no terminator follows. Works on raw code page 950 bytes: no byte of
-// "/e/" can be part of a double-byte character.
-bool Next_Message(const std::string& buffer, size_t& pos, std::string& message);
-// The lower-cased command word (ASCII letters only) and the data of a converted message; the
-// command is "" when the message has no space or fewer than two characters.
-void Split_Message(const std::u16string& message, std::u16string& command, std::u16string& data);
 
 // Handles every whole message of the receipt, after the bytes kept from earlier receipts, in
 // order; keeps an unterminated tail for the next receipt. Re-entered from the yields of sends
@@ -80,13 +65,6 @@ void Split_Message(const std::u16string& message, std::u16string& command, std::
 void Dispatch_Messages(const std::string& receipt);
 // Handles one message (already cut off and converted).
 void Handle_Message(const std::u16string& message);
-
-// Position of the first entry of Chars.Players with the id; 0 when none (as for entry 0).
-int16_t Find_Player(int16_t id);
-// Appends an entry; ignored when the table already holds 32767.
-void Add_Player(int16_t id, const std::u16string& name);
-// Removes the entry at the position, keeping the order; ignored outside the table.
-void Remove_Player(int16_t position);
 
 // The socket events.
 void WS_Connect();

@@ -167,6 +167,11 @@ std::u16string From_Cp950(const std::string& bytes) {
     return text;
 }
 
+std::u16string Decimal(int32_t value) {
+    const std::string digits = std::to_string(value);
+    return std::u16string(digits.begin(), digits.end());
+}
+
 int16_t Input_Code(char16_t c) {
     if (c < 0x80) return int16_t(c);
     std::string bytes = To_Cp950(std::u16string(1, c));

@@ -11,6 +11,9 @@ std::string To_Cp950(const std::u16string& text);
 // Undecodable bytes become U+FFFD; decoding never stops early.
 std::u16string From_Cp950(const std::string& bytes);
 
+// The ordinary decimal text of a number ("7", "-3").
+std::u16string Decimal(int32_t value);
+
 // A typed character as the input code the screens take: ASCII as its code, anything else as its
 // two-byte code page 950 code read as a signed 16-bit number; 0 when code page 950 has no code
 // for it.

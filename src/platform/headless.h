@@ -4,12 +4,13 @@
 #include <functional>
 #include <set>
 
-#include "display/surface.h"
 #include "platform/platform.h"
+#include "platform/surface.h"
 
 class Headless_Window : public Window_Backend {
 public:
     int32_t now = 0;                 // the fake tick count
+    std::tm local_time{};            // the fake wall clock (all zero: 1900-01-00 00:00)
     int32_t ms_per_poll = 0;         // added to now at every Poll_Events (so waiting loops end)
     std::set<int> held;              // virtual keys held down
     std::deque<Window_Event> queued; // delivered at the next Poll_Events, all at once
@@ -23,6 +24,7 @@ public:
     int text_entry_x = 0, text_entry_y = 0;
 
     int32_t Tick_Count() override { return now; }
+    std::tm Local_Time() override { return local_time; }
     bool Key_Held(int virtual_key) override { return held.count(virtual_key) != 0; }
     void Poll_Events(std::vector<Window_Event>& out) override;
     void Present(const Surface& back_buffer) override;

@@ -7,6 +7,17 @@ void Reset_Platform() { Platform = Platform_State{}; }
 
 int32_t Get_Tick_Count() { return Platform.window ? Platform.window->Tick_Count() : 0; }
 
+static std::tm System_Local_Time() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    return local;
+}
+
+std::tm Window_Backend::Local_Time() { return System_Local_Time(); }
+
+std::tm Local_Time() { return Platform.window ? Platform.window->Local_Time() : System_Local_Time(); }
+
 bool Key_Down(int virtual_key) { return Platform.window && Platform.window->Key_Held(virtual_key); }
 
 void Do_Events() {

@@ -3,6 +3,7 @@
 // supplies them, so tests run every screen with a fake clock and scripted input.
 #pragma once
 #include <cstdint>
+#include <ctime>
 #include <deque>
 #include <string>
 #include <vector>
@@ -27,7 +28,8 @@ class Window_Backend {
 public:
     virtual ~Window_Backend() = default;
     virtual int32_t Tick_Count() = 0;                              // monotonic milliseconds
-    virtual bool Key_Held(int virtual_key) = 0;                    // GetKeyState(vk) < 0
+    virtual std::tm Local_Time();                                  // the wall clock, local time
+    virtual bool Key_Held(int virtual_key) = 0;                    // true while the key is down
     virtual void Poll_Events(std::vector<Window_Event>& out) = 0;  // appends what happened since
     virtual void Present(const Surface& back_buffer) = 0;          // shows one whole frame
     // Where the open text entry is, so an input method places its candidate window there;
@@ -35,7 +37,7 @@ public:
     virtual void Set_Text_Entry(bool /*active*/, int /*x*/, int /*y*/, int /*w*/, int /*h*/) {}
 };
 
-// One report of the TCP client socket (the original's Winsock control events).
+// One report of the TCP client socket.
 struct Socket_Event {
     enum Kind { Connected, Data, Closed, Failed };
     Kind kind = Data;
@@ -73,8 +75,10 @@ extern Platform_State Platform;
 
 void Reset_Platform();
 
-// The millisecond tick count (GetTickCount), 32-bit.
+// The millisecond tick count, 32-bit.
 int32_t Get_Tick_Count();
+// The local date and time, for the error log's file name; the real clock without a window.
+std::tm Local_Time();
 // True while the key is held down; false without a window.
 bool Key_Down(int virtual_key);
 // Yields to the window system once: fetches window and socket events and runs their handlers.

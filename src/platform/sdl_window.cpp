@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <map>
 
-#include "display/surface.h"
 #include "platform/backends.h"
 #include "platform/encoding.h"
+#include "platform/surface.h"
 
 namespace {
 
@@ -49,7 +49,7 @@ public:
         }
         window = SDL_CreateWindow("isoclient", x, y, w, h, flags);
         if (!window) return Fail("cannot open the window");
-        // Presentation waits for the display's refresh, as the original's copy did.
+        // Presentation waits for the display's refresh, so frames are paced by the display.
         renderer = SDL_CreateRenderer(window, -1, SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC);
         if (!renderer) renderer = SDL_CreateRenderer(window, -1, SDL_RENDERER_SOFTWARE);
         if (!renderer) return Fail("cannot draw into the window");

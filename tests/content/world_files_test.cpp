@@ -5,7 +5,7 @@
 #include <set>
 
 #include "fixture.h"
-#include "loading/bitmap.h"
+#include "display/bitmap.h"
 #include "platform/files.h"
 
 namespace {

@@ -67,30 +67,30 @@ TEST_F(Game_Screen_Test, PickingAndClicks) {
     };
     for (const auto& c : picks) {
         EXPECT_EQ(Pick_Cell(c.x, c.y), c.found) << c.x << ", " << c.y;
-        EXPECT_EQ(std::tuple(Game.Picked_X, Game.Picked_Y), std::tuple(c.cell_x, c.cell_y)) << c.x << ", " << c.y;
+        EXPECT_EQ(std::tuple(Picking.Picked_X, Picking.Picked_Y), std::tuple(c.cell_x, c.cell_y)) << c.x << ", " << c.y;
     }
     Scene.Visible_Cols = 100;   // a table that does not match its size: nothing, no read past it
     EXPECT_FALSE(Pick_Cell(320, 200));
 
     // Every click asks to walk to the cell picked last; one inside the chat box opens the line.
     Net.Offline_Mode = false;
-    Game.Chat_Box.assign(1, Rect{155, 465, 495, 640});
+    Picking.Chat_Box.assign(1, Rect{155, 465, 495, 640});
     const struct { int16_t x, y; bool opens; } clicks[] = {
         {155, 470, false}, {156, 470, true}, {494, 479, true}, {495, 470, false}, {300, 300, false}};
     for (const auto& c : clicks) {
-        Game.Chat_Active = 0, Game.Picked_X = 9, Game.Picked_Y = 5;
+        Chat.Chat_Active = 0, Picking.Picked_X = 9, Picking.Picked_Y = 5;
         socket.sent.clear();
         Input.Mouse_X = c.x, Input.Mouse_Y = c.y, Input.Clicked = true;
         Check_Click();
         // The loop clears Clicked at the end of the frame; online the path waits for the server.
-        EXPECT_EQ(std::tuple(Game.Chat_Active, socket.sent, Input.Clicked, Chars.Own_Player.path_length),
+        EXPECT_EQ(std::tuple(Chat.Chat_Active, socket.sent, Input.Clicked, Chars.Own_Player.path_length),
                   std::tuple(c.opens ? 1 : 0, "/move 5\\5\\9\\5/e/", true, 0)) << c.x << ", " << c.y;
     }
     // A click never closes an open line, and no click does nothing at all.
-    Game.Chat_Active = 1, Input.Clicked = false;
+    Chat.Chat_Active = 1, Input.Clicked = false;
     socket.sent.clear();
     Check_Click();
-    EXPECT_TRUE(Game.Chat_Active == 1 && socket.sent.empty());
+    EXPECT_TRUE(Chat.Chat_Active == 1 && socket.sent.empty());
 }
 
 TEST_F(Game_Screen_Test, AClickWalksTheOwnCharacterToThePickedCell) {
@@ -159,7 +159,7 @@ TEST_F(Game_Screen_Test, OfflineAPathEndsAtItsLastEntryAndAClickWalksWithoutSend
     EXPECT_TRUE(stopped);
     EXPECT_EQ(std::tuple(own.cell_x, own.cell_y, own.direction), std::tuple(7, 6, 4));
     // Nothing sent; Escape ends frame 100 before it is drawn.
-    EXPECT_EQ(std::tuple(socket.sent, Net.In_Game, window.frames_presented), std::tuple("", true, 99));
+    EXPECT_EQ(std::tuple(socket.sent, Net.Link.In_Game, window.frames_presented), std::tuple("", true, 99));
 }
 
 TEST_F(Game_Screen_Test, HoveringAFigureShowsItsName) {
@@ -207,31 +207,31 @@ TEST_F(Game_Screen_Test, ChatEditingTakesPrintableAsciiUnderTheLimitAndDoubleByt
         {"a code with no character is dropped", {'a', int16_t(-1)}, u"a"},
     };
     for (const auto& c : cases) {
-        Game.Chat_Input.clear();
-        for (int16_t code : c.codes) Apply_Chat_Key(code);
-        EXPECT_EQ(Game.Chat_Input, c.expected) << c.what;
+        Chat.Chat_Input.text.clear();
+        for (int16_t code : c.codes) Apply_Entry_Key(Chat.Chat_Input, code);
+        EXPECT_EQ(Chat.Chat_Input.text, c.expected) << c.what;
     }
 }
 
 TEST_F(Game_Screen_Test, EnterTogglesEveryTwentyFramesAndSendsTheEscapedLine) {
     window.held.insert(VK_RETURN);   // held on an empty line: toggles, sends nothing
     std::string active;   // after each frame
-    for (int frame = 1; frame <= 45; ++frame) Check_Keys(), active += char('0' + Game.Chat_Active);
+    for (int frame = 1; frame <= 45; ++frame) Check_Keys(), active += char('0' + Chat.Chat_Active);
     EXPECT_EQ(active, std::string(20, '1') + std::string(20, '0') + std::string(5, '1'));   // frames 1, 21, 41
     EXPECT_EQ(socket.sent, "");
 
     // Sending closes the line and leaves the latch at 0: a still held Enter reopens it, empty.
-    Game.Chat_Active = 1, Game.Enter_Latch = 0, Game.Chat_Input = u"a/b\\c";
+    Chat.Chat_Active = 1, Chat.Enter_Latch = 0, Chat.Chat_Input.text = u"a/b\\c";
     Check_Keys();
     EXPECT_EQ(socket.sent, "/say a/#b/$c/e/");
-    EXPECT_TRUE(Game.Chat_Input.empty() && Game.Chat_Active == 0 && Game.Enter_Latch == 0);
+    EXPECT_TRUE(Chat.Chat_Input.text.empty() && Chat.Chat_Active == 0 && Chat.Enter_Latch == 0);
     Check_Keys();
-    EXPECT_TRUE(Game.Chat_Input.empty() && Game.Chat_Active == 1);
+    EXPECT_TRUE(Chat.Chat_Input.text.empty() && Chat.Chat_Active == 1);
     // Offline the line is cleared all the same, and nothing is sent.
     socket.sent.clear(), Net.Offline_Mode = true;
-    Game.Chat_Input = u"hello", Game.Enter_Latch = 0;
+    Chat.Chat_Input.text = u"hello", Chat.Enter_Latch = 0;
     Check_Keys();
-    EXPECT_TRUE(socket.sent.empty() && Game.Chat_Input.empty());
+    EXPECT_TRUE(socket.sent.empty() && Chat.Chat_Input.text.empty());
 }
 
 TEST_F(Game_Screen_Test, TheChatLineInTheGameLoop) {
@@ -250,7 +250,7 @@ TEST_F(Game_Screen_Test, TheChatLineInTheGameLoop) {
     EXPECT_EQ(Run_Until_End(Game_Main_Loop), 0);
     const std::string sent = To_Cp950(u"/say x你好a/#b/$c/e/");
     EXPECT_EQ(std::tuple(Count_Of(socket.sent, "/say "), Count_Of(socket.sent, sent)), std::tuple(1, 1));
-    EXPECT_TRUE(Game.Chat_Input == u"k" && Game.Chat_Active == 1);
+    EXPECT_TRUE(Chat.Chat_Input.text == u"k" && Chat.Chat_Active == 1);
     // The input method is told where the line is exactly while it is open.
     EXPECT_EQ(entry_open, "0" + std::string(28, '1') + "000" + "11");   // open in frames 2..29 and 33..34
     EXPECT_EQ(std::pair(window.text_entry_x, window.text_entry_y), std::pair(155, 465));
@@ -259,7 +259,7 @@ TEST_F(Game_Screen_Test, TheChatLineInTheGameLoop) {
 TEST_F(Game_Screen_Test, CaretBlinksAfterTheTextAndTheCompositionShowsThere) {
     SetFont(Font_Spec{u"新細明體", 12, false});
     Set_Line_Width(2);
-    Game.Chat_Active = 1, Game.Chat_Input = u"hi";
+    Chat.Chat_Active = 1, Chat.Chat_Input.text = u"hi";
     const uint16_t white = Color_To_Pixel(Rgb(255, 255, 255)), red = Color_To_Pixel(Rgb(255, 0, 0));
     const int32_t x = 155 + Round_Half_Even(Text_Width(u"hi"));
     auto frame = [&] {   // one frame of the open line; whether the caret shows

@@ -5,7 +5,7 @@
 
 #include <sstream>
 
-#include "loading/bitmap.h"
+#include "display/bitmap.h"
 #include "map/world_files.h"
 #include "tools/isodata/cli.h"
 #include "tools/isodata/pictures.h"

@@ -1,7 +1,7 @@
 // bitmap_test.cpp -- picture names resolved against the program folder, the missing and damaged
 // file paths, and the colour key of keyed copies.
 #include "errors/program_folder.h"
-#include "loading/bitmap.h"
+#include "display/bitmap.h"
 
 namespace {
 
@@ -48,28 +48,27 @@ TEST_F(Bitmap, Refused_Missing_And_Damaged_Pictures_Raise_Errors_With_The_Caller
                       u"C:\\pic.bmp"s, From_Utf8(outside.string()), u""s, u"images\\bad0.bmp"s, u"images\\bad2.bmp"s,
                       u"images\\bad13.bmp"s, u"images\\bad66.bmp"s}) {
         fs::remove_all(folder / "Err");
-        EXPECT_EQ(Run_To_End([&] { Load_Bitmap(name, 0, s); }), 0) << To_Utf8(name);
+        const Bitmap_Status expected = name.starts_with(u"images\\bad") ? Bitmap_Status::Unreadable : Bitmap_Status::Missing;
+        EXPECT_EQ(Load_Bitmap(name, 0, s), expected) << To_Utf8(name);
+        EXPECT_EQ(Run_To_End([&] { Require_Bitmap(name, 0, s); }), 0) << To_Utf8(name);
         EXPECT_EQ(Only_Log(), name.starts_with(u"images\\bad") ? Log_Entry(-32768, u"其它錯誤 : 壞的圖檔 : " + name)
                                                               : Log_Entry(200, u"找不到檔案 : " + name));
     }
     fs::remove(outside);
     EXPECT_EQ(window.frames_presented, 10);   // each showed the error screen
-
 }
 
 TEST_F(Bitmap, Without_A_Usable_Error_Picture_The_Program_Ends_With_No_Screen) {
     Platform.socket = &socket;
     socket.Connect("host", 1);
     fs::remove(folder / "images" / "err.bmp");
-    EXPECT_EQ(Run_To_End([&] { Load_Bitmap(u"images\\err.bmp", 0, s); }), 0);
-    EXPECT_EQ(Only_Log(), u"0 files");
-    EXPECT_FALSE(socket.connected);
-    // Another missing picture: its entry is logged, then the error screen cannot open.
-    EXPECT_EQ(Run_To_End([&] { Load_Bitmap(u"images\\load_s.bmp", 0, s); }), 0);
+    // A missing picture: its entry is logged, then the error screen cannot open.
+    EXPECT_EQ(Run_To_End([&] { Require_Bitmap(u"images\\load_s.bmp", 0, s); }), 0);
     EXPECT_EQ(Only_Log(), Log_Entry(200, u"找不到檔案 : images\\load_s.bmp"));
+    EXPECT_FALSE(socket.connected);
     // A damaged error picture ends the same way instead of reopening the screen for ever.
     std::ofstream(folder / "images" / "err.bmp") << "garbage";
-    EXPECT_EQ(Run_To_End([&] { Load_Bitmap(u"images\\missing.bmp", 0, s); }), 0);
+    EXPECT_EQ(Run_To_End([&] { Require_Bitmap(u"images\\missing.bmp", 0, s); }), 0);
     EXPECT_EQ(window.frames_presented, 0);
 }
 

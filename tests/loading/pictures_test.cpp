@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "fixture.h"
-#include "loading/bitmap.h"
+#include "display/bitmap.h"
 
 namespace {
 

@@ -106,10 +106,10 @@ TEST_F(Login_Test, EveryConfirmStartsTheOfflineGame) {
         int game_frames = 0;
         Script_Frames(window, 400, [&](Headless_Window& w, int frame) {
             c.script(w, frame);
-            if (Net.In_Game && ++game_frames == 5) w.held.insert(VK_ESCAPE);
+            if (Net.Link.In_Game && ++game_frames == 5) w.held.insert(VK_ESCAPE);
         });
         EXPECT_EQ(Run_Until_End(Login_Screen), 0);
-        EXPECT_EQ(std::tuple(Chars.Own_Player.name, Net.Offline_Mode, Loading.Data_Loaded, Net.In_Game, game_frames),
+        EXPECT_EQ(std::tuple(Chars.Own_Player.name, Net.Offline_Mode, Loading.Data_Loaded, Net.Link.In_Game, game_frames),
                   std::tuple(u"哇係TAVREN", true, true, true, 5));
         // The game's font, and the login's line width that the game's carets are drawn in.
         EXPECT_EQ(std::tuple(Display.font.face, Display.font.size, Display.line_width), std::tuple(u"新細明體", 12, 2));
@@ -129,7 +129,7 @@ TEST_F(Login_Test, WithAServerTheConfirmOpensTheConnectionOnce) {
         }
     });
     EXPECT_EQ(Run_Until_End(Login_Screen), 0);
-    EXPECT_EQ(std::tuple(Net.Login_Id, Net.Login_Password, Net.Offline_Mode), std::tuple(u"a/b", u"pw", false));
+    EXPECT_EQ(std::tuple(Net.Link.Login_Id, Net.Link.Login_Password, Net.Offline_Mode), std::tuple(u"a/b", u"pw", false));
     EXPECT_EQ(std::tuple(socket.host, socket.port), std::tuple("127.0.0.1", 7000));
     EXPECT_EQ(Count_Of(socket.sent, "/ver 0.1 beta/e/"), 1);
     EXPECT_EQ(Count_Of(socket.sent, "/id a/#b/e/"), 1);

@@ -14,7 +14,7 @@ std::string Names() {
 
 TEST_F(Net_Test, Player_Table_Appends_Finds_Removes_And_Ignores_What_It_Cannot_Use) {
     Chars.Own_Player.id = 1;
-    Net.In_Game = true;
+    Net.Link.In_Game = true;
     // With an empty table there is no entry 0 to touch.
     Feed(u"/setplxy 9\\1\\1/e//move 9\\2\\2/e//say 9\\hi/e//delpl 0/e/");
     EXPECT_EQ(Net_Snapshot(), "own #1@0,0 0,0 ''/0\nlast ''");
@@ -31,7 +31,7 @@ TEST_F(Net_Test, Player_Table_Appends_Finds_Removes_And_Ignores_What_It_Cannot_U
         EXPECT_EQ(Net_Snapshot(), before) << To_Utf8(receipt);
     }
     // Before the game runs, "/move" and "/say" are dropped.
-    Net.In_Game = false;
+    Net.Link.In_Game = false;
     Feed(u"/move 5\\20\\20/e//say 5\\hi/e//move 1\\2\\2/e//say 1\\me/e/");
     EXPECT_EQ(Net_Snapshot(), before);
     // "/delpl" takes a position, and the rest keep their order.
@@ -43,7 +43,7 @@ TEST_F(Net_Test, Player_Table_Appends_Finds_Removes_And_Ignores_What_It_Cannot_U
     Feed(u"/setpl 5\\x/e//setpl 5\\y/e//setplxy 05\\3\\4/e/");
     EXPECT_EQ(Net_Snapshot(), "own #1@7,8 0,0 ''/0\nx#5@3,4 0,0 ''/0\ny#5@0,0 0,0 ''/0\nlast ''");
     // A "/say" restarts the time its text is shown.
-    Net.In_Game = true;
+    Net.Link.In_Game = true;
     Chars.Players[0].chat_frames = Chars.Own_Player.chat_frames = 55;
     Feed(u"/say 5\\a/e//say 1\\b/e/");
     EXPECT_EQ(Chars.Players[0].chat_frames + Chars.Own_Player.chat_frames, 0);
@@ -56,7 +56,7 @@ TEST_F(Net_Test, Move_Walks_Inside_The_View_Box_Inclusive_At_38_And_Places_Outsi
         {30, 30, 30, true}, {30, 29, 30, false}, {30, 68, 68, true},  {30, 69, 68, false}, {30, 68, 69, false},
         {32767, 32767, 32767, true},             {-5, -5, 33, true},
     };
-    Net.In_Game = true;
+    Net.Link.In_Game = true;
     for (auto [view, x, y, walks] : cases) {
         Reset_Characters();
         Chars.Own_Player.id = 1;
@@ -70,7 +70,7 @@ TEST_F(Net_Test, Move_Walks_Inside_The_View_Box_Inclusive_At_38_And_Places_Outsi
 }
 
 TEST_F(Net_Test, Plstart_Starts_One_Game_And_Its_Followers_Run_At_The_First_Yield) {
-    Net.Login_Id = u"阿明";
+    Net.Link.Login_Id = u"阿明";
     // The recorded game does what the real one does first: "/ready" (one yield), then In_Game.
     in_game = [] {
         EXPECT_EQ(Chars.Own_Player.name, u"阿明");
@@ -82,9 +82,9 @@ TEST_F(Net_Test, Plstart_Starts_One_Game_And_Its_Followers_Run_At_The_First_Yiel
         // Followers first, then the newer receipt: the entry is added and removed again, the
         // "/say" before In_Game is dropped, the repeated "/plstart" only updates the identifier.
         EXPECT_EQ(Names(), "");
-        EXPECT_EQ(Net.Last_Chat, u"");
+        EXPECT_EQ(Net.Link.Last_Chat, u"");
         EXPECT_EQ(Chars.Own_Player.id, 9);
-        Net.In_Game = true;
+        Net.Link.In_Game = true;
         static_cast<Scripted_Socket*>(Platform.socket)->Receive(To_Cp950(u"/setpl 3\\c/e//move 3\\4\\4/e//say 3\\o"));
         Do_Events();
     };
@@ -94,11 +94,11 @@ TEST_F(Net_Test, Plstart_Starts_One_Game_And_Its_Followers_Run_At_The_First_Yiel
     EXPECT_TRUE(Chars.Players[0].new_target);
     // The unterminated tail is still kept for the next receipt.
     Feed(u"k/e/");
-    EXPECT_EQ(Net.Last_Chat, u"ok");
+    EXPECT_EQ(Net.Link.Last_Chat, u"ok");
 
     // An identifier that is not a number starts nothing.
     Reset_Characters();
-    Net.Game_Started = false;
+    Net.Link.Game_Started = false;
     in_game = nullptr;
     Feed(u"/plstart abc/e//plstart /e/");
     EXPECT_EQ(games_started, 1);
@@ -118,7 +118,7 @@ TEST_F(Net_Test, Errors_Close_And_Time_Limits_Raise_The_Right_Codes) {
     // A close or a failure is error 20, unless the error screen is already quitting.
     for (bool quitting : {false, true})
         for (auto kind : {Socket_Event::Closed, Socket_Event::Failed}) {
-            Errors.Quitting = quitting;
+            Program.Quitting = quitting;
             EXPECT_EQ(Raised_By([kind] { Handle_Socket_Event({kind, {}}); }), quitting ? -1 : 20);
         }
 
@@ -141,15 +141,20 @@ TEST_F(Net_Test, Errors_Close_And_Time_Limits_Raise_The_Right_Codes) {
 
 TEST_F(Net_Test, Oversized_Tails_Are_Dropped_And_Replies_Do_Not_Nest_Without_Bound) {
     // Exactly 64 KiB without a terminator is kept and completes with the next receipt; one byte
-    // more is dropped whole, so the next message starts clean.
+    // more is thrown away as it comes, up to its terminator, even one split across two receipts,
+    // and the message after it is handled.
     std::string head = "/setpl 5\\";
-    Dispatch_Messages(head + std::string(MAX_UNTERMINATED_BYTES - head.size(), 'n'));
+    Dispatch_Messages(head + std::string(MAX_MESSAGE_BYTES - head.size(), 'n'));
     Dispatch_Messages("/e/");
-    Dispatch_Messages(head + std::string(MAX_UNTERMINATED_BYTES - head.size() + 1, 'n'));
-    Dispatch_Messages("/setpl 6\\m/e/");
-    ASSERT_EQ(Chars.Players.size(), 2u);
-    EXPECT_EQ(Chars.Players[0].name.size(), MAX_UNTERMINATED_BYTES - head.size());
-    EXPECT_EQ(Chars.Players[1].name, u"m");
+    for (const char* split : {"", "/", "/e"}) {
+        Dispatch_Messages(head + std::string(MAX_MESSAGE_BYTES - head.size() + 1, 'n'));
+        Dispatch_Messages(std::string(100000, 'n') + split);
+        EXPECT_LE(Net.Link.Incoming.bytes.size(), 2u);
+        Dispatch_Messages(std::string("/e/").substr(strlen(split)) + "/setpl 6\\m/e/");
+    }
+    ASSERT_EQ(Chars.Players.size(), 4u);
+    EXPECT_EQ(Chars.Players[0].name.size(), MAX_MESSAGE_BYTES - head.size());
+    EXPECT_EQ(Chars.Players[3].name, u"m");
 
     // A server that answers every reply at once: the nesting of dispatches stops at a fixed
     // depth, and every answer still goes out, in order.
@@ -164,7 +169,7 @@ TEST_F(Net_Test, Oversized_Tails_Are_Dropped_And_Replies_Do_Not_Nest_Without_Bou
     Dispatch_Messages("/verok x/e/");
     EXPECT_EQ(echo.sent.size(), 20001u * 7);
     EXPECT_EQ(echo.sent.find("/id /e//id /e/"), 0u);
-    EXPECT_EQ(Net.Dispatch_Depth, 0);
+    EXPECT_EQ(Net.Link.Dispatch_Depth, 0);
     Platform.socket = &socket;
 }
 
@@ -174,7 +179,7 @@ TEST_F(Net_Test, Random_Bytes_Never_Crash_The_Dispatcher) {
     const char* tokens[] = {"/setpl ", "/setplxy ", "/move ", "/say ", "/delpl ", "/verok ", "/idok ", "/plstart ",
                             "/err ", "/SETPL ", "/say", "-", "7", "07", "1", "32767", "-32768", "99999", " ",
                             "\xB3\x5C", "\xA4", "/$", "/#", "/e", "abc", "\xFF", "\\", "\\", "\\", "/e/", "/e/"};
-    Net.In_Game = true;
+    Net.Link.In_Game = true;
     Chars.Own_Player.id = 3;
     int errors = 0;
     for (int round = 0; round < 3000; ++round) {
@@ -184,7 +189,7 @@ TEST_F(Net_Test, Random_Bytes_Never_Crash_The_Dispatcher) {
         size_t cut = stream.empty() ? 0 : random() % stream.size();
         for (const std::string& receipt : {stream.substr(0, cut), stream.substr(cut)})
             errors += Raised_By([&] { Dispatch_Messages(receipt); }) != -1;
-        ASSERT_LE(Net.Receive_Buffer.size() - Net.Receive_Pos, MAX_UNTERMINATED_BYTES);
+        ASSERT_LE(Net.Link.Incoming.bytes.size() - Net.Link.Incoming.pos, MAX_MESSAGE_BYTES);
     }
     // The rounds did reach the handlers, not only the framing.
     EXPECT_GT(errors * socket.sent.size() * games_started, 0u);

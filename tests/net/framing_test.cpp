@@ -36,8 +36,8 @@ TEST(Text_Operations, Escaping_Cutting_Fields_And_Numbers) {
 // Each message goes out whole and yields once; replies to the server are matched lower-cased,
 // need their space, and go out whenever (and as often as) asked; offline nothing goes out.
 TEST_F(Net_Test, Outgoing_Messages_And_Replies_Byte_For_Byte_Each_With_One_Yield) {
-    Net.Login_Id = u"a/b";
-    Net.Login_Password = u"p\\w";
+    Net.Link.Login_Id = u"a/b";
+    Net.Link.Login_Password = u"p\\w";
     const std::tuple<void (*)(), std::string, int> sends[] = {
         {[] { Send_Message(u"/ready", u""); }, "/ready /e/", 1},
         {[] { Send_Version(); }, "/ver 0.1 beta/e/", 1},
@@ -46,7 +46,7 @@ TEST_F(Net_Test, Outgoing_Messages_And_Replies_Byte_For_Byte_Each_With_One_Yield
         {[] { Feed(u"/VerOK x/e/"); }, "/id a/#b/e/", 1},
         {[] { Feed(u"/verok/e/\r\n/verok x/e//verokx y/e/ /verok x/e/"); }, "", 0},   // no space, or not first
         {[] { Feed(u"/IDOK y/e//verok x/e//verok /e/"); }, "/pass p/$w/e//id a/#b/e//id a/#b/e/", 3},
-        {[] { Net.Login_Id.clear(); Feed(u"/verok x/e/"); }, "/id /e/", 1},
+        {[] { Net.Link.Login_Id.clear(); Feed(u"/verok x/e/"); }, "/id /e/", 1},
         {[] { Net.Offline_Mode = true; Send_Move(1, 2, 3, 4); Send_Message(u"/ready", u""); }, "", 0},
     };
     for (const auto& [send, wire, yields] : sends) {
@@ -71,7 +71,7 @@ TEST_F(Net_Test, A_Receipt_Cut_Anywhere_Gives_The_Same_State) {
     auto run = [](const std::string& first, const std::string& second) {
         Reset_Characters();
         Reset_Net();
-        Net.In_Game = true;
+        Net.Link.In_Game = true;
         Chars.Own_Player.id = 1;
         Dispatch_Messages(first);
         Dispatch_Messages(second);

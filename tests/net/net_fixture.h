@@ -28,11 +28,11 @@ protected:
         in_game = nullptr;
     }
     static void Install_Recorders() {
-        Net.Start_Game = [] {
+        Net.Hooks.Start_Game = [] {
             ++games_started;
             if (in_game) in_game();
         };
-        Net.Raise = [](int16_t code, const std::u16string& text) {
+        Program.raise = [](int16_t code, const std::u16string& text) {
             raised_text = text;
             throw code;
         };
@@ -41,7 +41,7 @@ protected:
     // A game that does only what the real one does first: "/ready", then In_Game.
     static void Ready_And_Play() {
         Send_Message(u"/ready", u"");
-        Net.In_Game = true;
+        Net.Link.In_Game = true;
     }
 
     // A receipt given in UTF-8 test text, converted to the wire's code page 950.
@@ -78,5 +78,5 @@ inline std::string Net_Snapshot() {
     };
     std::string out = "own " + record(Chars.Own_Player) + "\n";
     for (const Player_Record& p : Chars.Players) out += record(p) + "\n";
-    return out + "last '" + To_Utf8(Net.Last_Chat) + "'";
+    return out + "last '" + To_Utf8(Net.Link.Last_Chat) + "'";
 }

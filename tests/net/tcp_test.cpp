@@ -36,8 +36,8 @@ protected:
 };
 
 TEST_F(Loopback_Test, Handshake_To_The_Byte_Then_A_Close_Is_Error_20) {
-    Net.Login_Id = u"阿明/x";
-    Net.Login_Password = u"p\\q";
+    Net.Link.Login_Id = u"阿明/x";
+    Net.Link.Login_Password = u"p\\q";
     in_game = Ready_And_Play;
     Open_Connection();
     EXPECT_EQ(Connection_Status(), u"連線中...");
@@ -152,10 +152,10 @@ TEST_F(Server_Test, B_Sees_A_Appear_Walk_Say_Hello_And_Leave) {
     Platform.socket = tcp.get();
     Net.Server_Host = "127.0.0.1";
     Net.Server_Port = port;
-    Net.Login_Id = u"乙";
+    Net.Link.Login_Id = u"乙";
     in_game = Ready_And_Play;
     Open_Connection();
-    ASSERT_TRUE(Pump([] { return Net.In_Game; }));
+    ASSERT_TRUE(Pump([] { return Net.Link.In_Game; }));
     Raw_Client& a = Join(u"甲a/b");
     ASSERT_GT(a.id, 0);
     ASSERT_NE(a.id, Chars.Own_Player.id);
@@ -180,7 +180,7 @@ TEST_F(Server_Test, B_Sees_A_Appear_Walk_Say_Hello_And_Leave) {
     // stop the server: A's next "/say" still comes through.
     a.socket->Send(std::string(100000, 'x') + "/e//move 1\\2\\x\\y/e//ready /e//pass /e/\xFF\xFE\x81/e//got \\/e/");
     a.Send(u"/say " + Escape_Text(u"你好"));
-    ASSERT_TRUE(Pump([] { return Net.Last_Chat == u"你好"; }));
+    ASSERT_TRUE(Pump([] { return Net.Link.Last_Chat == u"你好"; }));
     EXPECT_EQ(Chars.Players[0].chat_text, u"你好");
 
     // C's table is [B, A]: when A quits, B removes position 0 and C position 1.

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <functional>
 
-#include "display/surface.h"
+#include "platform/surface.h"
 #include "platform/backends.h"
 #include "platform/encoding.h"
 

@@ -13,8 +13,9 @@
 #include <memory>
 #include <thread>
 
+#include "characters/path.h"
 #include "characters/player.h"
-#include "loading/bitmap.h"
+#include "display/bitmap.h"
 #include "map/map.h"
 #include "platform/files.h"
 #include "platform/platform.h"

@@ -15,10 +15,10 @@
 #include <string>
 #include <vector>
 
-#include "map/map.h"
-#include "net/net.h"
+#include "map/map_file.h"
 #include "platform/encoding.h"
 #include "platform/files.h"
+#include "wire/wire.h"
 
 namespace {
 
@@ -61,7 +61,7 @@ public:
             }
             asio::error_code ignored;
             self->socket_.set_option(asio::ip::tcp::no_delay(true), ignored);
-            self->Send("/ver", To_Cp950(Escape_Text(u"0.1 beta")));
+            self->Send(CMD_VER, To_Cp950(Escape_Text(GAME_VERSION)));
             self->Read();
         });
     }
@@ -82,9 +82,9 @@ private:
         Stop();
     }
 
-    void Send(const std::string& command, const std::string& data) {
+    void Send(const char16_t* command, const std::string& data) {
         if (stopped_) return;
-        out_ += command + " " + data + "/e/";
+        out_ += Frame_Bytes(command, data);
         ++totals_.sent;
         Write();
     }
@@ -107,7 +107,7 @@ private:
         auto self = shared_from_this();
         socket_.async_read_some(asio::buffer(buffer_), [self](const asio::error_code& error, size_t n) {
             if (self->stopped_) return;
-            self->in_.append(self->buffer_.data(), n);
+            self->in_.bytes.append(self->buffer_.data(), n);
             self->Handle_Input();
             if (error) {
                 self->Fail(error == asio::error::eof ? "the server closed the connection" : "read: " + error.message());
@@ -117,38 +117,26 @@ private:
         });
     }
 
-    // Numeric fields of an ASCII message body; false when one is missing or not a number.
-    static bool Numbers(const std::string& data, int16_t* out, int count) {
-        size_t start = 0;
-        for (int i = 0; i < count; ++i) {
-            size_t end = data.find('\\', start);
-            std::string field = data.substr(start, end == std::string::npos ? std::string::npos : end - start);
-            std::optional<int16_t> value = Field_Number(std::u16string(field.begin(), field.end()));
-            if (!value) return false;
-            out[i] = *value;
-            if (end == std::string::npos && i + 1 < count) return false;
-            start = end + 1;
-        }
-        return true;
-    }
-
     void Handle_Input() {
         std::string message;
-        while (!stopped_ && Next_Message(in_, pos_, message)) {
+        size_t size = 0;
+        while (!stopped_) {
+            const Cut_Result cut = Cut_Message(in_, MAX_MESSAGE, message, size);
+            if (cut == Cut_Result::None) break;
             ++totals_.received;
-            size_t space = message.find(' ');
-            if (space == std::string::npos) continue;
-            std::string command = message.substr(0, space), data = message.substr(space + 1);
+            if (cut == Cut_Result::Oversized) continue;
+            std::u16string command, data;
+            Split_Message(From_Cp950(message), command, data);
             int16_t f[3];
-            if (command == "/verok") {
-                Send("/id", To_Cp950(Escape_Text(From_Utf8(options_.prefix + std::to_string(number_)))));
-            } else if (command == "/idok") {
-                Send("/pass", "x");
-            } else if (command == "/plstart" && Numbers(data, f, 1)) {
+            if (command == CMD_VEROK) {
+                Send(CMD_ID, To_Cp950(Escape_Text(From_Utf8(options_.prefix + std::to_string(number_)))));
+            } else if (command == CMD_IDOK) {
+                Send(CMD_PASS, "x");
+            } else if (command == CMD_PLSTART && Number_Fields(data, f, 1)) {
                 id_ = f[0];
                 ++totals_.logged_in;
-                Send("/ready", "");
-            } else if (command == "/setplxy" && Numbers(data, f, 3) && f[0] == id_) {
+                Send(CMD_READY, "");
+            } else if (command == CMD_SETPLXY && Number_Fields(data, f, 3) && f[0] == id_) {
                 cell_x_ = f[1];
                 cell_y_ = f[2];
                 if (!walking_) {
@@ -156,7 +144,7 @@ private:
                     Schedule_Move();
                     Schedule_Say();
                 }
-            } else if (command == "/move" && Numbers(data, f, 3) && f[0] == id_) {
+            } else if (command == CMD_MOVE && Number_Fields(data, f, 3) && f[0] == id_) {
                 // Moves to free cells always come back, in order; skip any the server dropped.
                 while (!pending_.empty()) {
                     Pending_Move p = pending_.front();
@@ -168,18 +156,11 @@ private:
                 }
                 cell_x_ = f[1];
                 cell_y_ = f[2];
-                Send("/got", std::to_string(cell_x_) + "\\" + std::to_string(cell_y_));
-            } else if (command == "/err") {
+                Send(CMD_GOT, To_Cp950(Join_Numbers({cell_x_, cell_y_})));
+            } else if (command == CMD_ERR) {
                 ++totals_.refused;
-                Fail("refused: " + message);
+                Fail("refused: " + To_Utf8(data));
             }
-        }
-        if (pos_ == in_.size() || in_.size() - pos_ > 65536) {
-            in_.clear();
-            pos_ = 0;
-        } else if (pos_ > 65536) {
-            in_.erase(0, pos_);
-            pos_ = 0;
         }
     }
 
@@ -197,8 +178,7 @@ private:
             auto [x, y] = self->cells_[pick(self->random_)];
             self->pending_.push_back({x, y, Clock::now()});
             if (self->pending_.size() > 1000) self->pending_.pop_front();
-            self->Send("/move", std::to_string(self->cell_x_) + "\\" + std::to_string(self->cell_y_) + "\\" +
-                                    std::to_string(x) + "\\" + std::to_string(y));
+            self->Send(CMD_MOVE, To_Cp950(Join_Numbers({self->cell_x_, self->cell_y_, x, y})));
             self->Schedule_Move();
         });
     }
@@ -209,7 +189,7 @@ private:
         say_timer_.async_wait([self](const asio::error_code& error) {
             if (error || self->stopped_) return;
             std::u16string line = u"你好 a/b\\c #" + From_Utf8(std::to_string(++self->said_));
-            self->Send("/say", To_Cp950(Escape_Text(line)));
+            self->Send(CMD_SAY, To_Cp950(Escape_Text(line)));
             self->Schedule_Say();
         });
     }
@@ -222,8 +202,9 @@ private:
     Totals& totals_;
     std::mt19937 random_;
     std::array<char, 16384> buffer_{};
-    std::string in_, out_, writing_;
-    size_t pos_ = 0;
+    static constexpr size_t MAX_MESSAGE = 64 * 1024;
+    Message_Stream in_;
+    std::string out_, writing_;
     bool stopped_ = false, walking_ = false;
     int16_t id_ = -1, cell_x_ = 0, cell_y_ = 0;
     int said_ = 0;

@@ -6,7 +6,7 @@
 #include <functional>
 #include <stdexcept>
 
-#include "map/map.h"
+#include "map/map_file.h"
 #include "tools/isocontent/world_parts.h"
 
 namespace world {

@@ -5,8 +5,9 @@
 #include <stdexcept>
 
 #include "characters/animation.h"
+#include "characters/character_file.h"
 #include "characters/player.h"
-#include "map/map.h"
+#include "map/map_file.h"
 #include "tools/isocontent/world_parts.h"
 
 namespace world {

@@ -5,8 +5,9 @@
 #include <string>
 
 #include "characters/animation.h"
+#include "characters/character_file.h"
 #include "characters/player.h"
-#include "map/map.h"
+#include "map/map_file.h"
 
 enum class File_Type { Map, Ple, Ani };
 

@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "display/surface.h"
+#include "platform/surface.h"
 
 // The host path of a picture or animation file name as the game resolves it against the program
 // folder: a name holding the folder is a full path; any other name goes under the folder and may

@@ -5,7 +5,7 @@
 #include <array>
 
 #include "platform/encoding.h"
-#include "loading/bitmap.h"
+#include "display/bitmap.h"
 #include "tools/isodata/pictures.h"
 
 Preview Render_Map(const Map_Model& map, const std::string& program_folder) {

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "display/surface.h"
-#include "map/map.h"
+#include "platform/surface.h"
+#include "map/map_file.h"
 
 // The largest picture the preview makes, in pixels (a 1600 x 1600 map would need 2 billion).
 constexpr int64_t MAX_PREVIEW_PIXELS = 120'000'000;

@@ -1,7 +1,7 @@
 // input.cpp -- the window event handlers: they only store what happened for the frame loops.
-#include "game/input.h"
+#include "ui/input.h"
 
-#include "errors/errors.h"
+#include "platform/program.h"
 #include "platform/encoding.h"
 
 namespace {

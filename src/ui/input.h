@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/surface.h"
 
 struct Input_State {
     // Every key typed since the frame last consumed them, oldest first: printable ASCII as its
@@ -14,6 +15,10 @@ struct Input_State {
     int16_t Mouse_X = 0, Mouse_Y = 0;
     std::u16string Composition;    // what an input method is composing, shown at the caret
     int32_t Composition_Cursor = 0;
+
+    // What the window was last told about the open text entry, so it is told only on a change.
+    bool Entry_Known = false, Entry_Active = false;
+    Rect Entry_Area;
 };
 extern Input_State Input;
 void Reset_Input();

@@ -1,5 +1,5 @@
 // timer_state.cpp -- the frame timer's state.
-#include "game/timer.h"
+#include "ui/timer.h"
 
 Timer_State Timer;
 

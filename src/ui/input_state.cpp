@@ -1,5 +1,5 @@
 // input_state.cpp -- the input module's state.
-#include "game/input.h"
+#include "ui/input.h"
 
 Input_State Input;
 

@@ -1,5 +1,5 @@
 // timer.cpp -- the frame delay that keeps yielding, and the frame counter drawn each frame.
-#include "game/timer.h"
+#include "ui/timer.h"
 
 #include <limits>
 #include <string>

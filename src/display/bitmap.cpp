@@ -1,15 +1,12 @@
 // bitmap.cpp -- BMP files next to the program decoded into RGB565 surfaces.
-#include "loading/bitmap.h"
+#include "display/bitmap.h"
 
 #include <SDL.h>
 
 #include <cstring>
 
-#include "errors/errors.h"
 #include "platform/files.h"
-#include "platform/platform.h"
-
-static const std::u16string ERROR_PICTURE = u"images\\err.bmp";
+#include "platform/program.h"
 
 std::optional<Surface> Decode_Bmp(const std::string& host_path) {
     SDL_Surface* file = SDL_LoadBMP(host_path.c_str());
@@ -32,20 +29,20 @@ std::optional<Surface> Decode_Bmp(const std::string& host_path) {
     return out;
 }
 
-void Load_Bitmap(const std::u16string& name, uint16_t colour_key, Surface& surface) {
+Bitmap_Status Load_Bitmap(const std::u16string& name, uint16_t colour_key, Surface& surface) {
     const std::optional<std::string> full_path = Resolve_Program_File(name);
-    if (!full_path) {
-        // The error screen itself needs this picture: without it there is nothing left to show.
-        if (name == ERROR_PICTURE) Quit_Program();
-        Raise_Error(200, name);
-    }
-
+    if (!full_path) return Bitmap_Status::Missing;
     std::optional<Surface> decoded = Decode_Bmp(*full_path);
-    if (!decoded) {
-        // A damaged error picture would send the error screen straight back here.
-        if (name == ERROR_PICTURE) Quit_Program();
-        Raise_Error(-32768, u"壞的圖檔 : " + name);
-    }
+    if (!decoded) return Bitmap_Status::Unreadable;
     decoded->color_key = colour_key;
     surface = std::move(*decoded);
+    return Bitmap_Status::Loaded;
+}
+
+void Require_Bitmap(const std::u16string& name, uint16_t colour_key, Surface& surface) {
+    switch (Load_Bitmap(name, colour_key, surface)) {
+        case Bitmap_Status::Loaded: return;
+        case Bitmap_Status::Missing: Raise_Error(ERROR_FILE_MISSING, name);
+        case Bitmap_Status::Unreadable: Raise_Error(ERROR_OTHER, u"壞的圖檔 : " + name);
+    }
 }

@@ -1,11 +1,12 @@
 // scene.cpp -- the isometric scene around the own character: ground, objects interleaved with the
 // characters and their chat lines, then the overlay; and the view it leaves for picking.
-#include "map/scene.h"
+#include "scene/scene.h"
 
 #include <algorithm>
 #include <limits>
 
 #include "characters/animation.h"
+#include "characters/character_file.h"
 #include "characters/player.h"
 #include "display/display.h"
 #include "map/map.h"
@@ -21,24 +22,7 @@ void View_Span(int32_t own, int32_t half, int32_t size, int32_t& first, int32_t&
     count = own <= half ? half + own : size;
 }
 
-// The cells one pass visits: the view box after it has been limited to the map.
-struct Box {
-    int32_t first_col = 0, first_row = 0, cols = 0, rows = 0;
-    bool Contains(int32_t x, int32_t y) const {
-        return x >= first_col && x < first_col + cols && y >= first_row && y < first_row + rows;
-    }
-};
-
-// The players of the view box listed per cell, in table order, so the middle pass finds a
-// cell's characters without scanning the whole table for each of the box's cells. Kept between
-// frames so that its storage is reused.
-struct Cell_Lists {
-    std::vector<int32_t> start;     // per cell: index of its first entry in `players`; one extra
-    std::vector<int32_t> players;   // indexes into Chars.Players, grouped by cell
-    std::vector<uint8_t> drawn;     // per entry of Chars.Players: stands inside the box
-    bool own_drawn = false;
-};
-Cell_Lists Lists;
+using Box = View_Box;
 
 int16_t Clamp16(int32_t v) {
     return int16_t(std::clamp<int32_t>(v, std::numeric_limits<int16_t>::min() + 1,
@@ -93,37 +77,10 @@ void Draw_Ground(int16_t gx, int16_t gy, Box box) {
     }
 }
 
-// The walk sequence a record shows, or null when its look cannot be resolved (a sprite type
-// outside the table, one without actions, a direction outside 0..8, no sequences at all).
-const Sequence* Walk_Sequence(const Player_Record& r) {
-    static const std::u16string WALK = u"walk";
-    const auto& types = Chars.Characters.Sprite_Types;
-    if (r.sprite_type < 0 || size_t(r.sprite_type) >= types.size()) return nullptr;
-    const Sprite_Type& type = types[size_t(r.sprite_type)];
-    if (type.actions.empty() || r.direction < 0 || r.direction > 8) return nullptr;
-    int16_t a = Find_Action(WALK, type);
-    if (a < 0 || size_t(a) >= type.actions.size()) a = 0;
-    int16_t s = Find_Sequence(type.actions[size_t(a)].sequence_ids[size_t(r.direction)]);
-    if (s < 0 || size_t(s) >= Animations.Sequences.size()) return nullptr;
-    const Sequence& seq = Animations.Sequences[size_t(s)];
-    return seq.frames.empty() ? nullptr : &seq;
-}
-
-// The frame whose size places a chat label: the record's frame of the sequence whose id is its
-// direction number. A frame number that sequence does not have falls back to its first frame.
-const Frame* Label_Frame(const Player_Record& r) {
-    int16_t l = Find_Sequence(r.direction);
-    if (l < 0 || size_t(l) >= Animations.Sequences.size()) return nullptr;
-    const auto& frames = Animations.Sequences[size_t(l)].frames;
-    if (frames.empty()) return nullptr;
-    if (r.frame_index >= 0 && size_t(r.frame_index) < frames.size()) return &frames[size_t(r.frame_index)];
-    return &frames[0];
-}
-
 void Draw_Record(Player_Record& r, int16_t display_frames, int16_t tile_x, int16_t tile_y) {
     const int16_t sx = int16_t(tile_x - r.pixel_offset_x);
     const int16_t sy = int16_t(tile_y - r.pixel_offset_y);
-    if (const Sequence* s = Walk_Sequence(r)) Draw_Animation_Frame(*s, r, sx, sy);
+    if (const Sequence* s = Find_Look_Sequence(r)) Draw_Animation_Frame(*s, r, sx, sy);
     r.screen_x = sx;
     r.screen_y = sy;
 
@@ -144,38 +101,31 @@ void Draw_Record(Player_Record& r, int16_t display_frames, int16_t tile_x, int16
     ++r.chat_frames;
 }
 
-void Draw_Cell_Characters(int32_t x, int32_t y, int16_t tile_x, int16_t tile_y, const Box& box) {
-    Player_Record& own = Chars.Own_Player;
-    if (own.cell_x == x && own.cell_y == y) Draw_Record(own, OWN_CHAT_FRAMES, tile_x, tile_y);
-    const size_t cell = size_t(y - box.first_row) * size_t(box.cols) + size_t(x - box.first_col);
-    for (int32_t i = Lists.start[cell]; i < Lists.start[cell + 1]; ++i)
-        Draw_Record(Chars.Players[size_t(Lists.players[size_t(i)])], OTHER_CHAT_FRAMES, tile_x, tile_y);
-}
-
 // Groups the players standing inside the box by cell, keeping table order within a cell.
 void List_Players_By_Cell(const Box& box) {
     const size_t cells = size_t(box.cols) * size_t(box.rows);
-    Lists.start.assign(cells + 1, 0);
+    Scene.listed = box;
+    Scene.cell_start.assign(cells + 1, 0);
     const auto& players = Chars.Players;
-    Lists.own_drawn = box.Contains(Chars.Own_Player.cell_x, Chars.Own_Player.cell_y);
-    Lists.drawn.assign(players.size(), 0);
+    Scene.own_drawn = box.Contains(Chars.Own_Player.cell_x, Chars.Own_Player.cell_y);
+    Scene.drawn.assign(players.size(), 0);
     for (size_t k = 0; k < players.size(); ++k) {
         const Player_Record& p = players[k];
         if (!box.Contains(p.cell_x, p.cell_y)) continue;
-        Lists.drawn[k] = 1;
-        ++Lists.start[size_t(p.cell_y - box.first_row) * size_t(box.cols) + size_t(p.cell_x - box.first_col) + 1];
+        Scene.drawn[k] = 1;
+        ++Scene.cell_start[size_t(p.cell_y - box.first_row) * size_t(box.cols) + size_t(p.cell_x - box.first_col) + 1];
     }
-    for (size_t c = 0; c < cells; ++c) Lists.start[c + 1] += Lists.start[c];
-    Lists.players.resize(size_t(Lists.start[cells]));
+    for (size_t c = 0; c < cells; ++c) Scene.cell_start[c + 1] += Scene.cell_start[c];
+    Scene.cell_players.resize(size_t(Scene.cell_start[cells]));
     // Each cell's start advances as the cell is filled; a shift by one cell restores the starts.
     for (size_t k = 0; k < players.size(); ++k) {
         const Player_Record& p = players[k];
         if (!box.Contains(p.cell_x, p.cell_y)) continue;
         size_t c = size_t(p.cell_y - box.first_row) * size_t(box.cols) + size_t(p.cell_x - box.first_col);
-        Lists.players[size_t(Lists.start[c]++)] = int32_t(k);
+        Scene.cell_players[size_t(Scene.cell_start[c]++)] = int32_t(k);
     }
-    for (size_t c = cells; c > 0; --c) Lists.start[c] = Lists.start[c - 1];
-    Lists.start[0] = 0;
+    for (size_t c = cells; c > 0; --c) Scene.cell_start[c] = Scene.cell_start[c - 1];
+    Scene.cell_start[0] = 0;
 }
 
 void Draw_Objects_And_Characters(int16_t gx, int16_t gy, Box box) {
@@ -188,7 +138,7 @@ void Draw_Objects_And_Characters(int16_t gx, int16_t gy, Box box) {
             const Piece_Cell& o = Map.Object_Grid(x, y);
             if (o.present != 0)
                 Draw_Piece(o, int16_t(tile_x + o.offset_x), int16_t(int16_t(tile_y + 20) + o.offset_y - 20));
-            Draw_Cell_Characters(x, y, tile_x, tile_y, box);
+            Draw_Characters_On_Cell(int16_t(x), int16_t(y), tile_x, tile_y);
         }
     }
 }
@@ -207,6 +157,10 @@ void Draw_Overlay(int16_t gx, int16_t gy, Box box) {
 }
 
 }  // namespace
+
+Scene_State Scene;
+
+void Reset_Scene() { Scene = Scene_State{}; }
 
 int16_t Tile_X(int16_t ox, int16_t x, int16_t y) { return int16_t(int32_t(ox) - 20 * int32_t(y) + 20 * int32_t(x)); }
 
@@ -233,15 +187,20 @@ void Draw_Scene(int16_t anchor_x, int16_t anchor_y, int16_t view_cols, int16_t v
 }
 
 bool Drawn_In_Last_Scene(int32_t index) {
-    if (index < 0) return Lists.own_drawn;
-    return size_t(index) < Lists.drawn.size() && Lists.drawn[size_t(index)] != 0;
+    if (index < 0) return Scene.own_drawn;
+    return size_t(index) < Scene.drawn.size() && Scene.drawn[size_t(index)] != 0;
 }
 
 void Draw_Characters_On_Cell(int16_t x, int16_t y, int16_t tile_x, int16_t tile_y) {
     Player_Record& own = Chars.Own_Player;
     if (own.cell_x == x && own.cell_y == y) Draw_Record(own, OWN_CHAT_FRAMES, tile_x, tile_y);
-    for (size_t k = 0; k < Chars.Players.size(); ++k) {
-        Player_Record& p = Chars.Players[k];
-        if (p.cell_x == x && p.cell_y == y) Draw_Record(p, OTHER_CHAT_FRAMES, tile_x, tile_y);
-    }
+    const View_Box& box = Scene.listed;
+    if (!box.Contains(x, y)) return;
+    const size_t cell = size_t(y - box.first_row) * size_t(box.cols) + size_t(x - box.first_col);
+    for (int32_t i = Scene.cell_start[cell]; i < Scene.cell_start[cell + 1]; ++i)
+        Draw_Record(Chars.Players[size_t(Scene.cell_players[size_t(i)])], OTHER_CHAT_FRAMES, tile_x, tile_y);
+}
+
+bool In_View_Box(int32_t x, int32_t y) {
+    return Scene.View_X <= x && x <= Scene.View_X + VIEW_CELLS && Scene.View_Y <= y && y <= Scene.View_Y + VIEW_CELLS;
 }

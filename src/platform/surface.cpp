@@ -1,6 +1,6 @@
 // surface.cpp -- pixel copies and fills. The keyed copy is the frame's hot loop: it is written so
 // the compiler vectorises it.
-#include "display/surface.h"
+#include "platform/surface.h"
 
 #include <algorithm>
 
