@@ -7,6 +7,7 @@
 #include <set>
 
 #include "platform/encoding.h"
+#include "platform/error_codes.h"
 #include "wire/wire.h"
 
 namespace {
@@ -288,7 +289,7 @@ void Game_Server::Handle(const Client_Ptr& c, const std::string& message) {
 void Game_Server::On_Version(const Client_Ptr& c, const std::u16string& data) {
     if (c->stage != Stage::Fresh) return Log(c.get(), "dropped /ver out of turn");
     if (Unescape_Text(data) != GAME_VERSION) {
-        return Refuse(c, Frame_Bytes(CMD_ERR, Number(100) + FIELD_SEPARATOR_BYTE + To_Cp950(u"遊戲版本不相容")),
+        return Refuse(c, Frame_Bytes(CMD_ERR, Number(ERROR_VERSION) + FIELD_SEPARATOR_BYTE + To_Cp950(u"遊戲版本不相容")),
                       "refused version '" + Ascii(Unescape_Text(data)) + "'");
     }
     c->stage = Stage::Version_Ok;
@@ -303,11 +304,11 @@ void Game_Server::On_Id(const Client_Ptr& c, const std::u16string& data) {
                name.find(TEXT_TERMINATOR) != std::u16string::npos ||
                std::any_of(name.begin(), name.end(), [](char16_t ch) { return ch < 0x20 || ch == 0x7F; });
     if (bad) {
-        return Refuse(c, Frame_Bytes(CMD_ERR, Number(-32768) + FIELD_SEPARATOR_BYTE + To_Cp950(u"帳號不合規定")),
+        return Refuse(c, Frame_Bytes(CMD_ERR, Number(ERROR_OTHER) + FIELD_SEPARATOR_BYTE + To_Cp950(u"帳號不合規定")),
                       "refused identifier '" + Ascii(name) + "'");
     }
     if (Name_In_Game(name, c.get())) {
-        return Refuse(c, Frame_Bytes(CMD_ERR, Number(-32768) + FIELD_SEPARATOR_BYTE + To_Cp950(u"帳號已在遊戲中")),
+        return Refuse(c, Frame_Bytes(CMD_ERR, Number(ERROR_OTHER) + FIELD_SEPARATOR_BYTE + To_Cp950(u"帳號已在遊戲中")),
                       "refused identifier '" + Ascii(name) + "': already in the game");
     }
     c->name = name;
@@ -318,11 +319,11 @@ void Game_Server::On_Id(const Client_Ptr& c, const std::u16string& data) {
 void Game_Server::On_Pass(const Client_Ptr& c) {
     // Checked again: another connection may have taken the name since "/idok".
     if (Name_In_Game(c->name, c.get())) {
-        return Refuse(c, Frame_Bytes(CMD_ERR, Number(-32768) + FIELD_SEPARATOR_BYTE + To_Cp950(u"帳號已在遊戲中")),
+        return Refuse(c, Frame_Bytes(CMD_ERR, Number(ERROR_OTHER) + FIELD_SEPARATOR_BYTE + To_Cp950(u"帳號已在遊戲中")),
                       "refused identifier '" + Ascii(c->name) + "': already in the game");
     }
     if (by_id_.size() >= 32767) {
-        return Refuse(c, Frame_Bytes(CMD_ERR, Number(-32768) + FIELD_SEPARATOR_BYTE + To_Cp950(u"遊戲已滿")), "refused: no identifier left");
+        return Refuse(c, Frame_Bytes(CMD_ERR, Number(ERROR_OTHER) + FIELD_SEPARATOR_BYTE + To_Cp950(u"遊戲已滿")), "refused: no identifier left");
     }
     while (by_id_.count(next_id_)) next_id_ = next_id_ == 32767 ? int16_t(1) : int16_t(next_id_ + 1);
     c->id = next_id_;
@@ -422,7 +423,7 @@ bool Game_Server::Command(const std::string& line) {
         if (!target) {
             std::printf("kick: no player '%s'\n", arg.c_str());
         } else {
-            Refuse(target, Frame_Bytes(CMD_ERR, Number(10) + FIELD_SEPARATOR_BYTE), "kicked by the operator");
+            Refuse(target, Frame_Bytes(CMD_ERR, Number(ERROR_KICKED) + FIELD_SEPARATOR_BYTE), "kicked by the operator");
             std::printf("kicked %d %s\n", target->id, Ascii(target->name).c_str());
         }
     } else {

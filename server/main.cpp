@@ -10,12 +10,14 @@
 #include <string>
 
 #include "game_server.h"
+#include "platform/encoding.h"
 #include "platform/files.h"
+#include "wire/wire.h"
 
 namespace {
 
 void Print_Help() {
-    std::puts(
+    std::printf(
         "isoserver -- the reference game server for isoclient\n"
         "\n"
         "usage: isoserver [options]\n"
@@ -34,7 +36,7 @@ void Print_Help() {
         "  --help              show this text\n"
         "\n"
         "Limits: one thread; up to 32767 players in the game (identifiers 1..32767); names of 1 to\n"
-        "32 characters without \"\\\", \"/e/\" or control characters; the version must be \"0.1 beta\".\n"
+        "32 characters without \"\\\", \"/e/\" or control characters; the version must be \"%s\".\n"
         "The descriptor limit is raised to its hard limit at start (1000 clients need 1000+).\n"
         "\n"
         "Operator commands on standard input, one a line:\n"
@@ -42,7 +44,8 @@ void Print_Help() {
         "  list      shows the players in the game\n"
         "  quit      ends the server (so do SIGINT and SIGTERM)\n"
         "\n"
-        "Bad input from a client is dropped and logged on standard error; it never ends the server.");
+        "Bad input from a client is dropped and logged on standard error; it never ends the server.\n",
+        To_Utf8(GAME_VERSION).c_str());
 }
 
 bool Parse_Size(const char* text, size_t low, size_t high, size_t& out) {

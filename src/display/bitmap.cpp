@@ -3,6 +3,7 @@
 
 #include <SDL.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/files.h"
@@ -27,6 +28,28 @@ std::optional<Surface> Decode_Bmp(const std::string& host_path) {
     }
     SDL_FreeSurface(rgb565);
     return out;
+}
+
+std::string Encode_Bmp(int32_t width, int32_t height, const std::function<uint32_t(int32_t x, int32_t y)>& color_at) {
+    const uint32_t w = uint32_t(std::max(0, width)), h = uint32_t(std::max(0, height));
+    const uint32_t stride = (w * 3 + 3) & ~3u;
+    std::string bmp = "BM";
+    bmp.reserve(54 + size_t(stride) * h);
+    // File header, then the 40-byte info header: one plane, 24 bits, no compression, 72 dpi.
+    for (const uint32_t v : {54 + stride * h, 0u, 54u, 40u, w, h, 1u | 24u << 16, 0u, stride * h, 2835u, 2835u, 0u, 0u})
+        bmp.append({char(v & 0xFF), char((v >> 8) & 0xFF), char((v >> 16) & 0xFF), char(v >> 24)});
+    for (uint32_t y = h; y-- > 0;) {
+        for (uint32_t x = 0; x < w; ++x) {
+            const uint32_t c = color_at(int32_t(x), int32_t(y));
+            bmp.append({char((c >> 16) & 0xFF), char((c >> 8) & 0xFF), char(c & 0xFF)});
+        }
+        bmp.append(stride - w * 3, '\0');
+    }
+    return bmp;
+}
+
+std::string Encode_Bmp(const Surface& picture) {
+    return Encode_Bmp(picture.width, picture.height, [&](int32_t x, int32_t y) { return Pixel_To_Color(picture.At(x, y)); });
 }
 
 Bitmap_Status Load_Bitmap(const std::u16string& name, uint16_t colour_key, Surface& surface) {

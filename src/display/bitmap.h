@@ -1,6 +1,7 @@
 // bitmap.h -- pictures loaded from BMP files next to the program.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -18,3 +19,9 @@ void Require_Bitmap(const std::u16string& name, uint16_t colour_key, Surface& su
 
 // Decodes a BMP file into RGB565; nothing when it is not a BMP that can be read.
 std::optional<Surface> Decode_Bmp(const std::string& host_path);
+
+// The bytes of a 24-bit BMP file of width x height pixels (rows bottom-up, padded to 4 bytes);
+// color_at(x, y) gives each pixel as red + 256 x green + 65536 x blue.
+std::string Encode_Bmp(int32_t width, int32_t height, const std::function<uint32_t(int32_t x, int32_t y)>& color_at);
+// The same for a surface, its 16-bit pixels widened to 24 bits.
+std::string Encode_Bmp(const Surface& picture);

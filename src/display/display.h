@@ -4,15 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "display/text.h"
 #include "platform/surface.h"
-
-// A font object: face name, size in points (at 96 dpi) and weight.
-struct Font_Spec {
-    std::u16string face;
-    int16_t size = 12;
-    bool bold = false;
-    bool operator==(const Font_Spec&) const = default;
-};
 
 constexpr int32_t SCREEN_WIDTH = 640;
 constexpr int32_t SCREEN_HEIGHT = 480;

@@ -6,8 +6,15 @@
 #include <string>
 #include <vector>
 
-#include "display/display.h"
 #include "platform/surface.h"
+
+// A font object: face name, size in points (at 96 dpi) and weight.
+struct Font_Spec {
+    std::u16string face;
+    int16_t size = 12;
+    bool bold = false;
+    bool operator==(const Font_Spec&) const = default;
+};
 
 // The pixels a string covers in one font: 1 where a glyph is, 0 elsewhere. Colour comes at blit time.
 struct Text_Mask {

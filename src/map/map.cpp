@@ -42,8 +42,4 @@ void Load_Map_Images() {
     for (Map_Image& image : Map.Map_Images) Require_Bitmap(image.file_name, 0, image.surface);
 }
 
-int16_t Find_Map_Image(int16_t id) {
-    for (size_t i = 0; i < Map.Map_Images.size(); ++i)
-        if (Map.Map_Images[i].id == id) return int16_t(i);
-    return 0;
-}
+int16_t Find_Map_Image(int16_t id) { return Find_Image_Index(Map, id); }

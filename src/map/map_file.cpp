@@ -183,6 +183,12 @@ Map_Model Parse_Map(const std::string& bytes, const std::string& file_name) {
     return model;
 }
 
+int16_t Find_Image_Index(const Map_Model& model, int16_t id) {
+    for (size_t i = 0; i < model.Map_Images.size(); ++i)
+        if (model.Map_Images[i].id == id) return int16_t(i);
+    return 0;
+}
+
 std::string Write_Map(const Map_Model& model) {
     const int32_t w = model.Ground_Grid.width, h = model.Ground_Grid.height;
     auto same = [&](const auto& grid) {

@@ -93,6 +93,9 @@ struct Map_Model {
     Cell_Grid<Piece_Cell> Overlay_Grid;
 };
 
+// Index of the first image of the model with the id; 0 when none has it.
+int16_t Find_Image_Index(const Map_Model& model, int16_t id);
+
 // Parses a map file's bytes (the surfaces stay empty). Throws Data_Error on a damaged file:
 // shorter than its counts, N, W or H below 1, or W or H above MAX_MAP_SIDE.
 Map_Model Parse_Map(const std::string& bytes, const std::string& file_name);

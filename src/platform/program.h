@@ -5,19 +5,12 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/error_codes.h"
+
 // Thrown to end the program: it unwinds every nested screen to main, which exits with status.
 // Nothing else may catch it (catch blocks name the exceptions they handle).
 struct Program_End {
     int status = 0;
-};
-
-// The error codes the program raises; a server may send any other number.
-enum Error_Code : int16_t {
-    ERROR_KICKED = 10,            // the server's operator removed the player
-    ERROR_DISCONNECTED = 20,      // the connection could not be made, or was lost
-    ERROR_VERSION = 100,          // the server refused this version
-    ERROR_FILE_MISSING = 200,     // the text is the file's name
-    ERROR_OTHER = -32768,         // the text says what went wrong
 };
 
 struct Program_State {

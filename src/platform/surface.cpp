@@ -17,6 +17,11 @@ uint16_t Color_To_Pixel(uint32_t color) {
     return uint16_t(((r >> 3) << 11) | ((g >> 2) << 5) | (b >> 3));
 }
 
+uint32_t Pixel_To_Color(uint16_t p) {
+    const uint32_t r = p >> 11, g = (p >> 5) & 0x3F, b = p & 0x1F;
+    return Rgb(uint8_t(r * 255 / 31), uint8_t(g * 255 / 63), uint8_t(b * 255 / 31));
+}
+
 uint32_t Rgb(uint8_t r, uint8_t g, uint8_t b) { return uint32_t(r) + 256u * g + 65536u * b; }
 
 void BltFast(Surface& dest, int32_t x, int32_t y, const Surface& source, Rect r, int32_t flags) {

@@ -28,6 +28,8 @@ Surface Make_Surface(int32_t width, int32_t height, uint16_t fill = 0);
 
 // A colour red + 256 x green + 65536 x blue, as the 16-bit pixel the display stores.
 uint16_t Color_To_Pixel(uint32_t color);
+// A stored pixel widened back to a colour, each channel scaled to 0..255.
+uint32_t Pixel_To_Color(uint16_t pixel);
 uint32_t Rgb(uint8_t r, uint8_t g, uint8_t b);
 
 // Copies the source rectangle to (x, y). Callers clip to the screen first; whatever still lies

@@ -162,9 +162,9 @@ Scene_State Scene;
 
 void Reset_Scene() { Scene = Scene_State{}; }
 
-int16_t Tile_X(int16_t ox, int16_t x, int16_t y) { return int16_t(int32_t(ox) - 20 * int32_t(y) + 20 * int32_t(x)); }
+int16_t Tile_X(int16_t ox, int16_t x, int16_t y) { return int16_t(ox + Tile_Left(x, y)); }
 
-int16_t Tile_Y(int16_t oy, int16_t x, int16_t y) { return int16_t(10 * int32_t(y) + oy + 10 * int32_t(x) - 20); }
+int16_t Tile_Y(int16_t oy, int16_t x, int16_t y) { return int16_t(oy + Tile_Top(x, y) - 20); }
 
 void Draw_Scene(int16_t anchor_x, int16_t anchor_y, int16_t view_cols, int16_t view_rows) {
     const Player_Record& own = Chars.Own_Player;

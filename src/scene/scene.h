@@ -37,6 +37,11 @@ struct Scene_State {
 extern Scene_State Scene;
 void Reset_Scene();
 
+// The isometric projection: where cell (x, y)'s 40 x 20 tile lies from the origin of cell (0, 0),
+// in 32 bits (the whole of a large map does not fit 16).
+inline int32_t Tile_Left(int32_t x, int32_t y) { return 20 * (x - y); }
+inline int32_t Tile_Top(int32_t x, int32_t y) { return 10 * (x + y); }
+// The same around an origin (ox, oy), in the scene's 16-bit arithmetic; Tile_Y is 20 higher.
 int16_t Tile_X(int16_t ox, int16_t x, int16_t y);
 int16_t Tile_Y(int16_t oy, int16_t x, int16_t y);
 void Draw_Scene(int16_t anchor_x, int16_t anchor_y, int16_t view_cols, int16_t view_rows);

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <functional>
 
+#include "display/bitmap.h"
 #include "fixture.h"
 #include "platform/encoding.h"
 #include "platform/files.h"
@@ -17,16 +18,14 @@ namespace fs = std::filesystem;
 using Rgb24 = std::array<uint8_t, 3>;   // red, green, blue
 using Picture = std::vector<std::vector<Rgb24>>;   // rows[y][x]
 
-// Writes a 24-bit bottom-up BMP.
+// Writes a 24-bit BMP.
 inline void Write_Bmp(const fs::path& path, const Picture& rows) {
-    const uint32_t h = uint32_t(rows.size()), w = h ? uint32_t(rows[0].size()) : 0, stride = (w * 3 + 3) & ~3u;
-    std::string b = "BM";
-    for (uint32_t v : {54 + stride * h, 0u, 54u, 40u, w, h, 1u | 24u << 16, 0u, stride * h, 2835u, 2835u, 0u, 0u})
-        b.append({char(v), char(v >> 8), char(v >> 16), char(v >> 24)});
-    for (uint32_t y = h; y-- > 0; b.append(stride - w * 3, '\0'))   // rows padded to 4 bytes
-        for (const Rgb24& c : rows[y]) b.append({char(c[2]), char(c[1]), char(c[0])});
     fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << b;
+    std::ofstream(path, std::ios::binary) << Encode_Bmp(rows.empty() ? 0 : int32_t(rows[0].size()), int32_t(rows.size()),
+                                                        [&](int32_t x, int32_t y) {
+                                                            const Rgb24& c = rows[size_t(y)][size_t(x)];
+                                                            return Rgb(c[0], c[1], c[2]);
+                                                        });
 }
 
 inline Picture Solid(int w, int h, Rgb24 c) { return Picture(size_t(h), std::vector<Rgb24>(size_t(w), c)); }

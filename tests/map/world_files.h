@@ -10,6 +10,7 @@
 #include <string>
 
 #include "errors/errors.h"
+#include "display/bitmap.h"
 #include "map/map.h"
 #include "platform/encoding.h"
 #include "platform/files.h"
@@ -58,16 +59,7 @@ inline void Write_File(const std::string& host_path, const std::string& bytes) {
 
 // A 24-bit BMP of w x h pixels, all of colour 0xRRGGBB.
 inline void Write_Bmp(const std::string& host_path, int w, int h, uint32_t rgb) {
-    const int stride = (w * 3 + 3) & ~3;
-    Raw b{"BM"};
-    for (int v : {54 + stride * h, 0, 54, 40, w, h}) b.I32(v);
-    b.I16(1).I16(24);
-    for (int v : {0, stride * h, 2835, 2835, 0, 0}) b.I32(v);
-    std::string row;
-    for (int x = 0; x < w; ++x) row += {char(rgb & 0xFF), char((rgb >> 8) & 0xFF), char(rgb >> 16)};
-    row.resize(size_t(stride), '\0');
-    for (int y = 0; y < h; ++y) b.bytes += row;
-    Write_File(host_path, b.bytes);
+    Write_File(host_path, Encode_Bmp(w, h, [&](int32_t, int32_t) { return Rgb(uint8_t(rgb >> 16), uint8_t(rgb >> 8), uint8_t(rgb)); }));
 }
 
 // The message of the Data_Error fn threw; "" when it returned.

@@ -5,7 +5,9 @@
 #include <filesystem>
 #include <string>
 
+#include "platform/encoding.h"
 #include "tools/isocontent/picture.h"
+#include "wire/wire.h"
 
 namespace {
 
@@ -22,7 +24,6 @@ const char* const TITLE_FONT = "DejaVu Serif";
 const char* const MING_FONT = "AR PL UMing TW";
 
 const std::string TITLE = "ISO ONLINE";
-const std::string VERSION = "0.1 beta";
 
 // The screens' click boxes (left, top, right, bottom; right and bottom exclusive).
 struct Box {
@@ -203,7 +204,7 @@ Picture Login_Background() {
 
     Paint_Plate(p, 150, 44, 340, 104, 0.78);
     Paint_Title(p, 320, 84, 46);
-    Draw_Text_Centred(p, 320, 126, "等角之境 · " + VERSION, Gold_Text(MING_FONT, 16));
+    Draw_Text_Centred(p, 320, 126, "等角之境 · " + To_Utf8(GAME_VERSION), Gold_Text(MING_FONT, 16));
 
     Paint_Plate(p, 196, 196, 248, 184, 0.82);
     Text_Style label = Gold_Text(MING_FONT, 17);

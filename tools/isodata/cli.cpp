@@ -4,6 +4,7 @@
 #include <fstream>
 #include <optional>
 
+#include "display/bitmap.h"
 #include "platform/files.h"
 #include "tools/isodata/check.h"
 #include "tools/isodata/json_form.h"

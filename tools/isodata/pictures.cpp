@@ -1,4 +1,4 @@
-// pictures.cpp -- resolving picture names, reading BMP headers, decoding pictures for the preview.
+// pictures.cpp -- resolving picture names as the game does, and reading the size from a BMP header.
 #include "tools/isodata/pictures.h"
 
 

@@ -1,4 +1,4 @@
-// preview.cpp -- rendering a whole map to one picture, and the PNG and BMP encoders.
+// preview.cpp -- rendering a whole map to one picture, and the PNG encoder.
 #include "tools/isodata/preview.h"
 
 #include <algorithm>
@@ -6,6 +6,7 @@
 
 #include "platform/encoding.h"
 #include "display/bitmap.h"
+#include "scene/scene.h"
 #include "tools/isodata/pictures.h"
 
 Preview Render_Map(const Map_Model& map, const std::string& program_folder) {
@@ -20,7 +21,7 @@ Preview Render_Map(const Map_Model& map, const std::string& program_folder) {
     };
     for (int32_t y = 0; y < map.Map_Height; ++y)
         for (int32_t x = 0; x < map.Map_Width; ++x) {
-            const int64_t ox = 20 * int64_t(x - y), oy = 10 * int64_t(x + y);
+            const int64_t ox = Tile_Left(x, y), oy = Tile_Top(x, y);
             include(ox, oy, 40, 20);
             for (const Cell_Grid<Piece_Cell>* grid : {&map.Object_Grid, &map.Overlay_Grid}) {
                 const Piece_Cell& p = (*grid)(x, y);
@@ -49,16 +50,11 @@ Preview Render_Map(const Map_Model& map, const std::string& program_folder) {
         }
         images.push_back(std::move(*picture));
     }
-    // First entry with the id, else the first: the game's look-up.
-    auto image_of = [&](int16_t id) -> const Surface& {
-        for (size_t i = 0; i < map.Map_Images.size(); ++i)
-            if (map.Map_Images[i].id == id) return images[i];
-        return images[0];
-    };
+    auto image_of = [&](int16_t id) -> const Surface& { return images[size_t(Find_Image_Index(map, id))]; };
     // A piece of a picture at the tile origin of (x, y) plus an offset, keyed on black.
     auto draw = [&](int32_t x, int32_t y, int32_t offset_x, int32_t offset_y, const Surface& source, Rect rect) {
-        BltFast(out.picture, 20 * (x - y) + out.shift_x + offset_x, 10 * (x + y) + out.shift_y + offset_y, source, rect,
-                BLTFAST_SRCCOLORKEY_WAIT);
+        BltFast(out.picture, Tile_Left(x, y) + out.shift_x + offset_x, Tile_Top(x, y) + out.shift_y + offset_y, source,
+                rect, BLTFAST_SRCCOLORKEY_WAIT);
     };
     if (images.empty()) return out;
     for (int32_t y = 0; y < map.Map_Height; ++y)
@@ -79,16 +75,9 @@ Preview Render_Map(const Map_Model& map, const std::string& program_folder) {
 
 namespace {
 
-std::array<uint8_t, 3> Rgb_Of(uint16_t p) {
-    const uint32_t r = p >> 11, g = (p >> 5) & 0x3F, b = p & 0x1F;
-    return {uint8_t(r * 255 / 31), uint8_t(g * 255 / 63), uint8_t(b * 255 / 31)};
-}
 
 void Put32_Be(std::string& out, uint32_t v) {
     for (int shift = 24; shift >= 0; shift -= 8) out += char((v >> shift) & 0xFF);
-}
-void Put32_Le(std::string& out, uint32_t v) {
-    for (int shift = 0; shift < 32; shift += 8) out += char((v >> shift) & 0xFF);
 }
 
 uint32_t Crc32(const std::string& data, size_t from) {
@@ -122,8 +111,10 @@ std::string Encode_Png(const Surface& picture) {
     raw.reserve(size_t(picture.height) * (size_t(picture.width) * 3 + 1));
     for (int32_t y = 0; y < picture.height; ++y) {
         raw += '\0';
-        for (int32_t x = 0; x < picture.width; ++x)
-            for (uint8_t c : Rgb_Of(picture.At(x, y))) raw += char(c);
+        for (int32_t x = 0; x < picture.width; ++x) {
+            const uint32_t c = Pixel_To_Color(picture.At(x, y));
+            raw.append({char(c & 0xFF), char((c >> 8) & 0xFF), char((c >> 16) & 0xFF)});
+        }
     }
     // zlib: header, stored deflate blocks of at most 65535 bytes, Adler-32.
     std::string z = "\x78\x01";
@@ -157,28 +148,4 @@ std::string Encode_Png(const Surface& picture) {
     return png;
 }
 
-std::string Encode_Bmp(const Surface& picture) {
-    const uint32_t stride = (uint32_t(picture.width) * 3 + 3) & ~3u;
-    const uint32_t data = stride * uint32_t(picture.height);
-    std::string bmp = "BM";
-    Put32_Le(bmp, 54 + data);
-    Put32_Le(bmp, 0);
-    Put32_Le(bmp, 54);
-    Put32_Le(bmp, 40);
-    Put32_Le(bmp, uint32_t(picture.width));
-    Put32_Le(bmp, uint32_t(picture.height));
-    bmp += std::string("\x01\x00\x18\x00", 4);   // one plane, 24 bits
-    Put32_Le(bmp, 0);
-    Put32_Le(bmp, data);
-    for (int i = 0; i < 4; ++i) Put32_Le(bmp, i < 2 ? 2835 : 0);
-    for (int32_t y = picture.height - 1; y >= 0; --y) {
-        for (int32_t x = 0; x < picture.width; ++x) {
-            const auto rgb = Rgb_Of(picture.At(x, y));
-            bmp += char(rgb[2]);
-            bmp += char(rgb[1]);
-            bmp += char(rgb[0]);
-        }
-        bmp.append(stride - uint32_t(picture.width) * 3, '\0');
-    }
-    return bmp;
-}
+

@@ -20,6 +20,5 @@ struct Preview {
 // order. Throws std::runtime_error when the picture would exceed MAX_PREVIEW_PIXELS.
 Preview Render_Map(const Map_Model& map, const std::string& program_folder);
 
-// A 24-bit picture file of the surface: PNG (deflate blocks stored, not compressed) or BMP.
+// A 24-bit PNG file of the surface (deflate blocks stored, not compressed).
 std::string Encode_Png(const Surface& picture);
-std::string Encode_Bmp(const Surface& picture);
