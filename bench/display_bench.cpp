@@ -26,7 +26,8 @@ void BM_Keyed_Tile_Copy(benchmark::State& state) {
     int i = 0;
     for (auto _ : state) {
         const int32_t x = (i * 37) % 600, y = (i * 13) % 460;
-        BltFast(Display.Back_Buffer, x, y, sheet, Rect{(i % 10) * 40, 0, (i % 10) * 40 + 40, 20}, BLTFAST_SRCCOLORKEY_WAIT);
+        BltFast(Display.Back_Buffer, x, y, sheet, Rect{(i % 10) * 40, 0, (i % 10) * 40 + 40, 20},
+                BLTFAST_SRCCOLORKEY_WAIT);
         ++i;
         benchmark::ClobberMemory();
     }

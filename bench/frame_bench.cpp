@@ -10,16 +10,16 @@
 #include "characters/animation.h"
 #include "characters/character_file.h"
 #include "characters/player.h"
+#include "display/bitmap.h"
 #include "display/display.h"
 #include "errors/errors.h"
 #include "game/game.h"
-#include "ui/input.h"
-#include "ui/timer.h"
-#include "display/bitmap.h"
 #include "loading/loading.h"
 #include "map/map.h"
 #include "platform/headless.h"
 #include "platform/platform.h"
+#include "ui/input.h"
+#include "ui/timer.h"
 
 namespace {
 
@@ -105,7 +105,13 @@ void BM_Game_Frame(benchmark::State& state) {
     }
     state.counters["players"] = double(state.range(0));
 }
-BENCHMARK(BM_Game_Frame)->Arg(0)->Arg(50)->Arg(500)->Unit(benchmark::kMicrosecond)->Repetitions(9)->ReportAggregatesOnly(true);
+BENCHMARK(BM_Game_Frame)
+    ->Arg(0)
+    ->Arg(50)
+    ->Arg(500)
+    ->Unit(benchmark::kMicrosecond)
+    ->Repetitions(9)
+    ->ReportAggregatesOnly(true);
 
 void BM_Back_Buffer_Copied_Three_Times(benchmark::State& state) {
     const Surface picture = Make_Surface(SCREEN_WIDTH, SCREEN_HEIGHT, 0x1234);

@@ -2,10 +2,10 @@
 #include <benchmark/benchmark.h>
 
 #include "characters/player.h"
-#include "scene/scene.h"
 #include "net/net.h"
 #include "platform/encoding.h"
 #include "platform/platform.h"
+#include "scene/scene.h"
 
 namespace {
 
@@ -25,8 +25,10 @@ std::string Prepare() {
     std::u16string text;
     for (int m = 0; m < MESSAGES; ++m) {
         std::u16string id = std::u16string(u"1") + char16_t(u'0' + (m % PLAYERS) / 10) + char16_t(u'0' + m % 10);
-        if (m % 2 == 0) text += u"/move " + id + u"\\" + char16_t(u'1' + m % 9) + u"0\\2" + char16_t(u'0' + m % 10) + u"/e/";
-        else text += u"/say " + id + u"\\" + Escape_Text(u"你好，許功蓋 a/b\\c") + u"/e/";
+        if (m % 2 == 0)
+            text += u"/move " + id + u"\\" + char16_t(u'1' + m % 9) + u"0\\2" + char16_t(u'0' + m % 10) + u"/e/";
+        else
+            text += u"/say " + id + u"\\" + Escape_Text(u"你好，許功蓋 a/b\\c") + u"/e/";
     }
     return To_Cp950(text);
 }

@@ -26,10 +26,11 @@ struct Big_Map_Folder {
         folder = fs::temp_directory_path() / ("isoworld-bench-" + std::to_string(getpid()));
         fs::create_directories(folder / "images");
         // A 2 x 2 24-bit BMP.
-        const unsigned char bmp[] = {'B', 'M', 70, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0, 40, 0, 0, 0, 2, 0, 0, 0, 2, 0,
-                                     0, 0, 1, 0, 24, 0, 0, 0, 0, 0, 16, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-                                     0, 0, 0, 0, 0, 0, 9, 9, 9, 9, 9, 9, 0, 0, 9, 9, 9, 9, 9, 9, 0, 0};
-        std::ofstream(folder / "images/tile.bmp", std::ios::binary).write(reinterpret_cast<const char*>(bmp), sizeof bmp);
+        const unsigned char bmp[] = {'B', 'M', 70, 0, 0,  0, 0, 0, 0, 0, 54, 0, 0, 0, 40, 0, 0, 0, 2, 0, 0, 0, 2, 0,
+                                     0,   0,   1,  0, 24, 0, 0, 0, 0, 0, 16, 0, 0, 0, 0,  0, 0, 0, 0, 0, 0, 0, 0, 0,
+                                     0,   0,   0,  0, 0,  0, 9, 9, 9, 9, 9,  9, 0, 0, 9,  9, 9, 9, 9, 9, 0, 0};
+        std::ofstream(folder / "images/tile.bmp", std::ios::binary)
+            .write(reinterpret_cast<const char*>(bmp), sizeof bmp);
 
         Map_Model m;
         m.Map_Images.resize(1);
@@ -39,7 +40,8 @@ struct Big_Map_Folder {
         m.Object_Grid.Resize(MAX_MAP_SIDE, MAX_MAP_SIDE);
         m.Overlay_Grid.Resize(MAX_MAP_SIDE, MAX_MAP_SIDE);
         for (size_t i = 0; i < m.Ground_Grid.cells.size(); ++i) {
-            m.Ground_Grid.cells[i] = Ground_Cell{int16_t(i % 7 * 40), int16_t(i % 3 * 20), int16_t(i % 11 == 0 ? -1 : 0), 1, u""};
+            m.Ground_Grid.cells[i] =
+                Ground_Cell{int16_t(i % 7 * 40), int16_t(i % 3 * 20), int16_t(i % 11 == 0 ? -1 : 0), 1, u""};
             m.Object_Grid.cells[i].present = int16_t(i % 13 == 0);
         }
         const std::string bytes = Write_Map(m);

@@ -124,20 +124,21 @@ void Game_Server::Accept() {
 }
 
 void Game_Server::Read(const Client_Ptr& client) {
-    client->socket.async_read_some(asio::buffer(client->read_buffer), [this, client](const asio::error_code& error, size_t n) {
-        if (client->closed) return;
-        if (n > 0 && !client->closing) {
-            client->in.bytes.append(client->read_buffer.data(), n);
-            Handle_Input(client);
+    client->socket.async_read_some(
+        asio::buffer(client->read_buffer), [this, client](const asio::error_code& error, size_t n) {
             if (client->closed) return;
-        }
-        if (error) {
-            bool left = error == asio::error::eof || error == asio::error::connection_reset;   // a quit
-            Drop(client, left ? "" : "connection lost: " + error.message());
-            return;
-        }
-        Read(client);
-    });
+            if (n > 0 && !client->closing) {
+                client->in.bytes.append(client->read_buffer.data(), n);
+                Handle_Input(client);
+                if (client->closed) return;
+            }
+            if (error) {
+                bool left = error == asio::error::eof || error == asio::error::connection_reset;  // a quit
+                Drop(client, left ? "" : "connection lost: " + error.message());
+                return;
+            }
+            Read(client);
+        });
 }
 
 void Game_Server::Handle_Input(const Client_Ptr& client) {
@@ -199,16 +200,17 @@ void Game_Server::Write(const Client_Ptr& client) {
         return;
     }
     client->writing.swap(client->out);
-    asio::async_write(client->socket, asio::buffer(client->writing), [this, client](const asio::error_code& error, size_t) {
-        client->writing.clear();
-        if (client->closed) return;
-        if (error) {
-            bool left = error == asio::error::connection_reset || error == asio::error::broken_pipe;
-            Drop(client, left ? "" : "write failed: " + error.message());
-            return;
-        }
-        Write(client);
-    });
+    asio::async_write(client->socket, asio::buffer(client->writing),
+                      [this, client](const asio::error_code& error, size_t) {
+                          client->writing.clear();
+                          if (client->closed) return;
+                          if (error) {
+                              bool left = error == asio::error::connection_reset || error == asio::error::broken_pipe;
+                              Drop(client, left ? "" : "write failed: " + error.message());
+                              return;
+                          }
+                          Write(client);
+                      });
 }
 
 void Game_Server::Refuse(const Client_Ptr& client, const std::string& bytes, const std::string& why) {
@@ -278,9 +280,12 @@ void Game_Server::Handle(const Client_Ptr& c, const std::string& message) {
     } else if (command == CMD_MOVE || command == CMD_GOT || command == CMD_SAY) {
         // A client's game may send before its "/ready" has arrived: dropped quietly.
         if (c->stage != Stage::Ready) return;
-        if (command == CMD_MOVE) On_Move(c, data);
-        else if (command == CMD_GOT) On_Got(c, data);
-        else On_Say(c, message);
+        if (command == CMD_MOVE)
+            On_Move(c, data);
+        else if (command == CMD_GOT)
+            On_Got(c, data);
+        else
+            On_Say(c, message);
     } else {
         Log(c.get(), "dropped unknown message '" + Quote(message) + "'");
     }
@@ -289,7 +294,8 @@ void Game_Server::Handle(const Client_Ptr& c, const std::string& message) {
 void Game_Server::On_Version(const Client_Ptr& c, const std::u16string& data) {
     if (c->stage != Stage::Fresh) return Log(c.get(), "dropped /ver out of turn");
     if (Unescape_Text(data) != GAME_VERSION) {
-        return Refuse(c, Frame_Bytes(CMD_ERR, Number(ERROR_VERSION) + FIELD_SEPARATOR_BYTE + To_Cp950(u"遊戲版本不相容")),
+        return Refuse(c,
+                      Frame_Bytes(CMD_ERR, Number(ERROR_VERSION) + FIELD_SEPARATOR_BYTE + To_Cp950(u"遊戲版本不相容")),
                       "refused version '" + Ascii(Unescape_Text(data)) + "'");
     }
     c->stage = Stage::Version_Ok;
@@ -323,7 +329,8 @@ void Game_Server::On_Pass(const Client_Ptr& c) {
                       "refused identifier '" + Ascii(c->name) + "': already in the game");
     }
     if (by_id_.size() >= 32767) {
-        return Refuse(c, Frame_Bytes(CMD_ERR, Number(ERROR_OTHER) + FIELD_SEPARATOR_BYTE + To_Cp950(u"遊戲已滿")), "refused: no identifier left");
+        return Refuse(c, Frame_Bytes(CMD_ERR, Number(ERROR_OTHER) + FIELD_SEPARATOR_BYTE + To_Cp950(u"遊戲已滿")),
+                      "refused: no identifier left");
     }
     while (by_id_.count(next_id_)) next_id_ = next_id_ == 32767 ? int16_t(1) : int16_t(next_id_ + 1);
     c->id = next_id_;
@@ -335,13 +342,15 @@ void Game_Server::On_Pass(const Client_Ptr& c) {
 
 void Game_Server::On_Ready(const Client_Ptr& c) {
     Place(*c);
-    std::string own = Frame_Bytes(CMD_SETPLXY, Number(c->id) + FIELD_SEPARATOR_BYTE + Number(c->cell_x) + FIELD_SEPARATOR_BYTE + Number(c->cell_y));
+    std::string own = Frame_Bytes(CMD_SETPLXY, Number(c->id) + FIELD_SEPARATOR_BYTE + Number(c->cell_x) +
+                                                   FIELD_SEPARATOR_BYTE + Number(c->cell_y));
     Queue(c, own);
     std::string newcomer = Frame_Bytes(CMD_SETPL, Number(c->id) + FIELD_SEPARATOR_BYTE + To_Cp950(c->name)) + own;
     for (const Client_Ptr& other : players_) {
-        if (other->doomed) continue;   // on its way out: neither side hears of the other
+        if (other->doomed) continue;  // on its way out: neither side hears of the other
         Queue(c, Frame_Bytes(CMD_SETPL, Number(other->id) + FIELD_SEPARATOR_BYTE + To_Cp950(other->name)) +
-                     Frame_Bytes(CMD_SETPLXY, Number(other->id) + FIELD_SEPARATOR_BYTE + Number(other->cell_x) + FIELD_SEPARATOR_BYTE + Number(other->cell_y)));
+                     Frame_Bytes(CMD_SETPLXY, Number(other->id) + FIELD_SEPARATOR_BYTE + Number(other->cell_x) +
+                                                  FIELD_SEPARATOR_BYTE + Number(other->cell_y)));
         c->table.push_back(other->id);
         Queue(other, newcomer);
         other->table.push_back(c->id);
@@ -355,15 +364,17 @@ void Game_Server::On_Move(const Client_Ptr& c, const std::u16string& data) {
     std::optional<int16_t> f[4];
     for (int i = 0; i < 4; ++i) f[i] = Field_Number(Get_Field(data, FIELD_SEPARATOR, i));
     if (!f[0] || !f[1] || !f[2] || !f[3]) return Log(c.get(), "dropped /move with a bad number: '" + Ascii(data) + "'");
-    if (!Free_Target(*f[2], *f[3])) return;   // a click on a wall: nothing to tell anyone
+    if (!Free_Target(*f[2], *f[3])) return;  // a click on a wall: nothing to tell anyone
     c->placed_x = *f[2];
     c->placed_y = *f[3];
-    std::string echo = Frame_Bytes(CMD_MOVE, Number(c->id) + FIELD_SEPARATOR_BYTE + Number(*f[2]) + FIELD_SEPARATOR_BYTE + Number(*f[3]));
+    std::string echo = Frame_Bytes(
+        CMD_MOVE, Number(c->id) + FIELD_SEPARATOR_BYTE + Number(*f[2]) + FIELD_SEPARATOR_BYTE + Number(*f[3]));
     for (const Client_Ptr& other : players_) Queue(other, echo);
 }
 
 void Game_Server::On_Got(const Client_Ptr& c, const std::u16string& data) {
-    std::optional<int16_t> x = Field_Number(Get_Field(data, FIELD_SEPARATOR, 0)), y = Field_Number(Get_Field(data, FIELD_SEPARATOR, 1));
+    std::optional<int16_t> x = Field_Number(Get_Field(data, FIELD_SEPARATOR, 0)),
+                           y = Field_Number(Get_Field(data, FIELD_SEPARATOR, 1));
     if (!x || !y) return Log(c.get(), "dropped /got with a bad number: '" + Ascii(data) + "'");
     // Before its start cell or its last move has reached the client, it reports an older cell.
     if (*x != c->placed_x || *y != c->placed_y) return;

@@ -141,14 +141,14 @@ int main(int argc, char** argv) {
     input.assign(::dup(STDIN_FILENO), ec);
     std::function<void()> read_line = [&] {
         asio::async_read_until(input, line_buffer, '\n', [&](const asio::error_code& error, size_t n) {
-            if (error == asio::error::not_found) {   // a line longer than the buffer: skipped
+            if (error == asio::error::not_found) {  // a line longer than the buffer: skipped
                 line_buffer.consume(line_buffer.size());
                 read_line();
                 return;
             }
             if (error) {
                 if (error != asio::error::operation_aborted && options.stdin_commands) shutdown();
-                return;   // otherwise the server goes on without an operator
+                return;  // otherwise the server goes on without an operator
             }
             std::string line(asio::buffers_begin(line_buffer.data()), asio::buffers_begin(line_buffer.data()) + n - 1);
             line_buffer.consume(n);

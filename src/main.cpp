@@ -70,9 +70,7 @@ int main(int argc, char** argv) {
     try {
         // The program starts with no connection; the login screen opens one when it is asked to.
         Login_Screen();
-    } catch (const Program_End& end) {
-        status = end.status;
-    }
+    } catch (const Program_End& end) { status = end.status; }
     Platform.window = nullptr;
     Platform.socket = nullptr;
     return status;

@@ -2,8 +2,8 @@
 #include "characters/animation.h"
 
 #include "characters/player.h"
-#include "display/display.h"
 #include "display/bitmap.h"
+#include "display/display.h"
 #include "map/map.h"
 #include "platform/encoding.h"
 #include "platform/files.h"
@@ -70,7 +70,8 @@ std::string Write_Animation_File(const Animation_Data& data) {
 
 void Load_Animation_File(const std::u16string& name) {
     const std::string bytes = Read_Data_File(name, Resolve_Program_File(name));
-    Parse_Or_Raise(name, [&] { Animations = Parse_Animation_File(bytes, To_Utf8(name)); }, Reset_Animations);
+    Parse_Or_Raise(
+        name, [&] { Animations = Parse_Animation_File(bytes, To_Utf8(name)); }, Reset_Animations);
     Load_Sheet_Images();
 }
 
@@ -103,7 +104,7 @@ static int32_t Frame_Due(int16_t duration, float speed) {
 
 void Draw_Animation_Frame(const Sequence& sequence, Player_Record& record, int16_t x, int16_t y) {
     const int32_t frames = int32_t(sequence.frames.size());
-    if (frames == 0) return;   // nothing to show (the file reader never lets one through)
+    if (frames == 0) return;  // nothing to show (the file reader never lets one through)
     if (record.frame_index < 0 || record.frame_index > frames - 1) record.frame_index = 0;
 
     const Frame& f = sequence.frames[size_t(record.frame_index)];
@@ -117,8 +118,8 @@ void Draw_Animation_Frame(const Sequence& sequence, Player_Record& record, int16
 
     const int32_t last = frames - 1;
     const bool has_next = record.frame_index + 1 <= last;
-    if (record.animating && ((has_next && Get_Tick_Count() >= record.next_frame_time) ||
-                             (has_next && record.next_frame_time == 0))) {
+    if (record.animating &&
+        ((has_next && Get_Tick_Count() >= record.next_frame_time) || (has_next && record.next_frame_time == 0))) {
         record.frame_index = int16_t(record.frame_index + 1);
         record.next_frame_time = Frame_Due(sequence.frames[size_t(record.frame_index)].duration, record.frame_speed);
     } else if (!has_next && Get_Tick_Count() >= record.next_frame_time) {

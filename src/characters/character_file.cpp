@@ -46,8 +46,9 @@ std::string Write_Character_File(const Character_File& file) {
 void Load_Character_File(const std::u16string& path) {
     const std::string host = Host_Path(path);
     const std::string bytes = Read_Data_File(path, host);
-    Parse_Or_Raise(path, [&] { Chars.Characters = Parse_Character_File(bytes, host); },
-                   [] { Chars.Characters = Character_File{}; });
+    Parse_Or_Raise(
+        path, [&] { Chars.Characters = Parse_Character_File(bytes, host); },
+        [] { Chars.Characters = Character_File{}; });
     Load_Animation_File(Chars.Characters.Animation_File_Name);
 }
 
@@ -75,6 +76,7 @@ const Frame* Label_Frame(const Player_Record& record) {
     if (s < 0 || size_t(s) >= Animations.Sequences.size()) return nullptr;
     const auto& frames = Animations.Sequences[size_t(s)].frames;
     if (frames.empty()) return nullptr;
-    if (record.frame_index >= 0 && size_t(record.frame_index) < frames.size()) return &frames[size_t(record.frame_index)];
+    if (record.frame_index >= 0 && size_t(record.frame_index) < frames.size())
+        return &frames[size_t(record.frame_index)];
     return &frames[0];
 }

@@ -49,7 +49,8 @@ std::string Encode_Bmp(int32_t width, int32_t height, const std::function<uint32
 }
 
 std::string Encode_Bmp(const Surface& picture) {
-    return Encode_Bmp(picture.width, picture.height, [&](int32_t x, int32_t y) { return Pixel_To_Color(picture.At(x, y)); });
+    return Encode_Bmp(picture.width, picture.height,
+                      [&](int32_t x, int32_t y) { return Pixel_To_Color(picture.At(x, y)); });
 }
 
 Bitmap_Status Load_Bitmap(const std::u16string& name, uint16_t colour_key, Surface& surface) {

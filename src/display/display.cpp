@@ -36,8 +36,10 @@ bool Clip_Segment(double& x1, double& y1, double& x2, double& y2, double left, d
             if (q[i] < 0) return false;
         } else {
             double t = q[i] / p[i];
-            if (p[i] < 0) t0 = std::max(t0, t);
-            else t1 = std::min(t1, t);
+            if (p[i] < 0)
+                t0 = std::max(t0, t);
+            else
+                t1 = std::min(t1, t);
         }
     }
     if (t0 > t1) return false;
@@ -74,8 +76,14 @@ void Draw_Line(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
             for (int64_t px = std::max<int64_t>(0, ax + lo); px <= std::min<int64_t>(dest.width - 1, ax + hi); ++px)
                 dest.pixels[size_t(py) * size_t(dest.width) + size_t(px)] = pixel;
         const int64_t e2 = 2 * err;
-        if (e2 >= dy) { err += dy; ax += sx; }
-        if (e2 <= dx) { err += dx; ay += sy; }
+        if (e2 >= dy) {
+            err += dy;
+            ax += sx;
+        }
+        if (e2 <= dx) {
+            err += dx;
+            ay += sy;
+        }
     }
 }
 
@@ -90,8 +98,7 @@ double Text_Height(const std::u16string& text) {
     return mask ? mask->line_height : 0;
 }
 
-void Draw_Outlined_Text(int16_t x, int16_t y, const std::u16string& text, uint32_t outline_color,
-                        uint32_t text_color) {
+void Draw_Outlined_Text(int16_t x, int16_t y, const std::u16string& text, uint32_t outline_color, uint32_t text_color) {
     if (text.empty()) return;
     SetForeColor(outline_color);
     // One look-up for the five copies; the offsets are taken in 32 bits, so the ends of the
@@ -111,7 +118,8 @@ void Draw_Outlined_Text(int16_t x, int16_t y, const std::u16string& text, uint32
 Rect Clip_Source_Rect(Rect& rect, int16_t& x, int16_t& y) {
     // The sums are taken wide and the edges kept within 32 bits, so no rectangle can overflow.
     auto narrow = [](int64_t v) {
-        return int32_t(std::clamp<int64_t>(v, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
+        return int32_t(
+            std::clamp<int64_t>(v, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
     };
     int64_t left = rect.left, top = rect.top, right = rect.right, bottom = rect.bottom;
     if (x < 0) {

@@ -12,9 +12,9 @@ constexpr int32_t SCREEN_HEIGHT = 480;
 
 struct Display_State {
     Surface Back_Buffer = Make_Surface(SCREEN_WIDTH, SCREEN_HEIGHT);
-    Font_Spec font;              // the back buffer's text font (SetFont)
-    uint32_t fore_color = 0;     // colour of text and lines (SetForeColor), red + 256 g + 65536 b
-    int32_t line_width = 1;      // pixels
+    Font_Spec font;           // the back buffer's text font (SetFont)
+    uint32_t fore_color = 0;  // colour of text and lines (SetForeColor), red + 256 g + 65536 b
+    int32_t line_width = 1;   // pixels
 };
 extern Display_State Display;
 
@@ -38,8 +38,7 @@ double Text_Height(const std::u16string& text);
 
 // The text in text_color with a one-pixel border in outline_color; "" draws nothing and leaves
 // the colour alone. Leaves the foreground colour set to text_color.
-void Draw_Outlined_Text(int16_t x, int16_t y, const std::u16string& text, uint32_t outline_color,
-                        uint32_t text_color);
+void Draw_Outlined_Text(int16_t x, int16_t y, const std::u16string& text, uint32_t outline_color, uint32_t text_color);
 // Trims the rectangle and moves the position so that a copy to (x, y) stays on the 640 x 480
 // screen. Returns the trimmed rectangle.
 Rect Clip_Source_Rect(Rect& rect, int16_t& x, int16_t& y);

@@ -65,12 +65,12 @@ void Show_Error_Screen(int16_t code, const std::u16string& message) {
         if ((Key_Down(VK_RETURN) && frames > 100) || Key_Down(VK_ESCAPE)) Quit_Program();
     };
     Run_Screen(draw, 0, false, check);
-    Quit_Program();   // the loop above only ends through the program's end
+    Quit_Program();  // the loop above only ends through the program's end
 }
 
 std::u16string Error_Log_Name(const std::tm& t) {
-    return Decimal(t.tm_year + 1900) + Decimal(t.tm_mon + 1) + Decimal(t.tm_mday) + u"_" + Decimal(t.tm_hour) +
-           u"時" + Decimal(t.tm_min) + u"分" + u".txt";
+    return Decimal(t.tm_year + 1900) + Decimal(t.tm_mon + 1) + Decimal(t.tm_mday) + u"_" + Decimal(t.tm_hour) + u"時" +
+           Decimal(t.tm_min) + u"分" + u".txt";
 }
 
 void Write_Error_Log(int16_t code, const std::u16string& message, const std::tm& local_time) {
@@ -81,7 +81,7 @@ void Write_Error_Log(int16_t code, const std::u16string& message, const std::tm&
     // A log that cannot be written is skipped: the error screen matters more than the record.
     std::ofstream log(folder / To_Utf8(Error_Log_Name(local_time)), std::ios::binary | std::ios::app);
     if (!log) return;
-    const std::string lines = To_Cp950(u"錯誤編號 : " + Decimal(code)) + "\r\n" +
-                              To_Cp950(u"事件描述 : " + message) + "\r\n" + std::string(82, '-') + "\r\n";
+    const std::string lines = To_Cp950(u"錯誤編號 : " + Decimal(code)) + "\r\n" + To_Cp950(u"事件描述 : " + message) +
+                              "\r\n" + std::string(82, '-') + "\r\n";
     log.write(lines.data(), std::streamsize(lines.size()));
 }

@@ -25,7 +25,7 @@ void Reset_Game() { Game = Game_State{}; }
 
 namespace {
 
-const Rect CHAT_ENTRY_AREA{155, 465, 495, 480};   // the chat box as far as the screen shows it
+const Rect CHAT_ENTRY_AREA{155, 465, 495, 480};  // the chat box as far as the screen shows it
 
 // A walk target waiting for a path is served once no step is in progress.
 void Serve_Path_Request(Player_Record& r) {
@@ -61,8 +61,7 @@ void Draw_Hover_Label(const Player_Record& r) {
     const Surface& sheet = Animations.Sheets[size_t(Find_Sheet(seq.sheet_id))].surface;
     const int16_t fx = int16_t(r.screen_x + f->offset_x);
     const int16_t fy = int16_t(r.screen_y + f->offset_y);
-    if (!Sprite_Hit(sheet, Input.Mouse_X, Input.Mouse_Y, f->source_x, f->source_y, f->width, f->height, fx, fy))
-        return;
+    if (!Sprite_Hit(sheet, Input.Mouse_X, Input.Mouse_Y, f->source_x, f->source_y, f->width, f->height, fx, fy)) return;
     const int32_t h = Round_Half_Even(Text_Height(r.name));
     Draw_Outlined_Text(int16_t(fx - h / 2), int16_t(fy - h), r.name, Rgb(0, 0, 0), Rgb(0, 0, 255));
 }
@@ -76,8 +75,8 @@ bool Sprite_Hit(const Surface& sheet, int16_t mouse_x, int16_t mouse_y, int16_t 
     if (!(source_x < px && px < int32_t(source_x) + width - 1 && source_y < py && py < int32_t(source_y) + height - 1))
         return false;
     // Three bytes: the pixel's two and the low byte of its right-hand neighbour.
-    const int32_t sum = Surface_Byte(sheet, py, 2 * px) + Surface_Byte(sheet, py, 2 * px + 1) +
-                        Surface_Byte(sheet, py, 2 * px + 2);
+    const int32_t sum =
+        Surface_Byte(sheet, py, 2 * px) + Surface_Byte(sheet, py, 2 * px + 1) + Surface_Byte(sheet, py, 2 * px + 2);
     return sum != 0;
 }
 

@@ -18,9 +18,7 @@ void Parse_Or_Raise(const std::u16string& name, const std::function<void()>& par
     std::optional<Data_Error> damage;
     try {
         parse();
-    } catch (const Data_Error& e) {
-        damage = e;
-    }
+    } catch (const Data_Error& e) { damage = e; }
     // Raised outside the handler: the error screen runs a whole frame loop.
     if (damage) {
         clear();
@@ -33,8 +31,9 @@ void Load_Map(const std::u16string& path) {
     const std::string host = Host_Path(path);
     {
         const std::string bytes = Read_Data_File(path, host);
-        Parse_Or_Raise(path, [&] { Parse_Map_Into(bytes, host, Map); }, Reset_Map);
-    }   // the file's bytes go before the pictures load
+        Parse_Or_Raise(
+            path, [&] { Parse_Map_Into(bytes, host, Map); }, Reset_Map);
+    }  // the file's bytes go before the pictures load
     Load_Map_Images();
 }
 

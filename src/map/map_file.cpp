@@ -4,12 +4,9 @@
 #include <cstdio>
 #include <cstring>
 
-
 namespace {
 
-inline int16_t Le16(const char* p) {
-    return int16_t(uint16_t(uint8_t(p[0])) | uint16_t(uint16_t(uint8_t(p[1])) << 8));
-}
+inline int16_t Le16(const char* p) { return int16_t(uint16_t(uint8_t(p[0])) | uint16_t(uint16_t(uint8_t(p[1])) << 8)); }
 
 // n bytes of UTF-16LE; an odd n leaves its last byte out.
 inline void Decode_Utf16(const char* p, int32_t n, std::u16string& out) {
@@ -29,7 +26,7 @@ std::string Cell_Name(const char* kind, int32_t x, int32_t y) {
 
 void Byte_Reader::Fail_Short(const std::string& what, size_t start) const {
     throw Data_Error(file_name + ": file ends at byte " + std::to_string(bytes.size()) + ", inside " + what +
-                     " (from byte " + std::to_string(start) + ")",
+                         " (from byte " + std::to_string(start) + ")",
                      Data_Error::TRUNCATED);
 }
 

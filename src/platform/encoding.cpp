@@ -88,7 +88,7 @@ std::string To_Utf8(const std::u16string& text) {
             c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
             ++i;
         } else if (c >= 0xD800 && c < 0xE000) {
-            c = 0xFFFD;   // a lone surrogate
+            c = 0xFFFD;  // a lone surrogate
         }
         Append_Utf8(out, c);
     }
@@ -106,8 +106,10 @@ std::u16string From_Utf8(const std::string& text) {
         bool ok = extra >= 0 && i + size_t(extra) < text.size();
         for (int k = 1; ok && k <= extra; ++k) {
             unsigned char cont = text[i + k];
-            if ((cont & 0xC0) != 0x80) ok = false;
-            else cp = (cp << 6) | (cont & 0x3F);
+            if ((cont & 0xC0) != 0x80)
+                ok = false;
+            else
+                cp = (cp << 6) | (cont & 0x3F);
         }
         if (!ok) {
             out += u'\uFFFD';
@@ -127,7 +129,7 @@ std::u16string From_Utf8(const std::string& text) {
 }
 
 std::string To_Cp950(const std::u16string& text) {
-    static std::mutex lock;   // the tools may convert from more than one thread
+    static std::mutex lock;  // the tools may convert from more than one thread
     std::lock_guard guard(lock);
     std::string out;
     out.reserve(text.size() * 2);
@@ -162,8 +164,7 @@ std::u16string From_Cp950(const std::string& bytes) {
         pos += 1;
     }
     std::u16string text(out.size() / 2, u'\0');
-    for (size_t i = 0; i < text.size(); ++i)
-        text[i] = char16_t(uint8_t(out[2 * i]) | (uint8_t(out[2 * i + 1]) << 8));
+    for (size_t i = 0; i < text.size(); ++i) text[i] = char16_t(uint8_t(out[2 * i]) | (uint8_t(out[2 * i + 1]) << 8));
     return text;
 }
 

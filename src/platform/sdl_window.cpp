@@ -114,7 +114,7 @@ private:
     SDL_Texture* texture = nullptr;
     int texture_width = 0, texture_height = 0;
     static constexpr Uint32 TAP_HOLD_MS = 60;
-    std::map<SDL_Scancode, Uint32> pressed_at;   // tick of each key's last press
+    std::map<SDL_Scancode, Uint32> pressed_at;  // tick of each key's last press
     bool started = false;
     bool left_down = false;
     bool entry_active = false;
@@ -199,8 +199,10 @@ private:
                 }
                 break;
             case SDL_KEYDOWN:
-                if (!e.key.repeat && !(e.key.keysym.mod & KMOD_ALT)) pressed_at[e.key.keysym.scancode] = e.key.timestamp;
-                if ((e.key.keysym.sym == SDLK_RETURN || e.key.keysym.sym == SDLK_KP_ENTER) && (e.key.keysym.mod & KMOD_ALT)) {
+                if (!e.key.repeat && !(e.key.keysym.mod & KMOD_ALT))
+                    pressed_at[e.key.keysym.scancode] = e.key.timestamp;
+                if ((e.key.keysym.sym == SDLK_RETURN || e.key.keysym.sym == SDLK_KP_ENTER) &&
+                    (e.key.keysym.mod & KMOD_ALT)) {
                     if (!e.key.repeat) Toggle_Full_Screen();
                 } else if (e.key.keysym.sym == SDLK_BACKSPACE) {
                     out.push_back(Key(8));

@@ -28,12 +28,24 @@ void BltFast(Surface& dest, int32_t x, int32_t y, const Surface& source, Rect r,
     // Cut the rectangle to the source, then the destination, moving the position with it.
     int64_t left = r.left, top = r.top, right = r.right, bottom = r.bottom;
     int64_t dx = x, dy = y;
-    if (left < 0) { dx -= left; left = 0; }
-    if (top < 0) { dy -= top; top = 0; }
+    if (left < 0) {
+        dx -= left;
+        left = 0;
+    }
+    if (top < 0) {
+        dy -= top;
+        top = 0;
+    }
     right = std::min<int64_t>(right, source.width);
     bottom = std::min<int64_t>(bottom, source.height);
-    if (dx < 0) { left -= dx; dx = 0; }
-    if (dy < 0) { top -= dy; dy = 0; }
+    if (dx < 0) {
+        left -= dx;
+        dx = 0;
+    }
+    if (dy < 0) {
+        top -= dy;
+        dy = 0;
+    }
     right = std::min<int64_t>(right, left + (dest.width - dx));
     bottom = std::min<int64_t>(bottom, top + (dest.height - dy));
     if (right <= left || bottom <= top) return;

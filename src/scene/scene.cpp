@@ -25,16 +25,16 @@ void View_Span(int32_t own, int32_t half, int32_t size, int32_t& first, int32_t&
 using Box = View_Box;
 
 int16_t Clamp16(int32_t v) {
-    return int16_t(std::clamp<int32_t>(v, std::numeric_limits<int16_t>::min() + 1,
-                                       std::numeric_limits<int16_t>::max() - 1));
+    return int16_t(
+        std::clamp<int32_t>(v, std::numeric_limits<int16_t>::min() + 1, std::numeric_limits<int16_t>::max() - 1));
 }
 
 // Cut to the map (and to the grids actually held, should they disagree with its size).
 Box Limit_To_Map(Box box) {
-    int32_t width = std::min<int32_t>({Map.Map_Width, Map.Ground_Grid.width, Map.Object_Grid.width,
-                                       Map.Overlay_Grid.width});
-    int32_t height = std::min<int32_t>({Map.Map_Height, Map.Ground_Grid.height, Map.Object_Grid.height,
-                                        Map.Overlay_Grid.height});
+    int32_t width =
+        std::min<int32_t>({Map.Map_Width, Map.Ground_Grid.width, Map.Object_Grid.width, Map.Overlay_Grid.width});
+    int32_t height =
+        std::min<int32_t>({Map.Map_Height, Map.Ground_Grid.height, Map.Object_Grid.height, Map.Overlay_Grid.height});
     if (box.first_col + box.cols > width) box.cols = width - box.first_col;
     if (box.first_row + box.rows > height) box.rows = height - box.first_row;
     if (box.cols < 0 || box.rows < 0 || box.first_col < 0 || box.first_row < 0) box.cols = box.rows = 0;
@@ -63,7 +63,7 @@ void Draw_Ground(int16_t gx, int16_t gy, Box box) {
     box = Limit_To_Map(box);
     Scene.Visible_Cols = int16_t(box.cols);
     Scene.Visible_Rows = int16_t(box.rows);
-    Scene.Visible_Cells.resize(size_t(box.cols) * size_t(box.rows));   // keeps its capacity
+    Scene.Visible_Cells.resize(size_t(box.cols) * size_t(box.rows));  // keeps its capacity
     for (int32_t y = box.first_row; y < box.first_row + box.rows; ++y) {
         for (int32_t x = box.first_col; x < box.first_col + box.cols; ++x) {
             const Ground_Cell& g = Map.Ground_Grid(x, y);

@@ -34,7 +34,8 @@ void Draw_Entry_Caret(Text_Entry& entry, const std::u16string& shown, bool maske
     std::u16string composed;
     int32_t to_cursor = 0;
     if (!Input.Composition.empty()) {
-        const size_t cursor = std::min(size_t(std::max<int32_t>(0, Input.Composition_Cursor)), Input.Composition.size());
+        const size_t cursor =
+            std::min(size_t(std::max<int32_t>(0, Input.Composition_Cursor)), Input.Composition.size());
         composed = masked ? Password_Mask(Input.Composition.size()) : Input.Composition;
         to_cursor = Round_Half_Even(Text_Width(masked ? Password_Mask(cursor) : Input.Composition.substr(0, cursor)));
     }

@@ -8,11 +8,11 @@
 
 struct Text_Entry {
     std::u16string text;
-    int16_t x = 0, y = 0;           // where the text is drawn and the caret line starts
-    int16_t caret_height = 20;      // pixels
-    int16_t caret_counter = 0;      // frames into the blink period
-    int16_t caret_period = 60;      // frames; the caret shows while the counter is below half
-    int16_t max_length = 100;       // limit for single-byte characters only
+    int16_t x = 0, y = 0;       // where the text is drawn and the caret line starts
+    int16_t caret_height = 20;  // pixels
+    int16_t caret_counter = 0;  // frames into the blink period
+    int16_t caret_period = 60;  // frames; the caret shows while the counter is below half
+    int16_t max_length = 100;   // limit for single-byte characters only
 };
 
 // One typed code: 8 removes the last character; printable ASCII (32..127) is taken while the text
@@ -31,8 +31,7 @@ std::u16string Password_Mask(size_t characters);
 
 // Draws an input method's composition at (x, y), underlined, in the current font: outline colour,
 // then text colour. Returns its width in pixels (0 for none).
-int32_t Draw_Composition(int16_t x, int16_t y, const std::u16string& text, uint32_t outline_color,
-                         uint32_t text_color);
+int32_t Draw_Composition(int16_t x, int16_t y, const std::u16string& text, uint32_t outline_color, uint32_t text_color);
 
 // Tells the window where the open text entry is (so an input method's candidate window sits at
 // it), or that none is open; only changes reach the window.

@@ -58,7 +58,10 @@ TEST(Data_Files, Damaged_Animation_And_Character_Files_Are_Refused_Saying_What) 
     Expect_Every_Cut_Refused(Two_Sequences().bytes, Parse_Ani);
     Expect_Every_Cut_Refused(Two_Types().bytes, Parse_Ple);
     const Raw one_sheet = Raw().I16(1).Str(u"s").I16(1);
-    const struct { void (*parse)(const std::string&); std::string bytes, complaint; } cases[] = {
+    const struct {
+        void (*parse)(const std::string&);
+        std::string bytes, complaint;
+    } cases[] = {
         {Parse_Ani, Raw().I16(0).I16(1).bytes, "the sheet count is 0"},
         {Parse_Ani, Raw(one_sheet).I16(-2).bytes, "the sequence count is -2"},
         {Parse_Ani, Raw(one_sheet).I16(1).I16(1).I16(1).I16(0).bytes, "the frame count of sequence 0 is 0"},
@@ -108,8 +111,15 @@ TEST_F(Headless_Test, Look_Ups_Take_The_First_Match_Or_Index_0_And_Never_Leave_T
     Animations.Sequences = {one_frame(301), one_frame(101), one_frame(303)};
     Player_Record r;
     // sprite type, direction, index into Sequences (-1 for none); unmatched ids fall back to index 0
-    for (auto [type, direction, expected] : {std::tuple{1, 1, 0}, {1, 3, 2}, {0, 1, 1}, {0, 2, 0}, {1, 0, 0},
-                                             {2, 1, -1}, {-1, 1, -1}, {1, 9, -1}, {1, -1, -1}}) {
+    for (auto [type, direction, expected] : {std::tuple{1, 1, 0},
+                                             {1, 3, 2},
+                                             {0, 1, 1},
+                                             {0, 2, 0},
+                                             {1, 0, 0},
+                                             {2, 1, -1},
+                                             {-1, 1, -1},
+                                             {1, 9, -1},
+                                             {1, -1, -1}}) {
         r.sprite_type = int16_t(type), r.direction = int16_t(direction);
         const Sequence* s = Find_Look_Sequence(r);
         EXPECT_EQ(s ? int(s - Animations.Sequences.data()) : -1, expected) << type << ", " << direction;
@@ -141,11 +151,12 @@ TEST_F(Headless_Test, Loading_Reads_The_Files_Or_Ends_On_The_Error_Screen) {
     Write_File(folder / "data/cut.ple", Two_Types().bytes.substr(0, 30));
     Write_File(folder / "data/gone.ple", Two_Types(u"data\\gone.ani").bytes);
     const std::pair<std::function<void()>, std::u16string> cases[] = {
-        {[] { Load_Animation_File(u"C:data\\a.ani"); }, u"找不到檔案 : C:data\\a.ani"},   // refused for its ":"
+        {[] { Load_Animation_File(u"C:data\\a.ani"); }, u"找不到檔案 : C:data\\a.ani"},  // refused for its ":"
         {[&] { Load_Animation_File(outside); }, u"找不到檔案 : " + outside},
         {[] { Load_Animation_File(u"data\\bad.ani"); }, u"其它錯誤 : 數量錯誤 : data\\bad.ani"},
         {[&] { Load_Character_File(missing); }, u"找不到檔案 : " + missing},
-        {[&] { Load_Character_File(From_Utf8(folder / "data/cut.ple")); }, u"檔案不完整 : " + From_Utf8(folder / "data/cut.ple")},
+        {[&] { Load_Character_File(From_Utf8(folder / "data/cut.ple")); },
+         u"檔案不完整 : " + From_Utf8(folder / "data/cut.ple")},
         {[&] { Load_Character_File(From_Utf8(folder / "data/gone.ple")); }, u"找不到檔案 : data\\gone.ani"},
     };
     for (const auto& [load, logged] : cases) {

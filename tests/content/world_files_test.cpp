@@ -4,8 +4,8 @@
 #include <queue>
 #include <set>
 
-#include "fixture.h"
 #include "display/bitmap.h"
+#include "fixture.h"
 #include "platform/files.h"
 
 namespace {

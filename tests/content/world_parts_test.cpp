@@ -1,12 +1,13 @@
 // world_parts_test.cpp -- the world generator's colours under the colour key, and a whole
 // generation compared with the build's.
+#include "tools/isocontent/world_parts.h"
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <filesystem>
 
 #include "platform/files.h"
-#include "tools/isocontent/world_parts.h"
 
 namespace {
 
@@ -14,9 +15,9 @@ using namespace world;
 
 TEST(World_Colours, Opaque_Colours_Never_Turn_Into_The_Colour_Key) {
     // r, g, b, and whether the colour is kept as it is (clamped) rather than nudged off the key.
-    const std::tuple<double, double, double, bool> cases[] = {
-        {0, 0, 0, false}, {7, 3, 7, false}, {-20, 2, 5, false}, {8, 0, 0, true}, {0, 4, 0, true}, {0, 0, 8, true},
-        {300, 128, 40, true}};
+    const std::tuple<double, double, double, bool> cases[] = {{0, 0, 0, false},    {7, 3, 7, false}, {-20, 2, 5, false},
+                                                              {8, 0, 0, true},     {0, 4, 0, true},  {0, 0, 8, true},
+                                                              {300, 128, 40, true}};
     for (auto [r, g, b, kept] : cases) {
         EXPECT_FALSE(Is_Key(Solid(r, g, b))) << r << "," << g << "," << b;
         EXPECT_TRUE(!kept || Solid(r, g, b) == Solid(std::clamp(r, 0.0, 255.0), g, b)) << r << "," << g << "," << b;
@@ -31,9 +32,9 @@ TEST(World_Generation, Repeats_The_Build_Byte_For_Byte) {
     std::filesystem::remove_all(dir);
     for (const char* folder : {"images", "data"}) std::filesystem::create_directories(dir / folder);
     Make_World(dir.string());
-    for (const char* name : {"data/testmap.map", "data/testple.ple", "data/testani.ani", "images/tiles.bmp",
-                             "images/objects.bmp", "images/overlay.bmp", "images/hero.bmp", "images/maiden.bmp",
-                             "images/ranger.bmp"}) {
+    for (const char* name :
+         {"data/testmap.map", "data/testple.ple", "data/testani.ani", "images/tiles.bmp", "images/objects.bmp",
+          "images/overlay.bmp", "images/hero.bmp", "images/maiden.bmp", "images/ranger.bmp"}) {
         const auto fresh = Read_Whole_File((dir / name).string());
         const auto built = Read_Whole_File(ISO_OUT_DIR "/" + std::string(name));
         ASSERT_TRUE(fresh && built) << name;

@@ -3,23 +3,30 @@
 #include <algorithm>
 #include <array>
 
-#include "errors/program_folder.h"
 #include "display/bitmap.h"
+#include "errors/program_folder.h"
 
 namespace {
 
 TEST(Error_Message, Code_Table_And_Log_Names) {
     const std::tuple<int16_t, std::u16string, std::u16string> cases[] = {
-        {10, u"ignored", u"被管理者踢出遊戲"}, {20, u"", u"斷線"}, {100, u"0.2", u"遊戲版本不相容"},
-        {200, u"images\\load_s.bmp", u"找不到檔案 : images\\load_s.bmp"}, {200, u"", u"找不到檔案 : "},
-        {-32768, u"伺服器忙碌", u"其它錯誤 : 伺服器忙碌"}, {7, u"dropped", u"未知的錯誤"}, {0, u"", u"未知的錯誤"},
-        {-1, u"x", u"未知的錯誤"}, {32767, u"x", u"未知的錯誤"}};
+        {10, u"ignored", u"被管理者踢出遊戲"},
+        {20, u"", u"斷線"},
+        {100, u"0.2", u"遊戲版本不相容"},
+        {200, u"images\\load_s.bmp", u"找不到檔案 : images\\load_s.bmp"},
+        {200, u"", u"找不到檔案 : "},
+        {-32768, u"伺服器忙碌", u"其它錯誤 : 伺服器忙碌"},
+        {7, u"dropped", u"未知的錯誤"},
+        {0, u"", u"未知的錯誤"},
+        {-1, u"x", u"未知的錯誤"},
+        {32767, u"x", u"未知的錯誤"}};
     for (const auto& [code, text, message] : cases) EXPECT_EQ(Error_Message(code, text), message) << code;
 
     // Log names: numbers without zero padding, so 11 January and 1 November share one.
     auto name = [](int year, int mon, int day, int hour, int min) {
         std::tm t{};
-        std::tie(t.tm_year, t.tm_mon, t.tm_mday, t.tm_hour, t.tm_min) = std::tuple(year - 1900, mon - 1, day, hour, min);
+        std::tie(t.tm_year, t.tm_mon, t.tm_mday, t.tm_hour, t.tm_min) =
+            std::tuple(year - 1900, mon - 1, day, hour, min);
         return To_Utf8(Error_Log_Name(t));
     };
     EXPECT_EQ(name(2026, 7, 5, 9, 4), "202675_9時4分.txt");
@@ -83,9 +90,9 @@ TEST_F(Error_Screen, Keys_And_Clicks_On_The_Confirm_Area) {
     const int mid_x = (left + right) / 2, mid_y = (top + bottom) / 2;
     // The key held from the start, the click, the status and the frames shown.
     const std::tuple<int, int, int, int, int> cases[] = {
-        {VK_RETURN, -1, -1, 0, 101}, {VK_ESCAPE, -1, -1, 0, 1},      {0, left, mid_y, 0, 3},
-        {0, right, mid_y, 0, 3},     {0, mid_x, top, 0, 3},          {0, mid_x, bottom, 0, 3},
-        {0, left - 30, mid_y, 0, 3}, {0, left + 1, top + 1, 1, 1},   {0, right - 1, bottom - 1, 1, 1}};
+        {VK_RETURN, -1, -1, 0, 101}, {VK_ESCAPE, -1, -1, 0, 1},    {0, left, mid_y, 0, 3},
+        {0, right, mid_y, 0, 3},     {0, mid_x, top, 0, 3},        {0, mid_x, bottom, 0, 3},
+        {0, left - 30, mid_y, 0, 3}, {0, left + 1, top + 1, 1, 1}, {0, right - 1, bottom - 1, 1, 1}};
     Platform.socket = &socket;
     for (auto [key, x, y, status, frames] : cases) {
         Reset_Input();
@@ -99,7 +106,7 @@ TEST_F(Error_Screen, Keys_And_Clicks_On_The_Confirm_Area) {
         EXPECT_EQ(Run_To_End([] { Show_Error_Screen(200, u"找不到檔案 : a"); }), status) << x << "," << y;
         EXPECT_EQ(window.frames_presented, frames) << x << "," << y;
         EXPECT_EQ(socket.connected, status == 1) << x << "," << y;
-        EXPECT_TRUE(Program.Quitting && (status == 1 || !Input.Clicked));   // a click that did nothing is cleared
+        EXPECT_TRUE(Program.Quitting && (status == 1 || !Input.Clicked));  // a click that did nothing is cleared
     }
 }
 

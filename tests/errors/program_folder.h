@@ -15,17 +15,17 @@
 
 namespace fs = std::filesystem;
 
-using Rgb24 = std::array<uint8_t, 3>;   // red, green, blue
-using Picture = std::vector<std::vector<Rgb24>>;   // rows[y][x]
+using Rgb24 = std::array<uint8_t, 3>;             // red, green, blue
+using Picture = std::vector<std::vector<Rgb24>>;  // rows[y][x]
 
 // Writes a 24-bit BMP.
 inline void Write_Bmp(const fs::path& path, const Picture& rows) {
     fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << Encode_Bmp(rows.empty() ? 0 : int32_t(rows[0].size()), int32_t(rows.size()),
-                                                        [&](int32_t x, int32_t y) {
-                                                            const Rgb24& c = rows[size_t(y)][size_t(x)];
-                                                            return Rgb(c[0], c[1], c[2]);
-                                                        });
+    std::ofstream(path, std::ios::binary)
+        << Encode_Bmp(rows.empty() ? 0 : int32_t(rows[0].size()), int32_t(rows.size()), [&](int32_t x, int32_t y) {
+               const Rgb24& c = rows[size_t(y)][size_t(x)];
+               return Rgb(c[0], c[1], c[2]);
+           });
 }
 
 inline Picture Solid(int w, int h, Rgb24 c) { return Picture(size_t(h), std::vector<Rgb24>(size_t(w), c)); }
@@ -52,15 +52,13 @@ protected:
     static int Run_To_End(const std::function<void()>& call) {
         try {
             call();
-        } catch (const Program_End& end) {
-            return end.status;
-        }
+        } catch (const Program_End& end) { return end.status; }
         return -1;
     }
 
     // The log's text, decoded from code page 950, when it is one file; else how many files there are.
     std::u16string Only_Log() const {
-        std::error_code missing;   // no log folder: no files
+        std::error_code missing;  // no log folder: no files
         const std::vector<fs::path> files(fs::directory_iterator(folder / "Err", missing), fs::directory_iterator());
         if (files.size() != 1) return From_Utf8(std::to_string(files.size())) + u" files";
         return From_Cp950(Read_Whole_File(files[0].string()).value_or(""));

@@ -20,7 +20,11 @@ TEST_F(Game_Input, TypedCharactersArriveInOrderAsCodes) {
     const int16_t NI = int16_t(0xA741), HAO = int16_t(0xA66E), MA = int16_t(0xB6DC);
     auto text = [](std::u16string t) { return Event(Window_Event::Text, std::move(t)); };
     auto key = [](int16_t k) { return Event(Window_Event::Key_Press, u"", k); };
-    const struct { const char* what; std::vector<Window_Event> events; std::vector<int16_t> codes; } cases[] = {
+    const struct {
+        const char* what;
+        std::vector<Window_Event> events;
+        std::vector<int16_t> codes;
+    } cases[] = {
         {"a phrase committed at once", {text(u"你好嗎")}, {NI, HAO, MA}},
         {"an emoji between them is dropped", {text(u"你\U0001F600好")}, {NI, HAO}},
         {"no code page 950 code: dropped", {text(u"aé€กb")}, {97, int16_t(0xA3E1), 98}},
@@ -37,7 +41,7 @@ TEST_F(Game_Input, TypedCharactersArriveInOrderAsCodes) {
         Do_Events();
         EXPECT_EQ(Input.Key_Codes, c.codes) << c.what;
     }
-    Input.Key_Codes.clear();   // consumed: typing is taken again
+    Input.Key_Codes.clear();  // consumed: typing is taken again
     window.Type(u"y");
     Do_Events();
     EXPECT_EQ(Input.Key_Codes, std::vector<int16_t>{121});
@@ -49,14 +53,14 @@ TEST_F(Game_Input, MouseCompositionAndClosingTheWindow) {
     window.Move_Mouse(639, 479);
     Do_Events();
     EXPECT_EQ(std::tuple(Input.Mouse_X, Input.Mouse_Y, Input.Clicked), std::tuple(639, 479, false));
-    window.queued.push_back(Event(Window_Event::Click));   // a click without a move keeps the position
+    window.queued.push_back(Event(Window_Event::Click));  // a click without a move keeps the position
     Window_Event editing = Event(Window_Event::Editing, u"ㄋㄧˇ");
     editing.cursor = 3;
     window.queued.push_back(editing);
     Do_Events();
     EXPECT_EQ(std::tuple(Input.Mouse_X, Input.Mouse_Y, Input.Clicked), std::tuple(639, 479, true));
     EXPECT_EQ(std::pair(Input.Composition, Input.Composition_Cursor), std::pair(std::u16string(u"ㄋㄧˇ"), 3));
-    window.queued.push_back(Event(Window_Event::Editing));   // shown until committed or cancelled
+    window.queued.push_back(Event(Window_Event::Editing));  // shown until committed or cancelled
     Do_Events();
     EXPECT_EQ(Input.Composition, u"");
 
@@ -70,14 +74,18 @@ TEST_F(Game_Input, MouseCompositionAndClosingTheWindow) {
 
 TEST_F(Game_Timer, WaitFrameYieldsUntilTheDelayFromTheCallIsOver) {
     // rate, clock at the call, clock step per yield; yields made and the clock when it returned.
-    const struct { int32_t rate, start, step; int64_t polls; int32_t end_tick; } cases[] = {
-        {0, 1000, 1, 0, 1000},     // no delay, no yield
-        {50, 1000, 1, 20, 1020},   // 20 ms
-        {50, 1000, 3, 7, 1021},    // until the tick count reaches the end, not exactly on it
-        {3, 0, 1, 333, 333},       // 333.33 ms
-        {400, 0, 1, 2, 2},         // 2.5 ms from an even tick: rounds down to 2
-        {400, 1, 1, 3, 4},         // 1 + 2.5 = 3.5: rounds to 4
-        {-5, 1000, 1, 0, 1000},    // a negative rate ends in the past
+    const struct {
+        int32_t rate, start, step;
+        int64_t polls;
+        int32_t end_tick;
+    } cases[] = {
+        {0, 1000, 1, 0, 1000},    // no delay, no yield
+        {50, 1000, 1, 20, 1020},  // 20 ms
+        {50, 1000, 3, 7, 1021},   // until the tick count reaches the end, not exactly on it
+        {3, 0, 1, 333, 333},      // 333.33 ms
+        {400, 0, 1, 2, 2},        // 2.5 ms from an even tick: rounds down to 2
+        {400, 1, 1, 3, 4},        // 1 + 2.5 = 3.5: rounds to 4
+        {-5, 1000, 1, 0, 1000},   // a negative rate ends in the past
     };
     for (const auto& c : cases) {
         window.now = c.start, window.ms_per_poll = c.step, window.polls = 0;
@@ -86,7 +94,9 @@ TEST_F(Game_Timer, WaitFrameYieldsUntilTheDelayFromTheCallIsOver) {
     }
     // Events are delivered while waiting.
     Install_Input_Handlers();
-    window.on_poll = [](Headless_Window& w, int64_t poll) { if (poll == 5) w.Click_At(100, 120); };
+    window.on_poll = [](Headless_Window& w, int64_t poll) {
+        if (poll == 5) w.Click_At(100, 120);
+    };
     Wait_Frame(50);
     EXPECT_TRUE(Input.Clicked && Input.Mouse_X == 100);
     // The 32-bit tick count turns negative in the middle of the wait: still 20 ms, then done.
@@ -94,7 +104,7 @@ TEST_F(Game_Timer, WaitFrameYieldsUntilTheDelayFromTheCallIsOver) {
     window.on_poll = [](Headless_Window& w, int64_t) { w.now = int32_t(uint32_t(w.now) + 1u); };
     Wait_Frame(50);
     EXPECT_EQ(window.polls, 20);
-    Platform.window = nullptr;   // no clock at all: returns instead of waiting for ever
+    Platform.window = nullptr;  // no clock at all: returns instead of waiting for ever
     Wait_Frame(50);
 }
 
@@ -110,8 +120,9 @@ TEST_F(Game_Timer, FpsShowsTheCountTakenBeforeTheFrame) {
     ASSERT_NE(zero, one);
     // The first frame takes the count at once; frames up to and at the end of the window count,
     // the first one past it takes the count.
-    const struct { int32_t tick, shown, shown_after, count_after; } frames[] = {
-        {5000, 0, 1, 0}, {5400, 1, 1, 1}, {6000, 1, 1, 2}, {6001, 1, 3, 0}, {6500, 3, 3, 1}, {9000, 3, 2, 0}};
+    const struct {
+        int32_t tick, shown, shown_after, count_after;
+    } frames[] = {{5000, 0, 1, 0}, {5400, 1, 1, 1}, {6000, 1, 1, 2}, {6001, 1, 3, 0}, {6500, 3, 3, 1}, {9000, 3, 2, 0}};
     for (const auto& f : frames) {
         window.now = f.tick;
         Display.Back_Buffer = Make_Surface(640, 480);

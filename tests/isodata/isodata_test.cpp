@@ -1,6 +1,5 @@
 // isodata_test.cpp -- isodata's commands: dump and build, check, preview, and its command line.
 #include <gtest/gtest.h>
-
 #include <nlohmann/json.hpp>
 
 #include <sstream>
@@ -30,8 +29,8 @@ struct Isodata : testing::Test {
         Write_Bmp(folder / "images/sheet.bmp", 8, 8, 0x0000FF);
         Raw r = Raw().I16(2).Str(u"images\\ground.bmp").I16(10).Str(u"images\\pieces.bmp").I16(20).I16(2).I16(1);
         r.I16(10).I16(0).Str(u"門").I16(0).I16(0).I16(10).I16(-1).Str(u"").I16(40).I16(0);
-        r.I16({20, 10, -15, 2, 3, 1, 0, 0}).bytes.append(16, '\0');        // object cells (0, 0) and (1, 0)
-        return r.I16({20, 12, -13, 1, 1, 1, 2, 1}).bytes + std::string(16, '\0');   // overlay cells
+        r.I16({20, 10, -15, 2, 3, 1, 0, 0}).bytes.append(16, '\0');                // object cells (0, 0) and (1, 0)
+        return r.I16({20, 12, -13, 1, 1, 1, 2, 1}).bytes + std::string(16, '\0');  // overlay cells
     }
     // One sheet (images/sheet.bmp) and one sequence (id 1) of one frame.
     static std::string Good_Animations() {
@@ -43,8 +42,10 @@ struct Isodata : testing::Test {
 };
 
 TEST_F(Isodata, Dump_Then_Build_Gives_The_Same_Bytes_And_Good_Files_Pass_The_Check) {
-    for (const auto& [name, bytes] : {std::pair{"data/t.ani", Good_Animations()}, {"sprites.dat", Good_Animations()},
-                                      {"t.ple", Good_Characters()}, {"t.map", Good_Map()}}) {
+    for (const auto& [name, bytes] : {std::pair{"data/t.ani", Good_Animations()},
+                                      {"sprites.dat", Good_Animations()},
+                                      {"t.ple", Good_Characters()},
+                                      {"t.map", Good_Map()}}) {
         Write_File(folder / name, bytes);
         ASSERT_EQ(Run({"dump", folder / name}), 0) << err.str();
         EXPECT_EQ(err.str(), "");
@@ -60,15 +61,19 @@ TEST_F(Isodata, Dump_Then_Build_Gives_The_Same_Bytes_And_Good_Files_Pass_The_Che
 }
 
 TEST_F(Isodata, Check_Reports_Each_Problem_With_Where_It_Is) {
-    Good_Map();   // the pictures
+    Good_Map();  // the pictures
     // A map with a missing picture, an image id that matches nothing and pieces cut beyond their
     // picture; an animation file whose sequence names no sheet and cuts beyond it; a character
     // file whose ids match no sequence and that has no "walk"; a damaged file.
     Raw map = Raw().I16(2).Str(u"images\\ground.bmp").I16(10).Str(u"images\\gone.bmp").I16(30).I16(2).I16(1);
     map.I16(10).I16(0).Str(u"").I16(0).I16(0).I16(5).I16(3).Str(u"").I16(60).I16(0);
     Write_File(folder / "bad.map", map.I16({10, 0, 0, 20, 40, 1, 50, 10}).bytes + std::string(48, '\0'));
-    Write_File(folder / "data/t.ani", Raw().I16(1).Str(u"images\\sheet.bmp").I16({5, 1, 9, 2, 2, 0, 0, 4, 4, 6, 0, 50})
-                                          .I16({0, 0, 0, 4, 0, 0, -5}).bytes);
+    Write_File(folder / "data/t.ani", Raw()
+                                          .I16(1)
+                                          .Str(u"images\\sheet.bmp")
+                                          .I16({5, 1, 9, 2, 2, 0, 0, 4, 4, 6, 0, 50})
+                                          .I16({0, 0, 0, 4, 0, 0, -5})
+                                          .bytes);
     Write_File(folder / "t.ple", Good_Characters(u"run"));
     Write_File(folder / "cut.map", Good_Map().substr(0, 50));
     EXPECT_EQ(Run({"check", folder / "bad.map", folder / "data/t.ani", folder / "t.ple", folder / "cut.map"}), 1);
@@ -94,8 +99,13 @@ TEST_F(Isodata, Preview_Draws_Ground_Then_Objects_Then_Overlay) {
     ASSERT_EQ(Run({"preview", folder / "t.map", folder / "p.bmp"}), 0) << err.str();
     // Tiles at (0, 0) and (20, 10), the object 15 pixels above the first: the picture is 60 x 45.
     // Both grounds (red in RGB565), the object, the overlay piece (green again) and two places with nothing.
-    for (auto [x, y, pixel] : {std::tuple{5, 20, 0xF800}, {55, 30, 0xF800}, {10, 0, 0x07E0}, {12, 1, 0x07E0},
-                               {12, 2, 0x07E0}, {13, 0, 0}, {0, 44, 0}})
+    for (auto [x, y, pixel] : {std::tuple{5, 20, 0xF800},
+                               {55, 30, 0xF800},
+                               {10, 0, 0x07E0},
+                               {12, 1, 0x07E0},
+                               {12, 2, 0x07E0},
+                               {13, 0, 0},
+                               {0, 44, 0}})
         EXPECT_EQ(Decode_Bmp(folder / "p.bmp").value().At(x, y), pixel) << x << ", " << y;
     // A PNG: signature, header and size; a missing picture leaves its pieces out, with a warning.
     std::filesystem::remove(folder / "images/pieces.bmp");

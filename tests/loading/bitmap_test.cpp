@@ -1,7 +1,8 @@
 // bitmap_test.cpp -- picture names resolved against the program folder, the missing and damaged
 // file paths, and the colour key of keyed copies.
-#include "errors/program_folder.h"
 #include "display/bitmap.h"
+
+#include "errors/program_folder.h"
 
 namespace {
 
@@ -17,7 +18,7 @@ protected:
     void SetUp() override {
         Program_Folder_Test::SetUp();
         Write_Bmp(folder / "images" / "pic.bmp", sample);
-        window.held.insert(VK_ESCAPE);   // an error screen ends at its first frame
+        window.held.insert(VK_ESCAPE);  // an error screen ends at its first frame
     }
 };
 
@@ -48,14 +49,15 @@ TEST_F(Bitmap, Refused_Missing_And_Damaged_Pictures_Raise_Errors_With_The_Caller
                       u"C:\\pic.bmp"s, From_Utf8(outside.string()), u""s, u"images\\bad0.bmp"s, u"images\\bad2.bmp"s,
                       u"images\\bad13.bmp"s, u"images\\bad66.bmp"s}) {
         fs::remove_all(folder / "Err");
-        const Bitmap_Status expected = name.starts_with(u"images\\bad") ? Bitmap_Status::Unreadable : Bitmap_Status::Missing;
+        const Bitmap_Status expected =
+            name.starts_with(u"images\\bad") ? Bitmap_Status::Unreadable : Bitmap_Status::Missing;
         EXPECT_EQ(Load_Bitmap(name, 0, s), expected) << To_Utf8(name);
         EXPECT_EQ(Run_To_End([&] { Require_Bitmap(name, 0, s); }), 0) << To_Utf8(name);
         EXPECT_EQ(Only_Log(), name.starts_with(u"images\\bad") ? Log_Entry(-32768, u"其它錯誤 : 壞的圖檔 : " + name)
-                                                              : Log_Entry(200, u"找不到檔案 : " + name));
+                                                               : Log_Entry(200, u"找不到檔案 : " + name));
     }
     fs::remove(outside);
-    EXPECT_EQ(window.frames_presented, 10);   // each showed the error screen
+    EXPECT_EQ(window.frames_presented, 10);  // each showed the error screen
 }
 
 TEST_F(Bitmap, Without_A_Usable_Error_Picture_The_Program_Ends_With_No_Screen) {

@@ -2,8 +2,8 @@
 // lying exactly on the boxes the screens test clicks against.
 #include <algorithm>
 
-#include "fixture.h"
 #include "display/bitmap.h"
+#include "fixture.h"
 
 namespace {
 
@@ -23,12 +23,15 @@ using Generated_Pictures = Headless_Test;
 
 TEST_F(Generated_Pictures, Sizes_And_Click_Boxes) {
     Surface error_box, login, lit, full, bar;
-    for (auto [name, s] : {std::pair{u"load_full", &full}, {u"load_s", &bar}, {u"err", &error_box}, {u"login", &login},
+    for (auto [name, s] : {std::pair{u"load_full", &full},
+                           {u"load_s", &bar},
+                           {u"err", &error_box},
+                           {u"login", &login},
                            {u"login_enter", &lit}})
         Load_Bitmap(u"images\\" + std::u16string(name) + u".bmp", 0, *s);
     for (const Surface* s : {&full, &login}) EXPECT_EQ(std::pair(s->width, s->height), std::pair(640, 480));
     EXPECT_EQ(std::tuple(bar.width, bar.height, lit.width, lit.height), std::tuple(145, 35, 95, 39));
-    EXPECT_GE(error_box.width, 300);   // room for a message with a file name
+    EXPECT_GE(error_box.width, 300);  // room for a message with a file name
     // The confirm button; the login button, the identifier and the password fields.
     EXPECT_EQ(Frame_Faults(error_box, Rect{135, 50, 180, 77}), 0);
     for (Rect box : {Rect{320, 320, 415, 359}, Rect{265, 228, 408, 258}, Rect{265, 280, 408, 310}})

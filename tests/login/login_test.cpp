@@ -1,12 +1,13 @@
 // login_test.cpp -- the login screen driven frame by frame: focus and the Tab latch, the fields,
 // the mask, the caret, the button, confirming offline and with a server.
+#include "login/login.h"
+
 #include <unistd.h>
 
 #include <map>
 #include <tuple>
 
 #include "game/game_screen.h"
-#include "login/login.h"
 #include "scene/small_world.h"
 
 namespace {
@@ -17,8 +18,8 @@ protected:
         Headless_Test::SetUp();
         Install_Input_Handlers();
         window.held.clear(), window.frames_presented = 0;
-        window.ms_per_poll = 10;             // the login screen waits 20 ms a frame
-        ASSERT_EQ(chdir(ISO_OUT_DIR), 0);   // the game reads data\ from the current folder
+        window.ms_per_poll = 10;           // the login screen waits 20 ms a frame
+        ASSERT_EQ(chdir(ISO_OUT_DIR), 0);  // the game reads data\ from the current folder
     }
     // The picture the screen shows with these texts, no caret, the button lit or not (drawn on the
     // back buffer, which the screen has finished with).
@@ -33,7 +34,7 @@ protected:
 
 TEST_F(Login_Test, HeldTabMovesTheFocusOnceEveryTwentyFrames) {
     window.held.insert(VK_TAB);
-    std::string focus, open;   // after each frame: the focus, whether the input method was told of an entry
+    std::string focus, open;  // after each frame: the focus, whether the input method was told of an entry
     std::vector<int> entry_y;
     Script_Frames(window, 65, [&](Headless_Window& w, int frame) {
         if (frame > 1) focus += char('0' + Login.Focus), open += w.text_entry_active ? 'o' : '-';
@@ -42,20 +43,29 @@ TEST_F(Login_Test, HeldTabMovesTheFocusOnceEveryTwentyFrames) {
     EXPECT_EQ(Run_Until_End(Login_Screen), 0);
     EXPECT_EQ(focus, std::string(20, '2') + std::string(20, '3') + std::string(20, '0') + std::string(5, '1'));
     EXPECT_EQ(open, std::string(20, 'o') + std::string(40, '-') + std::string(5, 'o'));
-    EXPECT_EQ(entry_y, (std::vector<int>{280, 228}));   // the password field's box, then the identifier's
+    EXPECT_EQ(entry_y, (std::vector<int>{280, 228}));  // the password field's box, then the identifier's
 }
 
 TEST_F(Login_Test, FieldsTakeTheirTextAndThePasswordShowsOnlyItsMask) {
     Surface lit_screen;
     Script_Frames(window, 28, [&](Headless_Window& w, int frame) {
         switch (frame) {
-            case 2: w.Type(u"abc"); for (int i = 0; i < 4; ++i) w.Press(8); break;   // "" and more
-            case 3: w.Type(u"abcdefghijklm"); break;   // the 13th is dropped
-            case 4: w.Type(u"你"); break;              // a double-byte one is still taken
+            case 2:
+                w.Type(u"abc");
+                for (int i = 0; i < 4; ++i) w.Press(8);
+                break;                                // "" and more
+            case 3: w.Type(u"abcdefghijklm"); break;  // the 13th is dropped
+            case 4: w.Type(u"你"); break;             // a double-byte one is still taken
             case 5: w.held.insert(VK_TAB); break;
-            case 6: w.held.erase(VK_TAB); w.Type(u"xyz"); break;
-            case 26: w.held.insert(VK_TAB); break;   // the latch has run out: to the button
-            case 27: w.held.erase(VK_TAB); w.Type(u"ignored"); break;
+            case 6:
+                w.held.erase(VK_TAB);
+                w.Type(u"xyz");
+                break;
+            case 26: w.held.insert(VK_TAB); break;  // the latch has run out: to the button
+            case 27:
+                w.held.erase(VK_TAB);
+                w.Type(u"ignored");
+                break;
             case 29: lit_screen = w.last_frame; break;
         }
     });
@@ -67,50 +77,66 @@ TEST_F(Login_Test, FieldsTakeTheirTextAndThePasswordShowsOnlyItsMask) {
 
 TEST_F(Login_Test, TheCaretBlinksAndTheButtonLightsUnderTheMouseButNotOnItsEdge) {
     Surface hovered, plain;
-    std::map<int, int> caret;   // frame -> white pixels at the start of the empty identifier field
+    std::map<int, int> caret;  // frame -> white pixels at the start of the empty identifier field
     const uint16_t white = Color_To_Pixel(Rgb(255, 255, 255));
     Script_Frames(window, 39, [&](Headless_Window& w, int frame) {
         if (frame > 1) caret[frame - 1] = small_world::Count_Pixels(w.last_frame, white, Rect{268, 232, 273, 254});
         switch (frame) {
             case 2: w.Move_Mouse(350, 340); break;
-            case 3: hovered = w.last_frame; w.Move_Mouse(600, 20); break;
-            case 4: plain = w.last_frame; w.Click_At(320, 340); break;   // the left edge
-            case 38: w.Click_At(300, 290); break;                        // the password field
+            case 3:
+                hovered = w.last_frame;
+                w.Move_Mouse(600, 20);
+                break;
+            case 4:
+                plain = w.last_frame;
+                w.Click_At(320, 340);
+                break;                             // the left edge
+            case 38: w.Click_At(300, 290); break;  // the password field
         }
     });
     EXPECT_EQ(Run_Until_End(Login_Screen), 0);
-    EXPECT_EQ(std::tuple(Net.Offline_Mode, Login.Focus), std::tuple(false, 2));   // no game was started
+    EXPECT_EQ(std::tuple(Net.Offline_Mode, Login.Focus), std::tuple(false, 2));  // no game was started
     // Two pixels wide, rows 232..253 of 230..255, in the first 29 frames of 61.
     EXPECT_EQ(std::tuple(caret[1] >= 44, caret[29] >= 44, caret[30], caret[37]), std::tuple(true, true, 0, 0));
     for (int y = 320; y < 359; ++y)
         for (int x = 320; x < 415; ++x)
             ASSERT_TRUE(hovered.At(x, y) == Login.Login_Button.At(x - 320, y - 320) &&
-                        plain.At(x, y) == Login.Login_Background.At(x, y)) << x << ", " << y;
+                        plain.At(x, y) == Login.Login_Background.At(x, y))
+                << x << ", " << y;
 }
 
 TEST_F(Login_Test, EveryConfirmStartsTheOfflineGame) {
-    const struct { const char* what; std::function<void(Headless_Window&, int)> script; } cases[] = {
+    const struct {
+        const char* what;
+        std::function<void(Headless_Window&, int)> script;
+    } cases[] = {
         {"Enter in the identifier field, then in the password field",
-         [](Headless_Window& w, int frame) { if (frame == 2) w.Type(u"me"), w.Press(13), w.Type(u"pw"), w.Press(13); }},
+         [](Headless_Window& w, int frame) {
+             if (frame == 2) w.Type(u"me"), w.Press(13), w.Type(u"pw"), w.Press(13);
+         }},
         {"Enter on the focused button",
          [](Headless_Window& w, int frame) {
              if (frame == 2 || frame == 22) w.held.insert(VK_TAB);
              if (frame == 3) w.held.erase(VK_TAB);
              if (frame == 23) w.held.erase(VK_TAB), w.Press(13);
          }},
-        {"a click just inside the button", [](Headless_Window& w, int frame) { if (frame == 2) w.Click_At(321, 340); }},
+        {"a click just inside the button",
+         [](Headless_Window& w, int frame) {
+             if (frame == 2) w.Click_At(321, 340);
+         }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        SetUp();   // a fresh start for each
+        SetUp();  // a fresh start for each
         int game_frames = 0;
         Script_Frames(window, 400, [&](Headless_Window& w, int frame) {
             c.script(w, frame);
             if (Net.Link.In_Game && ++game_frames == 5) w.held.insert(VK_ESCAPE);
         });
         EXPECT_EQ(Run_Until_End(Login_Screen), 0);
-        EXPECT_EQ(std::tuple(Chars.Own_Player.name, Net.Offline_Mode, Loading.Data_Loaded, Net.Link.In_Game, game_frames),
-                  std::tuple(u"哇係TAVREN", true, true, true, 5));
+        EXPECT_EQ(
+            std::tuple(Chars.Own_Player.name, Net.Offline_Mode, Loading.Data_Loaded, Net.Link.In_Game, game_frames),
+            std::tuple(u"哇係TAVREN", true, true, true, 5));
         // The game's font, and the login's line width that the game's carets are drawn in.
         EXPECT_EQ(std::tuple(Display.font.face, Display.font.size, Display.line_width), std::tuple(u"新細明體", 12, 2));
     }
@@ -122,14 +148,23 @@ TEST_F(Login_Test, WithAServerTheConfirmOpensTheConnectionOnce) {
     Surface waiting;
     Script_Frames(window, 7, [&](Headless_Window& w, int frame) {
         switch (frame) {
-            case 2: w.Type(u"a/b"); w.Press(13); w.Type(u"pw"); w.Press(13); break;
+            case 2:
+                w.Type(u"a/b");
+                w.Press(13);
+                w.Type(u"pw");
+                w.Press(13);
+                break;
             case 4: socket.Receive("/verok x/e/"); break;
-            case 6: w.Press(13); w.Click_At(350, 340); break;   // confirms while connecting: ignored
+            case 6:
+                w.Press(13);
+                w.Click_At(350, 340);
+                break;  // confirms while connecting: ignored
             case 8: waiting = w.last_frame; break;
         }
     });
     EXPECT_EQ(Run_Until_End(Login_Screen), 0);
-    EXPECT_EQ(std::tuple(Net.Link.Login_Id, Net.Link.Login_Password, Net.Offline_Mode), std::tuple(u"a/b", u"pw", false));
+    EXPECT_EQ(std::tuple(Net.Link.Login_Id, Net.Link.Login_Password, Net.Offline_Mode),
+              std::tuple(u"a/b", u"pw", false));
     EXPECT_EQ(std::tuple(socket.host, socket.port), std::tuple("127.0.0.1", 7000));
     EXPECT_EQ(Count_Of(socket.sent, "/ver 0.1 beta/e/"), 1);
     EXPECT_EQ(Count_Of(socket.sent, "/id a/#b/e/"), 1);

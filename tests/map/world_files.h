@@ -9,8 +9,8 @@
 #include <functional>
 #include <string>
 
-#include "errors/errors.h"
 #include "display/bitmap.h"
+#include "errors/errors.h"
 #include "map/map.h"
 #include "platform/encoding.h"
 #include "platform/files.h"
@@ -23,9 +23,15 @@ namespace fs = std::filesystem;
 // Builds file bytes field by field, independently of the code under test.
 struct Raw {
     std::string bytes;
-    Raw& I16(int v) { bytes += {char(v & 0xFF), char((v >> 8) & 0xFF)}; return *this; }
+    Raw& I16(int v) {
+        bytes += {char(v & 0xFF), char((v >> 8) & 0xFF)};
+        return *this;
+    }
     Raw& I32(int v) { return I16(v & 0xFFFF).I16(v >> 16); }
-    Raw& I16(std::initializer_list<int> values) { for (int v : values) I16(v); return *this; }
+    Raw& I16(std::initializer_list<int> values) {
+        for (int v : values) I16(v);
+        return *this;
+    }
     // A counted string: its byte count (two a character), then UTF-16LE.
     Raw& Str(const std::u16string& s) {
         I16(int(s.size() * 2));
@@ -36,10 +42,19 @@ struct Raw {
 
 struct Temp_Folder {
     fs::path path = fs::temp_directory_path() / ("isoworld-" + std::to_string(getpid()) + "-" + std::to_string(Next()));
-    Temp_Folder() { fs::remove_all(path); fs::create_directories(path); }
-    ~Temp_Folder() { std::error_code ec; fs::remove_all(path, ec); }
+    Temp_Folder() {
+        fs::remove_all(path);
+        fs::create_directories(path);
+    }
+    ~Temp_Folder() {
+        std::error_code ec;
+        fs::remove_all(path, ec);
+    }
     std::string operator/(const std::string& name) const { return (path / name).string(); }
-    static int Next() { static int counter = 0; return counter++; }
+    static int Next() {
+        static int counter = 0;
+        return counter++;
+    }
 };
 
 // Two images (ids 7 and 3), a 2 x 1 map; every field holds a distinct value.
@@ -59,12 +74,16 @@ inline void Write_File(const std::string& host_path, const std::string& bytes) {
 
 // A 24-bit BMP of w x h pixels, all of colour 0xRRGGBB.
 inline void Write_Bmp(const std::string& host_path, int w, int h, uint32_t rgb) {
-    Write_File(host_path, Encode_Bmp(w, h, [&](int32_t, int32_t) { return Rgb(uint8_t(rgb >> 16), uint8_t(rgb >> 8), uint8_t(rgb)); }));
+    Write_File(host_path, Encode_Bmp(w, h, [&](int32_t, int32_t) {
+                   return Rgb(uint8_t(rgb >> 16), uint8_t(rgb >> 8), uint8_t(rgb));
+               }));
 }
 
 // The message of the Data_Error fn threw; "" when it returned.
 inline std::string Data_Error_Of(const std::function<void()>& fn) {
-    try { fn(); } catch (const Data_Error& e) { return e.what(); }
+    try {
+        fn();
+    } catch (const Data_Error& e) { return e.what(); }
     return "";
 }
 
@@ -82,7 +101,9 @@ inline std::u16string Raised_Error(const std::function<void()>& fn) {
     const fs::path err = fs::path(Platform.program_folder) / "Err";
     std::error_code ec;
     fs::remove_all(err, ec);
-    try { fn(); } catch (const Program_End&) {
+    try {
+        fn();
+    } catch (const Program_End&) {
         std::string log;
         for (const auto& entry : fs::directory_iterator(err, ec))
             log += Read_Whole_File(entry.path().string()).value_or("");

@@ -23,10 +23,10 @@ TEST_F(Net_Test, Player_Table_Appends_Finds_Removes_And_Ignores_What_It_Cannot_U
     EXPECT_EQ(Names(), "bob5 a/#b7 c9 ");
     // Unknown identifiers, bad numbers and positions outside the table change nothing.
     const std::string before = Net_Snapshot();
-    for (auto receipt : {u"/setplxy 4\\1\\1/e/", u"/move 4\\2\\2/e/", u"/say 4\\hi/e/", u"/setplxy 5\\x\\1/e/",
-                         u"/setplxy 5\\1/e/", u"/setplxy 5\\1\\70000/e/", u"/move 5\\+2\\2/e/", u"/move 5\\2/e/",
-                         u"/say x5\\hi/e/", u"/setpl \\z/e/", u"/setpl 99999\\z/e/", u"/delpl 3/e/", u"/delpl -1/e/",
-                         u"/delpl x/e/", u"/delpl /e/"}) {
+    for (auto receipt :
+         {u"/setplxy 4\\1\\1/e/", u"/move 4\\2\\2/e/", u"/say 4\\hi/e/", u"/setplxy 5\\x\\1/e/", u"/setplxy 5\\1/e/",
+          u"/setplxy 5\\1\\70000/e/", u"/move 5\\+2\\2/e/", u"/move 5\\2/e/", u"/say x5\\hi/e/", u"/setpl \\z/e/",
+          u"/setpl 99999\\z/e/", u"/delpl 3/e/", u"/delpl -1/e/", u"/delpl x/e/", u"/delpl /e/"}) {
         Feed(receipt);
         EXPECT_EQ(Net_Snapshot(), before) << To_Utf8(receipt);
     }
@@ -52,9 +52,9 @@ TEST_F(Net_Test, Player_Table_Appends_Finds_Removes_And_Ignores_What_It_Cannot_U
 TEST_F(Net_Test, Move_Walks_Inside_The_View_Box_Inclusive_At_38_And_Places_Outside) {
     // The view box's first column and row, the player's cell, and whether it walks or is placed.
     const std::tuple<int16_t, int16_t, int16_t, bool> cases[] = {
-        {0, 10, 12, true},  {30, 10, 12, false}, {0, 38, 38, true},   {0, 39, 0, false},   {0, 0, 39, false},
-        {30, 30, 30, true}, {30, 29, 30, false}, {30, 68, 68, true},  {30, 69, 68, false}, {30, 68, 69, false},
-        {32767, 32767, 32767, true},             {-5, -5, 33, true},
+        {0, 10, 12, true},   {30, 10, 12, false}, {0, 38, 38, true},           {0, 39, 0, false},
+        {0, 0, 39, false},   {30, 30, 30, true},  {30, 29, 30, false},         {30, 68, 68, true},
+        {30, 69, 68, false}, {30, 68, 69, false}, {32767, 32767, 32767, true}, {-5, -5, 33, true},
     };
     Net.Link.In_Game = true;
     for (auto [view, x, y, walks] : cases) {
@@ -63,9 +63,10 @@ TEST_F(Net_Test, Move_Walks_Inside_The_View_Box_Inclusive_At_38_And_Places_Outsi
         Scene.View_X = Scene.View_Y = view;
         const std::string cell = std::to_string(x) + "," + std::to_string(y);
         Feed(u"/setpl 5\\/e//setplxy 5\\" + From_Utf8(std::to_string(x) + "\\" + std::to_string(y)) + u"/e/");
-        Feed(u"/move 5\\20\\20/e//move 1\\7\\9/e/");   // the own player always gets a walk target
+        Feed(u"/move 5\\20\\20/e//move 1\\7\\9/e/");  // the own player always gets a walk target
         EXPECT_EQ(Net_Snapshot(),
-                  "own #1@0,0 ->7,9 ''/0\n#5@" + (walks ? cell + " ->20,20" : "20,20 0,0") + " ''/0\nlast ''") << view;
+                  "own #1@0,0 ->7,9 ''/0\n#5@" + (walks ? cell + " ->20,20" : "20,20 0,0") + " ''/0\nlast ''")
+            << view;
     }
 }
 
@@ -75,7 +76,7 @@ TEST_F(Net_Test, Plstart_Starts_One_Game_And_Its_Followers_Run_At_The_First_Yiel
     in_game = [] {
         EXPECT_EQ(Chars.Own_Player.name, u"阿明");
         EXPECT_EQ(Chars.Own_Player.id, 7);
-        EXPECT_TRUE(Chars.Players.empty());   // the followers wait for the game's first yield
+        EXPECT_TRUE(Chars.Players.empty());  // the followers wait for the game's first yield
         // The stream goes on: the rest of the cut "/say", a removal and a repeated "/plstart".
         static_cast<Scripted_Socket*>(Platform.socket)->Receive(To_Cp950(u"y 1\\early/e//delpl 0/e//plstart 9/e/"));
         Send_Message(u"/ready", u"");
@@ -107,9 +108,10 @@ TEST_F(Net_Test, Plstart_Starts_One_Game_And_Its_Followers_Run_At_The_First_Yiel
 
 TEST_F(Net_Test, Errors_Close_And_Time_Limits_Raise_The_Right_Codes) {
     // The text goes as received, up to the next "\"; what is not a code is ignored.
-    const std::tuple<std::u16string, int, std::u16string> cases[] = {
-        {u"/ERR 10\\/e/", 10, u""}, {u"/err -32768\\a/#b\\c/e/", -32768, u"a/#b"}, {u"/err 007/e/", 7, u""},
-        {u"/err x\\y/e//err 70000\\y/e/", -1, u"-"}};
+    const std::tuple<std::u16string, int, std::u16string> cases[] = {{u"/ERR 10\\/e/", 10, u""},
+                                                                     {u"/err -32768\\a/#b\\c/e/", -32768, u"a/#b"},
+                                                                     {u"/err 007/e/", 7, u""},
+                                                                     {u"/err x\\y/e//err 70000\\y/e/", -1, u"-"}};
     for (const auto& [receipt, code, text] : cases) {
         raised_text = u"-";
         EXPECT_EQ(Raised_By([&] { Feed(receipt); }), code) << To_Utf8(receipt);
@@ -176,9 +178,10 @@ TEST_F(Net_Test, Oversized_Tails_Are_Dropped_And_Replies_Do_Not_Nest_Without_Bou
 TEST_F(Net_Test, Random_Bytes_Never_Crash_The_Dispatcher) {
     std::mt19937 random(1234);
     // Commands, fields, separators and terminators in random order, some raw bytes among them.
-    const char* tokens[] = {"/setpl ", "/setplxy ", "/move ", "/say ", "/delpl ", "/verok ", "/idok ", "/plstart ",
-                            "/err ", "/SETPL ", "/say", "-", "7", "07", "1", "32767", "-32768", "99999", " ",
-                            "\xB3\x5C", "\xA4", "/$", "/#", "/e", "abc", "\xFF", "\\", "\\", "\\", "/e/", "/e/"};
+    const char* tokens[] = {"/setpl ", "/setplxy ", "/move ", "/say ",    "/delpl ", "/verok ", "/idok ", "/plstart ",
+                            "/err ",   "/SETPL ",   "/say",   "-",        "7",       "07",      "1",      "32767",
+                            "-32768",  "99999",     " ",      "\xB3\x5C", "\xA4",    "/$",      "/#",     "/e",
+                            "abc",     "\xFF",      "\\",     "\\",       "\\",      "/e/",     "/e/"};
     Net.Link.In_Game = true;
     Chars.Own_Player.id = 3;
     int errors = 0;

@@ -1,9 +1,9 @@
 // tcp_test.cpp -- the client's real TCP socket, polled through Do_Events: against a scripted
 // server on 127.0.0.1 (the handshake to the byte, a refused connection), and against isoserver
 // as a child process, with protocol-level players beside the client module.
+#include <asio.hpp>
 #include <unistd.h>
 
-#include <asio.hpp>
 #include <csignal>
 
 #include "net_fixture.h"
@@ -17,7 +17,7 @@ protected:
     asio::io_context server_io;
     asio::ip::tcp::acceptor acceptor{server_io, {asio::ip::make_address("127.0.0.1"), 0}};
     asio::ip::tcp::socket peer{server_io};
-    std::string received;   // every byte the server got, in order
+    std::string received;  // every byte the server got, in order
     std::unique_ptr<Socket_Backend> tcp = Make_Tcp_Socket();
 
     void SetUp() override {
@@ -26,11 +26,13 @@ protected:
         Net.Server_Host = "127.0.0.1";
         Net.Server_Port = acceptor.local_endpoint().port();
         acceptor.non_blocking(true);
-        each_turn = [this] {   // the server accepts, then reads what has come
+        each_turn = [this] {  // the server accepts, then reads what has come
             std::array<char, 4096> buffer;
             asio::error_code error;
-            if (!peer.is_open()) acceptor.accept(peer, error);
-            else if (peer.available(error)) received.append(buffer.data(), peer.read_some(asio::buffer(buffer), error));
+            if (!peer.is_open())
+                acceptor.accept(peer, error);
+            else if (peer.available(error))
+                received.append(buffer.data(), peer.read_some(asio::buffer(buffer), error));
         };
     }
 };
@@ -101,9 +103,9 @@ std::u16string Num(int value) { return From_Utf8(std::to_string(value)); }
 
 class Server_Test : public Net_Test {
 protected:
-    FILE* server = nullptr;   // the server's standard input: operator commands
+    FILE* server = nullptr;  // the server's standard input: operator commands
     uint16_t port = 0;
-    std::string output = "/tmp/isoserver_test_XXXXXX";   // its standard output, with the port
+    std::string output = "/tmp/isoserver_test_XXXXXX";  // its standard output, with the port
     std::vector<std::unique_ptr<Raw_Client>> clients;
 
     void SetUp() override {
@@ -111,7 +113,10 @@ protected:
         std::signal(SIGPIPE, SIG_IGN);
         ::close(mkstemp(output.data()));
         server = popen(("exec '" ISO_OUT_DIR "/isoserver' --port 0 --seed 7 --stdin-commands --map '" ISO_OUT_DIR
-                        "/data/testmap.map' >'" + output + "' 2>/dev/null").c_str(), "w");
+                        "/data/testmap.map' >'" +
+                        output + "' 2>/dev/null")
+                           .c_str(),
+                       "w");
         ASSERT_TRUE(Pump([&] {
             std::string text = Read_Whole_File(output).value_or("");
             size_t at = text.find("127.0.0.1:");
@@ -161,7 +166,7 @@ TEST_F(Server_Test, B_Sees_A_Appear_Walk_Say_Hello_And_Leave) {
     ASSERT_NE(a.id, Chars.Own_Player.id);
     // A learns of B by name; B sees A appear, by name, on A's start cell.
     ASSERT_TRUE(Pump([&] { return a.Find(u"/setpl " + Num(Chars.Own_Player.id) + u"\\乙") != u""; }));
-    const std::u16string told = u"/setplxy " + Num(a.id) + u"\\";   // what the server told A of its cell
+    const std::u16string told = u"/setplxy " + Num(a.id) + u"\\";  // what the server told A of its cell
     ASSERT_TRUE(Pump([&] {
         return Chars.Players.size() == 1 &&
                a.Find(told) == told + Num(Chars.Players[0].cell_x) + u"\\" + Num(Chars.Players[0].cell_y);
@@ -197,7 +202,7 @@ TEST_F(Server_Test, B_Sees_A_Appear_Walk_Say_Hello_And_Leave) {
     std::fflush(server);
     ASSERT_TRUE(Pump([&] { return raised != -1; }));
     EXPECT_EQ(raised, 10);
-    EXPECT_EQ(pclose(std::exchange(server, nullptr)), 0);   // the end of its input ends it, with status 0
+    EXPECT_EQ(pclose(std::exchange(server, nullptr)), 0);  // the end of its input ends it, with status 0
 }
 
 }  // namespace

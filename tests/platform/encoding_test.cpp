@@ -1,9 +1,9 @@
 // encoding_test.cpp -- UTF-16 to and from UTF-8 and code page 950, and the typed-character codes.
+#include "platform/encoding.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
-
-#include "platform/encoding.h"
 
 namespace {
 
@@ -11,9 +11,14 @@ TEST(Encoding, Utf8_Round_Trips_And_Broken_Input) {
     for (std::u16string t : {u"", u"哇係TAVREN", u"é ß ü", u"\U0001F600 smile"}) EXPECT_EQ(From_Utf8(To_Utf8(t)), t);
     EXPECT_EQ(To_Utf8(u"你\U0001F600"), "\xE4\xBD\xA0\xF0\x9F\x98\x80");
     // Each bad byte becomes U+FFFD and its neighbours survive, also a character cut short.
-    const std::pair<std::string, std::u16string> broken[] = {
-        {"a\xFF" "b", u"a\uFFFDb"}, {"a\xE4\xBD", u"a\uFFFD\uFFFD"},
-        {"\xE4" "a\xBD", u"\uFFFDa\uFFFD"}, {"x\x80y", u"x\uFFFDy"}};
+    const std::pair<std::string, std::u16string> broken[] = {{"a\xFF"
+                                                              "b",
+                                                              u"a\uFFFDb"},
+                                                             {"a\xE4\xBD", u"a\uFFFD\uFFFD"},
+                                                             {"\xE4"
+                                                              "a\xBD",
+                                                              u"\uFFFDa\uFFFD"},
+                                                             {"x\x80y", u"x\uFFFDy"}};
     for (const auto& [in, out] : broken) EXPECT_EQ(From_Utf8(in), out);
     // A lone surrogate in memory goes out as U+FFFD, not as invalid UTF-8.
     EXPECT_EQ(To_Utf8(u"a\xD800z"), "a\xEF\xBF\xBDz");
@@ -22,15 +27,22 @@ TEST(Encoding, Utf8_Round_Trips_And_Broken_Input) {
 TEST(Encoding, Code_Page_950_Round_Trips_Unmappable_And_Undecodable_Text) {
     // The second bytes of 許, 功 and 蓋 are 0x5C, a backslash in ASCII.
     EXPECT_EQ(To_Cp950(u"許功蓋"), "\xB3\x5C\xA5\x5C\xBB\x5C");
-    for (std::u16string t : {u"許功蓋", u"/say 你好嗎/e/", u"找不到檔案 : images\\err.bmp"}) EXPECT_EQ(From_Cp950(To_Cp950(t)), t);
+    for (std::u16string t : {u"許功蓋", u"/say 你好嗎/e/", u"找不到檔案 : images\\err.bmp"})
+        EXPECT_EQ(From_Cp950(To_Cp950(t)), t);
     // What code page 950 cannot hold, a lone surrogate too, becomes "?"; both neighbours stay.
-    const std::pair<std::u16string, std::string> unmappable[] = {
-        {u"許é功", "\xB3\x5C?\xA5\x5C"}, {u"你\U0001F600好", "\xA7\x41?\xA6\x6E"}, {u"aกb", "a?b"},
-        {u"a\xD800z", "a?z"},            {u"\xDC00\x8A31", "?\xB3\x5C"},           {u"許\xD800", "\xB3\x5C?"}};
+    const std::pair<std::u16string, std::string> unmappable[] = {{u"許é功", "\xB3\x5C?\xA5\x5C"},
+                                                                 {u"你\U0001F600好", "\xA7\x41?\xA6\x6E"},
+                                                                 {u"aกb", "a?b"},
+                                                                 {u"a\xD800z", "a?z"},
+                                                                 {u"\xDC00\x8A31", "?\xB3\x5C"},
+                                                                 {u"許\xD800", "\xB3\x5C?"}};
     for (const auto& [in, out] : unmappable) EXPECT_EQ(To_Cp950(in), out);
     // Undecodable bytes become U+FFFD; the byte after a bad lead byte is read again.
-    const std::pair<std::string, std::u16string> undecodable[] = {
-        {"A\xFF" "B", u"A\uFFFDB"}, {"\xA1\x30", u"\uFFFD0"}, {"ok\xB3", u"ok\uFFFD"}};
+    const std::pair<std::string, std::u16string> undecodable[] = {{"A\xFF"
+                                                                   "B",
+                                                                   u"A\uFFFDB"},
+                                                                  {"\xA1\x30", u"\uFFFD0"},
+                                                                  {"ok\xB3", u"ok\uFFFD"}};
     for (const auto& [in, out] : undecodable) EXPECT_EQ(From_Cp950(in), out);
 }
 

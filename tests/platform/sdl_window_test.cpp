@@ -7,9 +7,9 @@
 #include <cstring>
 #include <functional>
 
-#include "platform/surface.h"
 #include "platform/backends.h"
 #include "platform/encoding.h"
+#include "platform/surface.h"
 
 namespace {
 
@@ -25,7 +25,7 @@ protected:
         for (Uint32 id = 1; id < 1000 && !window_id; ++id)
             if (SDL_GetWindowFromID(id)) window_id = id;
         std::vector<Window_Event> opening;
-        window->Poll_Events(opening);   // whatever SDL reports on opening
+        window->Poll_Events(opening);  // whatever SDL reports on opening
     }
     // Queues an event of the window, filled in by `fill`; every kind used here keeps its window
     // identifier where a window event does.
@@ -39,20 +39,38 @@ protected:
 };
 
 TEST_F(Sdl_Window_Test, Mouse_Keys_Text_And_Closing_Become_Window_Events) {
-    Open(true);   // 1280 x 960: twice the screen
-    Push(SDL_MOUSEMOTION, [](SDL_Event& e) { e.motion.x = 641; e.motion.y = 479; });
+    Open(true);  // 1280 x 960: twice the screen
+    Push(SDL_MOUSEMOTION, [](SDL_Event& e) {
+        e.motion.x = 641;
+        e.motion.y = 479;
+    });
     // A click comes at its own position; a release without a press, and the right button, are none.
     const Uint32 down = SDL_MOUSEBUTTONDOWN, up = SDL_MOUSEBUTTONUP;
-    for (auto [type, button, x, y] : {std::tuple{down, SDL_BUTTON_LEFT, 200, 100}, {up, SDL_BUTTON_LEFT, 210, 104},
-                                      {up, SDL_BUTTON_LEFT, 300, 300}, {down, SDL_BUTTON_RIGHT, 300, 300},
+    for (auto [type, button, x, y] : {std::tuple{down, SDL_BUTTON_LEFT, 200, 100},
+                                      {up, SDL_BUTTON_LEFT, 210, 104},
+                                      {up, SDL_BUTTON_LEFT, 300, 300},
+                                      {down, SDL_BUTTON_RIGHT, 300, 300},
                                       {up, SDL_BUTTON_RIGHT, 300, 300}})
-        Push(type, [&](SDL_Event& e) { e.button.button = Uint8(button); e.button.x = x; e.button.y = y; });
+        Push(type, [&](SDL_Event& e) {
+            e.button.button = Uint8(button);
+            e.button.x = x;
+            e.button.y = y;
+        });
     // Letters come as text, not as keys; Alt+Enter switches full screen and is no Enter.
-    for (auto [key, mod] : {std::pair{SDLK_BACKSPACE, KMOD_NONE}, {SDLK_a, KMOD_NONE}, {SDLK_RETURN, KMOD_NONE},
-                            {SDLK_KP_ENTER, KMOD_NONE}, {SDLK_RETURN, KMOD_LALT}})
-        Push(SDL_KEYDOWN, [&](SDL_Event& e) { e.key.keysym.sym = key; e.key.keysym.mod = Uint16(mod); });
+    for (auto [key, mod] : {std::pair{SDLK_BACKSPACE, KMOD_NONE},
+                            {SDLK_a, KMOD_NONE},
+                            {SDLK_RETURN, KMOD_NONE},
+                            {SDLK_KP_ENTER, KMOD_NONE},
+                            {SDLK_RETURN, KMOD_LALT}})
+        Push(SDL_KEYDOWN, [&](SDL_Event& e) {
+            e.key.keysym.sym = key;
+            e.key.keysym.mod = Uint16(mod);
+        });
     Push(SDL_TEXTINPUT, [](SDL_Event& e) { std::strcpy(e.text.text, "你好嗎"); });
-    Push(SDL_TEXTEDITING, [](SDL_Event& e) { std::strcpy(e.edit.text, "ni"); e.edit.start = 2; });
+    Push(SDL_TEXTEDITING, [](SDL_Event& e) {
+        std::strcpy(e.edit.text, "ni");
+        e.edit.start = 2;
+    });
     Push(SDL_QUIT);
 
     std::vector<Window_Event> out;
@@ -61,8 +79,9 @@ TEST_F(Sdl_Window_Test, Mouse_Keys_Text_And_Closing_Become_Window_Events) {
     for (const Window_Event& e : out)
         seen += std::to_string(e.kind) + ":" + std::to_string(e.x) + "," + std::to_string(e.y) + "," +
                 std::to_string(e.key) + "," + To_Utf8(e.text) + "," + std::to_string(e.cursor) + " ";
-    EXPECT_EQ(seen, "0:320,239,0,,0 0:105,52,0,,0 1:0,0,0,,0 2:0,0,8,,0 2:0,0,13,,0 2:0,0,13,,0 3:0,0,0,你好嗎,0 "
-                    "4:0,0,0,ni,2 5:0,0,0,,0 ");
+    EXPECT_EQ(seen,
+              "0:320,239,0,,0 0:105,52,0,,0 1:0,0,0,,0 2:0,0,8,,0 2:0,0,13,,0 2:0,0,13,,0 3:0,0,0,你好嗎,0 "
+              "4:0,0,0,ni,2 5:0,0,0,,0 ");
 }
 
 TEST_F(Sdl_Window_Test, Full_Screen_Shows_Frames_Of_Any_Size_And_Keeps_Time) {
@@ -72,7 +91,7 @@ TEST_F(Sdl_Window_Test, Full_Screen_Shows_Frames_Of_Any_Size_And_Keeps_Time) {
         window->Present(frame);
     window->Set_Text_Entry(true, 155, 465, 340, 15);
     EXPECT_GE(window->Tick_Count(), t0);
-    EXPECT_FALSE(window->Key_Held(VK_RETURN));   // keys nobody pressed are not held
+    EXPECT_FALSE(window->Key_Held(VK_RETURN));  // keys nobody pressed are not held
 }
 
 }  // namespace

@@ -29,9 +29,13 @@ protected:
 };
 
 TEST_F(Scene_Test, ViewBoxIsCutAtTheMapEdgesAndTheOwnTileStaysAtTheAnchor) {
-    const struct { int16_t own_x, own_y, view_x, view_y, cols, rows; } cases[] = {
-        {0, 0, 0, 0, 19, 19}, {19, 19, 0, 0, 38, 38}, {20, 20, 1, 1, 38, 38},
-        {50, 5, 31, 0, 38, 24}, {95, 95, 76, 76, 24, 24}};
+    const struct {
+        int16_t own_x, own_y, view_x, view_y, cols, rows;
+    } cases[] = {{0, 0, 0, 0, 19, 19},
+                 {19, 19, 0, 0, 38, 38},
+                 {20, 20, 1, 1, 38, 38},
+                 {50, 5, 31, 0, 38, 24},
+                 {95, 95, 76, 76, 24, 24}};
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "own cell (" << c.own_x << ", " << c.own_y << ")");
         Chars.Own_Player.cell_x = c.own_x, Chars.Own_Player.cell_y = c.own_y;
@@ -70,13 +74,14 @@ TEST_F(Scene_Test, TheMapMovesByTheOwnOffsetAndATileCutAtTheLeftEdgeIsStoredAtZe
             own.pixel_offset_y = int16_t(third * Chars.Pixel_Steps[size_t(d)].y);
             Draw();
             EXPECT_EQ(std::tuple(Entry_Of(50, 50).screen_x, Entry_Of(50, 50).screen_y, own.screen_x, own.screen_y),
-                      std::tuple(300 + own.pixel_offset_x, 190 + own.pixel_offset_y, 300, 190)) << d << ", " << third;
+                      std::tuple(300 + own.pixel_offset_x, 190 + own.pixel_offset_y, 300, 190))
+                << d << ", " << third;
             EXPECT_EQ(Count_Pixels(Display.Back_Buffer, FIGURE, Rect{310, 170, 330, 200}), FIGURE_W * FIGURE_H) << d;
         }
     // A diamond whose pixels name their column, on cell (35, 51) only, drawn from its visible part.
     Map.Map_Images.push_back(Map_Image{u"images\\marked.bmp", 99, Diamond([](int u) { return uint16_t(1000 + u); })});
     Map.Ground_Grid(35, 51).image_id = 99;
-    own.pixel_offset_x = 5, own.pixel_offset_y = 0;   // tile origin of (35, 51): (300 - 320 + 5, 190 - 140)
+    own.pixel_offset_x = 5, own.pixel_offset_y = 0;  // tile origin of (35, 51): (300 - 320 + 5, 190 - 140)
     Draw();
     EXPECT_EQ(std::tuple(Entry_Of(35, 51).screen_x, Entry_Of(35, 51).screen_y), std::tuple(0, 50));
     EXPECT_EQ(std::tuple(Pixel(0, 60), Pixel(1, 60)), std::tuple(1000 + 15, 1000 + 16));
@@ -84,7 +89,13 @@ TEST_F(Scene_Test, TheMapMovesByTheOwnOffsetAndATileCutAtTheLeftEdgeIsStoredAtZe
 
 TEST_F(Scene_Test, PiecesAndCharactersFollowThePaintersOrder) {
     // The own figure covers (310..330, 170..200); every piece below covers (300..340, 160..200).
-    const struct { const char* what; int16_t x, y; bool overlay; int16_t present; uint16_t on_figure; } cases[] = {
+    const struct {
+        const char* what;
+        int16_t x, y;
+        bool overlay;
+        int16_t present;
+        uint16_t on_figure;
+    } cases[] = {
         {"object of the next cell in the row covers the figure", 6, 5, false, 1, OBJECT},
         {"object of the next row covers the figure", 5, 6, false, 1, OBJECT},
         {"object of the previous cell is covered by it", 4, 5, false, 1, FIGURE},
@@ -94,7 +105,7 @@ TEST_F(Scene_Test, PiecesAndCharactersFollowThePaintersOrder) {
         {"a piece not present draws nothing", 6, 5, false, 0, FIGURE},
     };
     for (const auto& c : cases) {
-        Make_Map(20, 20);   // no pieces but this one
+        Make_Map(20, 20);  // no pieces but this one
         // Offsets that put the piece's box at (300, 160) whatever its cell.
         const int16_t tile_x = int16_t(300 + 20 * (c.x - c.y)), tile_y = int16_t(90 + 10 * (c.x + c.y));
         (c.overlay ? Map.Overlay_Grid : Map.Object_Grid)(c.x, c.y) = Piece_Cell{
@@ -107,23 +118,23 @@ TEST_F(Scene_Test, PiecesAndCharactersFollowThePaintersOrder) {
     // another colour. (The last piece above is not present.)
     Animations.Sheets.push_back(Sheet{u"images\\other.bmp", 2, Make_Surface(FIGURE_W, FIGURE_H, 0x1234)});
     Animations.Sequences[3].sheet_id = 2;
-    Chars.Players = {At_Cell(6, 5), At_Cell(6, 5), At_Cell(90, -4)};   // the last nowhere on the map
+    Chars.Players = {At_Cell(6, 5), At_Cell(6, 5), At_Cell(90, -4)};  // the last nowhere on the map
     Chars.Players[1].direction = 3;
     Chars.Players[2].screen_x = 77;
     Draw();
     EXPECT_EQ(std::tuple(Chars.Players[0].screen_x, Chars.Players[0].screen_y), std::tuple(320, 200));
-    EXPECT_EQ(Pixel(340, 190), 0x1234);         // the later player covers the earlier one
-    EXPECT_EQ(Pixel(320, 185), FIGURE);         // and both cover nothing of the own figure's left part
-    EXPECT_EQ(Chars.Players[2].screen_x, 77);   // not drawn: keeps its last position
+    EXPECT_EQ(Pixel(340, 190), 0x1234);        // the later player covers the earlier one
+    EXPECT_EQ(Pixel(320, 185), FIGURE);        // and both cover nothing of the own figure's left part
+    EXPECT_EQ(Chars.Players[2].screen_x, 77);  // not drawn: keeps its last position
 }
 
 TEST_F(Scene_Test, ChatLabelsShowForTheirFramesThenClear) {
     Player_Record& own = Chars.Own_Player;
     own.chat_text = u"hi";
-    Chars.Players = {At_Cell(6, 6), At_Cell(50, 50)};   // the second out of the view box (0..23)
+    Chars.Players = {At_Cell(6, 6), At_Cell(50, 50)};  // the second out of the view box (0..23)
     Chars.Players[0].chat_text = u"yo";
     Chars.Players[1].chat_text = u"far", Chars.Players[1].chat_frames = 7;
-    std::string own_shown, other_shown;   // whether each still had its text after each frame
+    std::string own_shown, other_shown;  // whether each still had its text after each frame
     for (int frame = 1; frame <= 401; ++frame) {
         Draw();
         own_shown += own.chat_text.empty() ? '-' : 'o', other_shown += Chars.Players[0].chat_text.empty() ? '-' : 'o';
@@ -145,25 +156,33 @@ TEST_F(Scene_Test, ChatLabelsShowForTheirFramesThenClear) {
 }
 
 TEST_F(Scene_Test, RecordsOutsideTheDataModelAreDrawnSafely) {
-    const struct { const char* what; void (*set)(Player_Record&); bool figure; } cases[] = {
+    const struct {
+        const char* what;
+        void (*set)(Player_Record&);
+        bool figure;
+    } cases[] = {
         {"direction 9", [](Player_Record& r) { r.direction = 9; }, false},
         {"direction -1", [](Player_Record& r) { r.direction = -1; }, false},
         {"sprite type past the table", [](Player_Record& r) { r.sprite_type = 4; }, false},
         {"negative sprite type", [](Player_Record& r) { r.sprite_type = -3; }, false},
         {"no actions", [](Player_Record&) { Chars.Characters.Sprite_Types[0].actions.clear(); }, false},
-        {"no walk action: the first action", [](Player_Record& r) {
-             Chars.Characters.Sprite_Types[0].actions[1].name = u"Walk", r.direction = 2; }, true},
+        {"no walk action: the first action",
+         [](Player_Record& r) { Chars.Characters.Sprite_Types[0].actions[1].name = u"Walk", r.direction = 2; }, true},
         {"frame index past the sequences", [](Player_Record& r) { r.frame_index = 99; }, true},
         {"negative frame index", [](Player_Record& r) { r.frame_index = -2; }, true},
         {"no sequences at all", [](Player_Record&) { Animations.Sequences.clear(); }, false},
-        {"no frames", [](Player_Record&) { for (auto& s : Animations.Sequences) s.frames.clear(); }, false},
+        {"no frames",
+         [](Player_Record&) {
+             for (auto& s : Animations.Sequences) s.frames.clear();
+         },
+         false},
         {"no sheets", [](Player_Record&) { Animations.Sheets.clear(); }, false},
         {"a chat text far wider than the screen", [](Player_Record& r) { r.chat_text.assign(3000, u'寬'); }, true},
         {"no map images", [](Player_Record&) { Map.Map_Images.clear(); }, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        SetUp();   // a fresh world for each
+        SetUp();  // a fresh world for each
         Player_Record& own = Chars.Own_Player;
         own.chat_text = u"hey";
         c.set(own);

@@ -18,7 +18,8 @@ constexpr int16_t GROUND_ID = 7, OBJECT_ID = 3, OVERLAY_ID = 12;
 constexpr int16_t FIGURE_W = 20, FIGURE_H = 30;
 
 // A 40 x 20 diamond: `colour(u)` on its strict inside, black elsewhere.
-template <class Colour> Surface Diamond(Colour colour) {
+template <class Colour>
+Surface Diamond(Colour colour) {
     Surface s = Make_Surface(40, 20);
     for (int v = 0; v < 20; ++v)
         for (int u = 0; u < 40; ++u)
@@ -57,7 +58,11 @@ inline void Make_Figures(int frames = 3) {
     Init_Pixel_Steps();
 }
 
-inline Player_Record At_Cell(int16_t x, int16_t y) { Player_Record r; r.cell_x = x, r.cell_y = y; return r; }
+inline Player_Record At_Cell(int16_t x, int16_t y) {
+    Player_Record r;
+    r.cell_x = x, r.cell_y = y;
+    return r;
+}
 
 inline int Count_Pixels(const Surface& s, uint16_t value, Rect area) {
     int n = 0;

@@ -27,9 +27,11 @@ namespace {
 namespace fs = std::filesystem;
 
 const fs::path SHOTS = fs::path(ISO_OUT_DIR).parent_path() / "window-shots";
-constexpr int SCALE = 2;   // the --windowed window is twice 640 x 480, at the screen's corner
+constexpr int SCALE = 2;  // the --windowed window is twice 640 x 480, at the screen's corner
 
-struct Rgb24 { int r = 0, g = 0, b = 0; };
+struct Rgb24 {
+    int r = 0, g = 0, b = 0;
+};
 
 bool Close(Rgb24 a, Rgb24 b) {
     return std::abs(a.r - b.r) <= 12 && std::abs(a.g - b.g) <= 12 && std::abs(a.b - b.b) <= 12;

@@ -1,8 +1,7 @@
 // main.cpp -- isobot: protocol bots that log in to a server on this machine, walk to random free
 // cells and chat for a bounded time, then report message rates and "/move" round trips.
-#include <sys/resource.h>
-
 #include <asio.hpp>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <chrono>
@@ -30,8 +29,8 @@ struct Options {
     int bots = 10;
     double seconds = 10;
     std::string map_file = "data/testmap.map";
-    int move_ms = 1000;   // mean time between two walks of one bot
-    int say_ms = 5000;    // mean time between two chat lines of one bot
+    int move_ms = 1000;  // mean time between two walks of one bot
+    int say_ms = 5000;   // mean time between two chat lines of one bot
     std::string prefix = "bot";
 };
 
@@ -150,7 +149,8 @@ private:
                     Pending_Move p = pending_.front();
                     pending_.pop_front();
                     if (p.x == f[1] && p.y == f[2]) {
-                        totals_.round_trips_ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - p.sent).count());
+                        totals_.round_trips_ms.push_back(
+                            std::chrono::duration<double, std::milli>(Clock::now() - p.sent).count());
                         break;
                     }
                 }
@@ -288,8 +288,8 @@ int main(int argc, char** argv) {
 
     // Loopback only: the bots are a load tool for one's own server, never for anyone else's.
     asio::error_code ec;
-    asio::ip::address address = options.host == "localhost" ? asio::ip::make_address("127.0.0.1")
-                                                            : asio::ip::make_address(options.host, ec);
+    asio::ip::address address =
+        options.host == "localhost" ? asio::ip::make_address("127.0.0.1") : asio::ip::make_address(options.host, ec);
     if (ec || !address.is_loopback()) {
         std::fprintf(stderr, "isobot: refusing '%s': only a loopback address (127.0.0.1, ::1, localhost)\n",
                      options.host.c_str());

@@ -20,7 +20,8 @@
 static uint8_t Clamp_Byte(double v) { return uint8_t(std::clamp(std::lround(v), 0L, 255L)); }
 
 Color Mix(Color a, Color b, double t) {
-    return Color{Clamp_Byte(a.r + (b.r - a.r) * t), Clamp_Byte(a.g + (b.g - a.g) * t), Clamp_Byte(a.b + (b.b - a.b) * t)};
+    return Color{Clamp_Byte(a.r + (b.r - a.r) * t), Clamp_Byte(a.g + (b.g - a.g) * t),
+                 Clamp_Byte(a.b + (b.b - a.b) * t)};
 }
 
 void Blend(Picture& picture, int x, int y, Color c, double alpha) {
@@ -43,8 +44,14 @@ void Draw_Line(Picture& picture, int x0, int y0, int x1, int y1, Color c) {
         picture.Set(x0, y0, c);
         if (x0 == x1 && y0 == y1) break;
         int e2 = 2 * err;
-        if (e2 >= dy) { err += dy; x0 += sx; }
-        if (e2 <= dx) { err += dx; y0 += sy; }
+        if (e2 >= dy) {
+            err += dy;
+            x0 += sx;
+        }
+        if (e2 <= dx) {
+            err += dx;
+            y0 += sy;
+        }
     }
 }
 
@@ -176,8 +183,7 @@ bool Draw_Text(Picture& picture, int x, int y, const std::string& utf8, const Te
         SDL_FreeSurface(glyphs);
         return true;
     };
-    if (style.shadow)
-        paint(style.outline, style.shadow, style.shadow, style.shadow_color, style.shadow_color);
+    if (style.shadow) paint(style.outline, style.shadow, style.shadow, style.shadow_color, style.shadow_color);
     if (style.outline) paint(style.outline, 0, 0, style.outline_color, style.outline_color);
     return paint(0, 0, 0, style.top, style.bottom);
 }

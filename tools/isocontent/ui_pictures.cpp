@@ -34,10 +34,10 @@ struct Box {
 constexpr Box LOGIN_BUTTON{320, 320, 415, 359};
 constexpr Box LOGIN_ID_FIELD{265, 228, 408, 258};
 constexpr Box LOGIN_PASSWORD_FIELD{265, 280, 408, 310};
-constexpr Box ERROR_CONFIRM{135, 50, 180, 77};          // inside the error box picture
-constexpr Box LOADING_BAR{310, 230, 455, 265};           // where the bar picture lands, 145 x 35
-constexpr Box CHAT_ENTRY{150, 84, 500, 100};             // inside the status panel
-constexpr Box CHAT_LOG{150, 54, 500, 82};                // the last chat line, drawn at panel y 60
+constexpr Box ERROR_CONFIRM{135, 50, 180, 77};  // inside the error box picture
+constexpr Box LOADING_BAR{310, 230, 455, 265};  // where the bar picture lands, 145 x 35
+constexpr Box CHAT_ENTRY{150, 84, 500, 100};    // inside the status panel
+constexpr Box CHAT_LOG{150, 54, 500, 82};       // the last chat line, drawn at panel y 60
 
 Text_Style Gold_Text(const char* font, int size) {
     Text_Style s;
@@ -82,7 +82,7 @@ void Paint_Castle(Picture& p, int base) {
         for (int k = 0; k < 11; ++k)
             Draw_Line(p, tower + 11 - k, base - h - 22 + 2 * k, tower + 11 + k, base - h - 22 + 2 * k, wall);
         Draw_Line(p, tower + 11, base - h - 30, tower + 11, base - h - 22, wall);
-        p.Fill_Rect(tower + 12, base - h - 30, 6, 4, Color{170, 50, 50});   // pennant
+        p.Fill_Rect(tower + 12, base - h - 30, 6, 4, Color{170, 50, 50});  // pennant
         p.Fill_Rect(tower + 8, base - h + 16, 5, 8, window);
     }
     for (int x = 72; x < 168; x += 8) p.Fill_Rect(x, base - 66, 4, 6, wall);
@@ -116,11 +116,17 @@ void Paint_Landscape(Picture& p, uint32_t seed, bool with_castle) {
     for (int y = my - 70; y <= my + 70; ++y)
         for (int x = mx - 70; x <= mx + 70; ++x) {
             double d = std::hypot(x - mx, y - my);
-            if (d < 24) Blend(p, x, y, Mix(Color{255, 246, 210}, Color{236, 222, 180}, Smooth_Noise(x, y, 6, seed)), 1.0);
-            else if (d < 70) Blend(p, x, y, Color{255, 236, 190}, 0.22 * std::pow(1.0 - (d - 24) / 46, 2));
+            if (d < 24)
+                Blend(p, x, y, Mix(Color{255, 246, 210}, Color{236, 222, 180}, Smooth_Noise(x, y, 6, seed)), 1.0);
+            else if (d < 70)
+                Blend(p, x, y, Color{255, 236, 190}, 0.22 * std::pow(1.0 - (d - 24) / 46, 2));
         }
 
-    struct Range { double base, height; Color top, bottom; uint32_t seed; };
+    struct Range {
+        double base, height;
+        Color top, bottom;
+        uint32_t seed;
+    };
     const Range ranges[] = {
         {300, 90, Color{92, 74, 120}, Color{120, 86, 110}, seed + 10},
         {350, 80, Color{54, 46, 84}, Color{70, 54, 82}, seed + 20},
@@ -132,7 +138,7 @@ void Paint_Landscape(Picture& p, uint32_t seed, bool with_castle) {
             int top = int(Ridge(x, r.base, r.height, r.seed));
             for (int y = std::max(0, top); y < p.height; ++y)
                 p.Set(x, y, Mix(r.top, r.bottom, double(y - top) / std::max(1, p.height - top)));
-            Blend(p, x, top, GOLD_LIGHT, 0.25);   // moonlit rim
+            Blend(p, x, top, GOLD_LIGHT, 0.25);  // moonlit rim
         }
         if (k == 1 && with_castle) Paint_Castle(p, int(Ridge(120, r.base, r.height, r.seed)) + 8);
     }
@@ -147,12 +153,16 @@ void Paint_Plate(Picture& p, int x, int y, int w, int h, double opacity) {
             if (!In_Rounded_Rect(i, j, x, y, w, h, 10)) continue;
             bool rim = !In_Rounded_Rect(i, j, x + 2, y + 2, w - 4, h - 4, 8);
             bool inner = !rim && !In_Rounded_Rect(i, j, x + 4, y + 4, w - 8, h - 8, 6);
-            if (rim) p.Set(i, j, Mix(GOLD_LIGHT, GOLD_DARK, double(j - y) / h));
-            else if (inner) p.Set(i, j, Mix(INK, GOLD_DARK, 0.35));
-            else Blend(p, i, j, Mix(Color{22, 26, 46}, INK, double(j - y) / h), opacity);
+            if (rim)
+                p.Set(i, j, Mix(GOLD_LIGHT, GOLD_DARK, double(j - y) / h));
+            else if (inner)
+                p.Set(i, j, Mix(INK, GOLD_DARK, 0.35));
+            else
+                Blend(p, i, j, Mix(Color{22, 26, 46}, INK, double(j - y) / h), opacity);
         }
     // Corner studs.
-    for (auto [cx, cy] : {std::pair{x + 9, y + 9}, {x + w - 10, y + 9}, {x + 9, y + h - 10}, {x + w - 10, y + h - 10}}) {
+    for (auto [cx, cy] :
+         {std::pair{x + 9, y + 9}, {x + w - 10, y + 9}, {x + 9, y + h - 10}, {x + w - 10, y + h - 10}}) {
         Fill_Diamond(p, cx, cy, 4, 4, GOLD);
         p.Set(cx - 1, cy - 1, GOLD_LIGHT);
     }
@@ -252,7 +262,8 @@ Picture Loading_Background() {
     Fill_Rounded_Rect(p, bar.left - 4, bar.top - 4, bar.Width() + 8, bar.Height() + 8, 3, GOLD);
     p.Fill_Rect(bar.left - 2, bar.top - 2, bar.Width() + 4, bar.Height() + 4, Color{40, 30, 16});
     Vertical_Gradient(p, bar.left, bar.top, bar.Width(), bar.Height(), Color{8, 10, 18}, Color{22, 26, 40});
-    for (int x = bar.left + 29; x < bar.right; x += 29) Draw_Line(p, x - 1, bar.top + 3, x - 1, bar.bottom - 4, Color{30, 34, 52});
+    for (int x = bar.left + 29; x < bar.right; x += 29)
+        Draw_Line(p, x - 1, bar.top + 3, x - 1, bar.bottom - 4, Color{30, 34, 52});
     Draw_Text_Centred(p, 243, bar.top + bar.Height() / 2, "載入中", Gold_Text(MING_FONT, 20));
 
     Text_Style hint = Plain_Text(MING_FONT, 14, Color{206, 198, 222});
@@ -277,9 +288,10 @@ Picture Loading_Bar() {
                 p.Set(i, j, c);
             }
         for (int j = y + 3; j < y + 9; ++j)
-            for (int i = x + 4; i < x + w - 4; ++i) Blend(p, i, j, Color{255, 255, 255}, 0.35 * (1.0 - (j - y - 3) / 6.0));
+            for (int i = x + 4; i < x + w - 4; ++i)
+                Blend(p, i, j, Color{255, 255, 255}, 0.35 * (1.0 - (j - y - 3) / 6.0));
     }
-    return p;   // no Make_Opaque: the gaps are meant to be see-through
+    return p;  // no Make_Opaque: the gaps are meant to be see-through
 }
 
 Picture Status_Panel() {
@@ -287,7 +299,7 @@ Picture Status_Panel() {
     // Body: stone from row 8 down; above it only the crest in the middle, so the map shows.
     Vertical_Gradient(p, 0, 8, 640, 92, STONE_LIGHT, STONE_DARK);
     Add_Grain(p, 0, 8, 640, 92, 0.12, 6, 90);
-    for (int x = 0; x < 640; x += 80)   // stone joints
+    for (int x = 0; x < 640; x += 80)  // stone joints
         Draw_Line(p, x + (x / 80 % 2) * 40, 12, x + (x / 80 % 2) * 40, 99, Mix(STONE_DARK, INK, 0.5));
     Draw_Line(p, 0, 8, 639, 8, GOLD_LIGHT);
     Draw_Line(p, 0, 9, 639, 9, GOLD);
@@ -307,7 +319,8 @@ Picture Status_Panel() {
         Fill_Ellipse(p, cx, 55, 35, 35, Color{60, 40, 18});
         for (int y = 20; y < 91; ++y)
             for (int x = cx - 34; x <= cx + 34; ++x)
-                if (std::hypot(x - cx, y - 55) < 33.5) p.Set(x, y, Mix(Color{40, 48, 78}, INK, std::hypot(x - cx + 10, y - 45) / 50));
+                if (std::hypot(x - cx, y - 55) < 33.5)
+                    p.Set(x, y, Mix(Color{40, 48, 78}, INK, std::hypot(x - cx + 10, y - 45) / 50));
     }
     // Portrait: a hooded figure's silhouette, cut to the medallion.
     Picture figure(80, 80);
@@ -337,10 +350,13 @@ Picture Status_Panel() {
     Draw_Text(p, 116, CHAT_ENTRY.top + 1, "聊天", small);
 
     // The last chat line (red, white outline) reads on a dark inset.
-    Vertical_Gradient(p, CHAT_LOG.left, CHAT_LOG.top, CHAT_LOG.Width(), CHAT_LOG.Height(), Color{14, 16, 26}, Color{24, 28, 42});
-    Draw_Bevel(p, CHAT_LOG.left, CHAT_LOG.top, CHAT_LOG.Width(), CHAT_LOG.Height(), Color{12, 12, 18}, Color{86, 92, 118});
+    Vertical_Gradient(p, CHAT_LOG.left, CHAT_LOG.top, CHAT_LOG.Width(), CHAT_LOG.Height(), Color{14, 16, 26},
+                      Color{24, 28, 42});
+    Draw_Bevel(p, CHAT_LOG.left, CHAT_LOG.top, CHAT_LOG.Width(), CHAT_LOG.Height(), Color{12, 12, 18},
+               Color{86, 92, 118});
     // The chat entry reaches the bottom edge of the screen: framed on three sides.
-    Vertical_Gradient(p, CHAT_ENTRY.left, CHAT_ENTRY.top, CHAT_ENTRY.Width(), CHAT_ENTRY.Height(), Color{34, 38, 60}, Color{44, 50, 78});
+    Vertical_Gradient(p, CHAT_ENTRY.left, CHAT_ENTRY.top, CHAT_ENTRY.Width(), CHAT_ENTRY.Height(), Color{34, 38, 60},
+                      Color{44, 50, 78});
     Draw_Line(p, CHAT_ENTRY.left, CHAT_ENTRY.top, CHAT_ENTRY.right - 1, CHAT_ENTRY.top, GOLD);
     Draw_Line(p, CHAT_ENTRY.left, CHAT_ENTRY.top, CHAT_ENTRY.left, 99, GOLD);
     Draw_Line(p, CHAT_ENTRY.right - 1, CHAT_ENTRY.top, CHAT_ENTRY.right - 1, 99, GOLD_DARK);
@@ -359,9 +375,12 @@ Picture Error_Box() {
             if (!In_Rounded_Rect(x, y, 0, 0, p.width, p.height, radius)) continue;
             bool rim = !In_Rounded_Rect(x, y, 2, 2, p.width - 4, p.height - 4, radius - 2);
             bool seam = !rim && !In_Rounded_Rect(x, y, 4, 4, p.width - 8, p.height - 8, radius - 4);
-            if (rim) p.Set(x, y, Mix(GOLD_LIGHT, GOLD_DARK, double(y) / p.height));
-            else if (seam) p.Set(x, y, Color{46, 20, 16});
-            else p.Set(x, y, Mix(Color{104, 36, 34}, Color{44, 16, 18}, double(y) / p.height));
+            if (rim)
+                p.Set(x, y, Mix(GOLD_LIGHT, GOLD_DARK, double(y) / p.height));
+            else if (seam)
+                p.Set(x, y, Color{46, 20, 16});
+            else
+                p.Set(x, y, Mix(Color{104, 36, 34}, Color{44, 16, 18}, double(y) / p.height));
         }
     Add_Grain(p, 4, 4, p.width - 8, p.height - 8, 0.07, 4, 120);
     Draw_Line(p, 10, 47, 349, 47, Mix(GOLD, Color{104, 36, 34}, 0.4));

@@ -45,8 +45,10 @@ public:
 
     // Puts the prop with its anchor at (x, y) when its whole footprint is on the map, untaken and
     // (unless on_water) dry and off the roads.
-    bool Place(const std::string& key, const std::function<Prop()>& make, int x, int y, bool on_water = false,
-               bool on_road = false) {
+    bool Place(const std::string& key, int x, int y, const std::function<Prop()>& make) {
+        return Place(key, x, y, false, false, make);
+    }
+    bool Place(const std::string& key, int x, int y, bool on_water, bool on_road, const std::function<Prop()>& make) {
         const Prop& prop = Get(key, make);
         for (int j = 0; j < prop.model.foot_d; ++j)
             for (int i = 0; i < prop.model.foot_w; ++i) {
@@ -62,7 +64,7 @@ public:
         return true;
     }
     // Records a prop on cells the caller has reserved itself (fence and wall runs).
-    void Put(const std::string& key, const std::function<Prop()>& make, int x, int y) {
+    void Put(const std::string& key, int x, int y, const std::function<Prop()>& make) {
         Get(key, make);
         placements_.push_back({key, x, y});
     }
@@ -211,7 +213,7 @@ House_Style Style(int w, int d, bool along_x, int door_face, double door_at, Col
 }
 
 void Place_House(Layout& L, const std::string& name, const House_Style& style, int x, int y) {
-    if (!L.Place("house " + name, [&] { return House(style); }, x, y))
+    if (!L.Place("house " + name, x, y, [&] { return House(style); }))
         throw std::logic_error("the house " + name + " does not fit at its place");
 }
 
@@ -243,21 +245,21 @@ void Place_Village(Layout& L) {
 
     auto well = [] { return Well(); };
     auto lamp = [] { return Lamp(); };
-    L.Place("well", well, 4, 4, false, true);
+    L.Place("well", 4, 4, false, true, well);
     for (auto [x, y] : {std::pair{7, 1}, {1, 7}, {8, 4}, {4, 8}, {14, 4}, {4, 14}, {24, 1}, {1, 24}})
-        L.Place("lamp", lamp, x, y, false, true);
-    L.Place("stall red", [] { return Stall(Solid(196, 58, 52), 1); }, 9, 0);
-    L.Place("stall blue", [] { return Stall(Solid(60, 96, 176), 2); }, 13, 0);
-    L.Place("stall green", [] { return Stall(Solid(70, 140, 70), 3); }, 0, 9);
-    L.Place("arch east", [] { return Arch(false, 4); }, 28, 1, false, true);
-    L.Place("arch west", [] { return Arch(true, 4); }, 1, 28, false, true);
-    L.Place("sign", [] { return Signpost(); }, 27, 5);
-    L.Place("sign", [] { return Signpost(); }, 5, 27);
+        L.Place("lamp", x, y, false, true, lamp);
+    L.Place("stall red", 9, 0, [] { return Stall(Solid(196, 58, 52), 1); });
+    L.Place("stall blue", 13, 0, [] { return Stall(Solid(60, 96, 176), 2); });
+    L.Place("stall green", 0, 9, [] { return Stall(Solid(70, 140, 70), 3); });
+    L.Place("arch east", 28, 1, false, true, [] { return Arch(false, 4); });
+    L.Place("arch west", 1, 28, false, true, [] { return Arch(true, 4); });
+    L.Place("sign", 27, 5, [] { return Signpost(); });
+    L.Place("sign", 5, 27, [] { return Signpost(); });
     for (auto [x, y] : {std::pair{13, 8}, {20, 11}, {8, 13}, {14, 17}})
-        L.Place("barrel", [] { return Barrel(); }, x, y);
+        L.Place("barrel", x, y, [] { return Barrel(); });
     for (auto [x, y] : {std::pair{14, 8}, {21, 10}, {9, 14}, {10, 21}}) {
         const uint32_t seed = uint32_t(x + y) % 2;
-        L.Place("crate " + std::to_string(seed), [seed] { return Crate(seed); }, x, y);
+        L.Place("crate " + std::to_string(seed), x, y, [seed] { return Crate(seed); });
     }
     // A fenced kitchen garden behind the inn, and flower beds along the streets.
     std::vector<std::pair<int, int>> fence;
@@ -265,14 +267,14 @@ void Place_Village(Layout& L) {
     for (int y = 12; y <= 15; ++y)
         for (int x = 22; x <= 25; ++x) {
             L.T(x, y) = FIELD;
-            L.Place("cabbage " + std::to_string((x + y) % 3), [=] { return Crops(uint32_t(x + y) % 3, false); }, x, y);
+            L.Place("cabbage " + std::to_string((x + y) % 3), x, y, [=] { return Crops(uint32_t(x + y) % 3, false); });
         }
     for (int x = 16; x <= 26; x += 2)
-        L.Place("flowers " + std::to_string(x % 5), [x] { return Flowers(uint32_t(x % 5)); }, x, 4);
+        L.Place("flowers " + std::to_string(x % 5), x, 4, [x] { return Flowers(uint32_t(x % 5)); });
     for (int y = 10; y <= 20; y += 3)
-        L.Place("flowers " + std::to_string(y % 5), [y] { return Flowers(uint32_t(y % 5)); }, 4, y);
+        L.Place("flowers " + std::to_string(y % 5), 4, y, [y] { return Flowers(uint32_t(y % 5)); });
     for (auto [x, y] : {std::pair{12, 12}, {13, 15}, {18, 19}, {21, 18}, {16, 22}, {24, 20}, {8, 26}, {26, 9}})
-        L.Place("round " + std::to_string((x * 7 + y) % 6), [=] { return Round_Tree(uint32_t(x * 7 + y) % 6); }, x, y);
+        L.Place("round " + std::to_string((x * 7 + y) % 6), x, y, [=] { return Round_Tree(uint32_t(x * 7 + y) % 6); });
 
     // Farmland below the village: fields in fences, a barn, haystacks, an orchard.
     struct Field {
@@ -286,8 +288,8 @@ void Place_Village(Layout& L) {
             for (int x = f.x0; x <= f.x1; ++x) {
                 L.T(x, y) = FIELD;
                 const uint32_t seed = uint32_t(x * 3 + y) % 4;
-                L.Place(std::string(f.wheat ? "wheat " : "cabbage ") + std::to_string(seed),
-                    [=] { return Crops(seed, f.wheat); }, x, y);
+                L.Place(std::string(f.wheat ? "wheat " : "cabbage ") + std::to_string(seed), x, y,
+                        [=] { return Crops(seed, f.wheat); });
             }
     }
     for (const auto& [x, y] : fence) {
@@ -296,16 +298,15 @@ void Place_Village(Layout& L) {
         };
         int mask = (is_fence(x, y - 1) ? 1 : 0) | (is_fence(x + 1, y) ? 2 : 0) | (is_fence(x, y + 1) ? 4 : 0) |
                    (is_fence(x - 1, y) ? 8 : 0);
-        L.Put("fence " + std::to_string(mask), [mask] { return Fence(mask); }, x, y);
+        L.Put("fence " + std::to_string(mask), x, y, [mask] { return Fence(mask); });
     }
     Place_House(L, "barn", Style(5, 4, true, 0, 2.5, red, Solid(170, 120, 80), false, 52, 34), 17, 44);
-    for (auto [x, y] : {std::pair{23, 44}, {23, 46}, {16, 49}})
-        L.Place("haystack", [] { return Haystack(); }, x, y);
+    for (auto [x, y] : {std::pair{23, 44}, {23, 46}, {16, 49}}) L.Place("haystack", x, y, [] { return Haystack(); });
     for (int y = 28; y <= 37; y += 3)
         for (int x = 27; x <= 36; x += 3)
             if (std::abs(x - y) > 2) {
                 const uint32_t seed = uint32_t(3 + 7 * ((x + y) % 2));
-                L.Place("fruit " + std::to_string(seed), [seed] { return Round_Tree(seed); }, x, y);
+                L.Place("fruit " + std::to_string(seed), x, y, [seed] { return Round_Tree(seed); });
             }
 }
 
@@ -335,29 +336,28 @@ void Place_Ruins(Layout& L) {
                          (is_wall(x - 1, y) ? 8 : 0);
         const uint32_t seed = Hash(uint32_t(x), uint32_t(y)) % 3;
         const std::string key = "wall " + std::to_string(mask) + " " + std::to_string(seed);
-        L.Put(key, [=] { return Stone_Wall(mask, seed); }, x, y);
+        L.Put(key, x, y, [=] { return Stone_Wall(mask, seed); });
     }
-    L.Place("arch ruins", [] { return Arch(false, 4); }, 12, 86, false, true);
-    L.Place("arch square", [] { return Arch(true, 4); }, 24, 82);
+    L.Place("arch ruins", 12, 86, false, true, [] { return Arch(false, 4); });
+    L.Place("arch square", 24, 82, [] { return Arch(true, 4); });
     for (auto [x, y] : {std::pair{21, 91}, {29, 91}, {21, 85}, {29, 85}})
-        L.Place("stone 1", [] { return Standing_Stone(1); }, x, y);
+        L.Place("stone 1", x, y, [] { return Standing_Stone(1); });
 }
 
 void Place_Landmarks(Layout& L) {
     const Color slate = Solid(92, 104, 134), brown = Solid(150, 104, 62), cream = Solid(232, 220, 188);
     // Woodcutter's clearing in the east wood.
     Place_House(L, "woodcutter", Style(3, 3, true, 0, 1.5, brown, Solid(176, 130, 88), false), 41, 17);
-    L.Place("campfire", [] { return Campfire(); }, 46, 21);
-    for (auto [x, y] : {std::pair{48, 18}, {47, 24}, {44, 23}})
-        L.Place("stump", [] { return Stump(); }, x, y);
+    L.Place("campfire", 46, 21, [] { return Campfire(); });
+    for (auto [x, y] : {std::pair{48, 18}, {47, 24}, {44, 23}}) L.Place("stump", x, y, [] { return Stump(); });
     for (int y = 15; y <= 25; ++y)
         for (int x = 40; x <= 50; ++x)
             if (std::hypot(x - 45.0, y - 20.0) < 5) L.Reserve(x, y);
     // Standing stones on the heath.
     for (int i = 0; i < 9; ++i) {
         const double a = 6.2832 * i / 9;
-        L.Place("stone " + std::to_string(i % 3), [i] { return Standing_Stone(uint32_t(i % 3)); },
-            int(std::lround(90 + 4.6 * std::cos(a))), int(std::lround(30 + 4.6 * std::sin(a))));
+        L.Place("stone " + std::to_string(i % 3), int(std::lround(90 + 4.6 * std::cos(a))),
+                int(std::lround(30 + 4.6 * std::sin(a))), [i] { return Standing_Stone(uint32_t(i % 3)); });
     }
     for (int y = 26; y <= 34; ++y)
         for (int x = 86; x <= 94; ++x)
@@ -367,17 +367,17 @@ void Place_Landmarks(Layout& L) {
     for (int y = 73; y <= 80; ++y)
         for (int x = 55; x <= 64; ++x) L.Reserve(x, y);
     Place_House(L, "fisher", Style(3, 3, true, 0, 1.5, brown, cream, false), 80, 93);
-    L.Place("boat", [] { return Boat(); }, 92, 90, true);
-    L.Place("boat", [] { return Boat(); }, 40, 34, true);
+    L.Place("boat", 92, 90, true, false, [] { return Boat(); });
+    L.Place("boat", 40, 34, true, false, [] { return Boat(); });
     // A traders' camp in the dunes.
-    L.Place("tent red", [] { return Tent(Solid(190, 80, 60)); }, 56, 106);
-    L.Place("tent sand", [] { return Tent(Solid(226, 210, 170)); }, 59, 105);
-    L.Place("tent blue", [] { return Tent(Solid(80, 110, 170)); }, 55, 109);
-    L.Place("campfire", [] { return Campfire(); }, 58, 108);
-    L.Place("barrel", [] { return Barrel(); }, 60, 107);
-    L.Place("crate 1", [] { return Crate(1); }, 57, 104);
-    L.Place("sign", [] { return Signpost(); }, 102, 5);
-    L.Place("sign", [] { return Signpost(); }, 4, 100);
+    L.Place("tent red", 56, 106, [] { return Tent(Solid(190, 80, 60)); });
+    L.Place("tent sand", 59, 105, [] { return Tent(Solid(226, 210, 170)); });
+    L.Place("tent blue", 55, 109, [] { return Tent(Solid(80, 110, 170)); });
+    L.Place("campfire", 58, 108, [] { return Campfire(); });
+    L.Place("barrel", 60, 107, [] { return Barrel(); });
+    L.Place("crate 1", 57, 104, [] { return Crate(1); });
+    L.Place("sign", 102, 5, [] { return Signpost(); });
+    L.Place("sign", 4, 100, [] { return Signpost(); });
 }
 
 // Railings along the sides of every bridge.
@@ -391,8 +391,8 @@ void Place_Railings(Layout& L) {
                 const int nx = along_x ? x : x + side, ny = along_x ? y + side : y;
                 if (!Layout::Inside(nx, ny) || L.T(nx, ny) != WATER) continue;
                 const bool plus = side < 0;  // the railing hugs the edge that touches the bridge
-                L.Place(std::string("railing ") + (along_x ? "x" : "y") + (plus ? "+" : "-"),
-                    [=] { return Railing(along_x, plus); }, nx, ny, true);
+                L.Place(std::string("railing ") + (along_x ? "x" : "y") + (plus ? "+" : "-"), nx, ny, true, false,
+                        [=] { return Railing(along_x, plus); });
             }
         }
 }
@@ -410,9 +410,8 @@ void Place_Nature(Layout& L) {
                 for (int dx = -1; dx <= 1; ++dx)
                     if (Layout::Inside(x + dx, y + dy) && L.Road(x + dx, y + dy)) near_road = true;
             auto tree = [&](bool pine) {
-                if (pine)
-                    return L.Place("pine " + std::to_string(pick % 5), [=] { return Pine_Tree(pick % 5); }, x, y);
-                return L.Place("round " + std::to_string(pick % 12), [=] { return Round_Tree(pick % 12); }, x, y);
+                if (pine) return L.Place("pine " + std::to_string(pick % 5), x, y, [=] { return Pine_Tree(pick % 5); });
+                return L.Place("round " + std::to_string(pick % 12), x, y, [=] { return Round_Tree(pick % 12); });
             };
             if (t == WATER) {
                 bool shore = false;
@@ -420,7 +419,7 @@ void Place_Nature(Layout& L) {
                     for (int dx = -1; dx <= 1; ++dx)
                         if (Layout::Inside(x + dx, y + dy) && L.T(x + dx, y + dy) != WATER) shore = true;
                 if (shore && r < 0.12 && Lake_Distance(x, y) > -6)
-                    L.Place("reeds " + std::to_string(pick % 3), [=] { return Reeds(pick % 3); }, x, y, true);
+                    L.Place("reeds " + std::to_string(pick % 3), x, y, true, false, [=] { return Reeds(pick % 3); });
                 continue;
             }
             if (x + y < 30) {  // the village: a hedge of trees along the map's edges only
@@ -457,25 +456,25 @@ void Place_Nature(Layout& L) {
             }
             if (r < (acc += p_rock)) {
                 if (In_Desert(x, y) && pick % 3 == 0)
-                    L.Place("dead tree " + std::to_string(pick % 3), [=] { return Dead_Tree(pick % 3); }, x, y);
+                    L.Place("dead tree " + std::to_string(pick % 3), x, y, [=] { return Dead_Tree(pick % 3); });
                 else {
                     const double size = 0.7 + 0.12 * (pick % 5);
                     const std::string key = "rock " + std::to_string(pick % 8) + " " + std::to_string(pick % 5);
-                    L.Place(key, [=] { return Rock(pick % 8, size); }, x, y);
+                    L.Place(key, x, y, [=] { return Rock(pick % 8, size); });
                 }
                 continue;
             }
             if ((t == SAND && !In_Desert(x, y)) || t == GRAVEL || t == FIELD) continue;
             if (r < (acc += p_flower))
-                L.Place("flowers " + std::to_string(pick % 5), [=] { return Flowers(pick % 5); }, x, y);
+                L.Place("flowers " + std::to_string(pick % 5), x, y, [=] { return Flowers(pick % 5); });
             else if (r < (acc += p_bush)) {
                 const bool dry = In_Desert(x, y);
-                L.Place((dry ? "dry bush " : "bush ") + std::to_string(pick % 4), [=] { return Bush(pick % 4, dry); },
-                        x, y);
+                L.Place((dry ? "dry bush " : "bush ") + std::to_string(pick % 4), x, y,
+                        [=] { return Bush(pick % 4, dry); });
             } else if (r < (acc += p_grass))
-                L.Place("grass " + std::to_string(pick % 4), [=] { return Tall_Grass(pick % 4); }, x, y);
+                L.Place("grass " + std::to_string(pick % 4), x, y, [=] { return Tall_Grass(pick % 4); });
         }
-    L.Place("round 2", [] { return Round_Tree(2); }, 100, 93);  // the islet's tree
+    L.Place("round 2", 100, 93, [] { return Round_Tree(2); });  // the islet's tree
 }
 
 // ---- the map file ----

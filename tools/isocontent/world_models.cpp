@@ -218,7 +218,8 @@ Prop Rock(uint32_t seed, double size) {
     const V3 c = CENTRE + V3{0, 0, 1.5 * size};
     const double m = std::min({r.x, r.y, r.z});
     const double bump = 2.4 * size;
-    Shape rock = Implicit([=](V3 p) {
+    Shape rock = Implicit(
+        [=](V3 p) {
             const V3 q = p - c;
             const double e = (Length({q.x / r.x, q.y / r.y, q.z / r.z}) - 1) * m;
             return std::max(e - bump * (Noise3(p * (0.22 / size), seed) - 0.5) * 2, -p.z);
@@ -238,7 +239,8 @@ Prop Standing_Stone(uint32_t seed) {
     Prop prop;
     const V3 c = CENTRE + V3{0, 0, 0};
     const double height = Px(34 + 6 * Hash01(seed, 1)), rx = 7.5, ry = 5.5;
-    prop.model.shapes.push_back(Implicit([=](V3 p) {
+    prop.model.shapes.push_back(Implicit(
+        [=](V3 p) {
             const V3 q = p - c;
             // A slab that narrows a little towards its rounded top.
             const double taper = 1 - 0.25 * std::clamp(q.z / height, 0.0, 1.0);
@@ -457,7 +459,8 @@ Prop Well() {
     Prop prop;
     Model& m = prop.model;
     const Paint stone = Bricks(Solid(150, 146, 138), Solid(94, 90, 84), 3, 4, 6);
-    m.shapes.push_back(Implicit([](V3 p) {
+    m.shapes.push_back(Implicit(
+        [](V3 p) {
             const double r = std::hypot(p.x - MID, p.y - MID);
             return std::max({r - 11.5, 7.5 - r, -p.z, p.z - Px(12)});
         },
@@ -493,7 +496,8 @@ Prop Arch(bool along_x, int span) {
     }
     // High enough that the beam, drawn over everything, clears the heads of passers-by.
     const double bottom = Px(55), top = Px(68), rise = Px(6);
-    Shape beam = Implicit([=](V3 p) {
+    Shape beam = Implicit(
+        [=](V3 p) {
             const double a = along_x ? p.x : p.y, c = along_x ? p.y : p.x;
             const double box =
                 std::max({first - 6.5 - a, a - (last + 6.5), std::abs(c - MID) - 6.5, bottom - rise - p.z, p.z - top});
@@ -542,7 +546,8 @@ Prop Lamp() {
 Prop Barrel() {
     Prop prop;
     const Color wood = Solid(150, 100, 56);
-    prop.model.shapes.push_back(Implicit([](V3 p) {
+    prop.model.shapes.push_back(Implicit(
+        [](V3 p) {
             const double r = std::hypot(p.x - MID, p.y - MID);
             const double bulge = 6 + 1.0 * std::sin(3.1416 * std::clamp(p.z / Px(17), 0.0, 1.0));
             return std::max({r - bulge, -p.z, p.z - Px(17)});
@@ -620,7 +625,8 @@ Prop Stump() {
 
 Prop Haystack() {
     Prop prop;
-    prop.model.shapes.push_back(Implicit([](V3 p) {
+    prop.model.shapes.push_back(Implicit(
+        [](V3 p) {
             const V3 q = p - CENTRE;
             return std::max((Length({q.x / 11.5, q.y / 11.5, q.z / Px(20)}) - 1) * 11.5, -p.z);
         },
@@ -642,7 +648,8 @@ Prop Campfire() {
     }
     m.shapes.push_back(Capsule(CENTRE + V3{-5, -2, 1.5}, CENTRE + V3{5, 2, 1.5}, 1.4, Flat(Solid(96, 64, 40))));
     m.shapes.push_back(Capsule(CENTRE + V3{-2, 5, 1.5}, CENTRE + V3{2, -5, 1.5}, 1.4, Flat(Solid(110, 72, 44))));
-    Shape flame = Implicit([](V3 p) {
+    Shape flame = Implicit(
+        [](V3 p) {
             const V3 q = p - CENTRE - V3{0, 0, 2};
             const double k = std::clamp(q.z / 13, 0.0, 1.0);
             return std::max(std::hypot(q.x, q.y) - 4.2 * (1 - k) * std::sqrt(std::max(0.0, 1 - k) + 0.1),
@@ -660,7 +667,8 @@ Prop Campfire() {
 Prop Tent(Color canvas) {
     Prop prop;
     const double height = Px(26), half = 11, slope = height / half;
-    prop.model.shapes.push_back(Polytope({{{1, 0, 0}, CELL - 3},
+    prop.model.shapes.push_back(
+        Polytope({{{1, 0, 0}, CELL - 3},
                   {{-1, 0, 0}, -3},
                   {{0, 0, -1}, 0},
                   {{0, slope, 1}, height + slope * MID},
@@ -676,7 +684,8 @@ Prop Tent(Color canvas) {
 
 Prop Boat() {
     Prop prop;
-    prop.model.shapes.push_back(Implicit([](V3 p) {
+    prop.model.shapes.push_back(Implicit(
+        [](V3 p) {
             const V3 q = p - CENTRE - V3{0, 0, 5};
             const double hull = (Length({q.x / 13, q.y / 5.5, q.z / 6}) - 1) * 5.5;
             return std::max(hull, q.z);

@@ -163,7 +163,8 @@ Shape Sphere(V3 c, double r, std::function<Color(const Surface_Point&)> paint) {
 
 Shape Ellipsoid(V3 c, V3 r, std::function<Color(const Surface_Point&)> paint) {
     const double m = std::min({r.x, r.y, r.z});
-    return Implicit([c, r, m](V3 p) {
+    return Implicit(
+        [c, r, m](V3 p) {
             V3 q = p - c;
             return (Length({q.x / r.x, q.y / r.y, q.z / r.z}) - 1) * m;
         },
@@ -173,7 +174,8 @@ Shape Ellipsoid(V3 c, V3 r, std::function<Color(const Surface_Point&)> paint) {
 Shape Capsule(V3 a, V3 b, double r, std::function<Color(const Surface_Point&)> paint) {
     const V3 lo{std::min(a.x, b.x) - r, std::min(a.y, b.y) - r, std::min(a.z, b.z) - r};
     const V3 hi{std::max(a.x, b.x) + r, std::max(a.y, b.y) + r, std::max(a.z, b.z) + r};
-    return Implicit([a, b, r](V3 p) {
+    return Implicit(
+        [a, b, r](V3 p) {
             const V3 ab = b - a, ap = p - a;
             const double len2 = Dot(ab, ab);
             const double t = len2 > 0 ? std::clamp(Dot(ap, ab) / len2, 0.0, 1.0) : 0.0;
@@ -184,7 +186,8 @@ Shape Capsule(V3 a, V3 b, double r, std::function<Color(const Surface_Point&)> p
 
 Shape Cone(V3 base, double r0, double r1, double height, std::function<Color(const Surface_Point&)> paint) {
     const double rmax = std::max(r0, r1);
-    return Implicit([=](V3 p) {
+    return Implicit(
+        [=](V3 p) {
             const double k = std::clamp((p.z - base.z) / height, 0.0, 1.0);
             const double radius = r0 + (r1 - r0) * k;
             const double side = std::hypot(p.x - base.x, p.y - base.y) - radius;

@@ -48,9 +48,7 @@ Pose Make_Pose(int direction, int frame, bool walking, double stride) {
         p.leg[1] = 0.25;
         p.knee[1] = 0.75;
     }
-    if (walking && frame == 0) {
-        p.knee[0] = p.knee[1] = 0.1;
-    }
+    if (walking && frame == 0) { p.knee[0] = p.knee[1] = 0.1; }
     p.arm[0] = -0.8 * p.leg[0];
     p.arm[1] = -0.8 * p.leg[1];
     if (walking && frame == 2) p.arm[1] = -0.15, p.arm[0] = 0.15;
@@ -93,7 +91,8 @@ Model Figure(const Look& look, const Pose& pose) {
         const V3 f = pose.f, s = pose.s;
         const Color shirt = look.shirt, belt = look.belt, trim = look.trim;
         const double belt_z = 26.3 - drop;
-        Shape torso = Implicit([c, f, s](V3 p) {
+        Shape torso = Implicit(
+            [c, f, s](V3 p) {
                 const V3 q = p - c;
                 const double a = Dot(q, s) / 6.2, b = Dot(q, f) / 3.9, z = q.z / 8.6;
                 return (std::sqrt(a * a + b * b + z * z) - 1) * 3.9;

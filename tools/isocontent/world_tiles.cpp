@@ -123,35 +123,25 @@ Color Water_Color(const Texture_Context& t, double u, double v, double cx, doubl
 Color Terrain_Color(uint8_t terrain, const Texture_Context& t, double u, double v, double cx, double cy, int px, int py,
                     double shore) {
     switch (terrain) {
-        case WATER:
-            return Water_Color(t, u, v, cx, cy, shore);
+        case WATER: return Water_Color(t, u, v, cx, cy, shore);
         case SAND: {
             Color c = Speckled(Solid(222, 198, 140), t, px, py, 0.12);
             const double ripple = std::sin(6.283185 * (3 * v + u));
             return Shade(c, 1.0 + 0.04 * ripple);
         }
-        case GRAVEL:
-            return Pebbled(Solid(140, 134, 122), Solid(168, 162, 152), t, cx, cy, px, py);
-        case DIRT:
-            return Pebbled(Solid(156, 118, 78), Solid(176, 160, 136), t, cx, cy, px, py);
+        case GRAVEL: return Pebbled(Solid(140, 134, 122), Solid(168, 162, 152), t, cx, cy, px, py);
+        case DIRT: return Pebbled(Solid(156, 118, 78), Solid(176, 160, 136), t, cx, cy, px, py);
         case FIELD: {
             const double ridge = 0.5 + 0.5 * std::cos(6.283185 * 4 * v);
             return Speckled(Lerp(Solid(96, 66, 42), Solid(150, 110, 70), ridge), t, px, py, 0.12);
         }
-        case COBBLE:
-            return Cobble_Color(t, u, v, px, py);
-        case GRASS:
-            return Grass_Color(Solid(92, 156, 64), t, cx, cy, px, py);
-        case LUSH:
-            return Grass_Color(Solid(72, 136, 56), t, cx, cy, px, py);
-        case BRIDGE_U:
-            return Plank_Color(Solid(160, 114, 66), t, u, v, px, py);
-        case BRIDGE_V:
-            return Plank_Color(Solid(160, 114, 66), t, v, u, px, py);
-        case PIER:
-            return Plank_Color(Solid(142, 120, 96), t, u, v, px, py);
-        default:
-            return Solid(255, 0, 255);
+        case COBBLE: return Cobble_Color(t, u, v, px, py);
+        case GRASS: return Grass_Color(Solid(92, 156, 64), t, cx, cy, px, py);
+        case LUSH: return Grass_Color(Solid(72, 136, 56), t, cx, cy, px, py);
+        case BRIDGE_U: return Plank_Color(Solid(160, 114, 66), t, u, v, px, py);
+        case BRIDGE_V: return Plank_Color(Solid(160, 114, 66), t, v, u, px, py);
+        case PIER: return Plank_Color(Solid(142, 120, 96), t, u, v, px, py);
+        default: return Solid(255, 0, 255);
     }
 }
 

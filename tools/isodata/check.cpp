@@ -89,8 +89,8 @@ void Check_Map(const std::string& bytes, const std::string& folder, Problems& pr
         const std::string where = "image entry " + std::to_string(i);
         auto [it, fresh] = first_with_id.emplace(image.id, i);
         if (!fresh)
-            problems.Add(where, "id " + std::to_string(image.id) + " is also image entry " + std::to_string(it->second) +
-                                    "'s, which cells always get");
+            problems.Add(where, "id " + std::to_string(image.id) + " is also image entry " +
+                                    std::to_string(it->second) + "'s, which cells always get");
         sizes.push_back(Picture_Size(image.file_name, folder, where, problems));
     }
     // The picture a cell's image id selects; a problem when the id selects nothing.
@@ -131,8 +131,8 @@ void Check_Animations(const std::string& bytes, const std::string& folder, Probl
         const std::string where = "sheet " + std::to_string(i);
         auto [it, fresh] = sheet_index.emplace(a.Sheets[i].id, i);
         if (!fresh)
-            problems.Add(where, "id " + std::to_string(a.Sheets[i].id) + " is also sheet " + std::to_string(it->second) +
-                                    "'s, which sequences always get");
+            problems.Add(where, "id " + std::to_string(a.Sheets[i].id) + " is also sheet " +
+                                    std::to_string(it->second) + "'s, which sequences always get");
         sizes.push_back(Picture_Size(a.Sheets[i].file_name, folder, where, problems));
     }
     std::map<int16_t, size_t> sequence_index;
@@ -145,7 +145,8 @@ void Check_Animations(const std::string& bytes, const std::string& folder, Probl
                                     "'s, which characters always get");
         auto it = sheet_index.find(s.sheet_id);
         if (it == sheet_index.end())
-            problems.Add(where, "sheet id " + std::to_string(s.sheet_id) + " matches no sheet (the first sheet is used)");
+            problems.Add(where,
+                         "sheet id " + std::to_string(s.sheet_id) + " matches no sheet (the first sheet is used)");
         const std::optional<Bmp_Size>& size = it == sheet_index.end() ? sizes[0] : sizes[it->second];
         for (size_t f = 0; f < s.frames.size(); ++f) {
             const Frame& fr = s.frames[f];
@@ -169,9 +170,7 @@ void Check_Characters(const std::string& bytes, const std::string& folder, Probl
     } else if (std::optional<std::string> ani_bytes = Read_Whole_File(*ani_path)) {
         try {
             animations = Parse_Animation_File(*ani_bytes, *ani_path);
-        } catch (const Data_Error& e) {
-            problems.Add("animation file", e.what());
-        }
+        } catch (const Data_Error& e) { problems.Add("animation file", e.what()); }
     }
 
     for (size_t t = 0; t < c.Sprite_Types.size(); ++t) {
@@ -214,6 +213,7 @@ std::vector<std::string> Check_File(const std::string& path, File_Type type, con
         // The message already names the file.
         if (problems.lines.size() < limit) problems.lines.push_back(e.what());
     }
-    if (problems.more > 0) problems.lines.push_back(path + ": ... and " + std::to_string(problems.more) + " more problems");
+    if (problems.more > 0)
+        problems.lines.push_back(path + ": ... and " + std::to_string(problems.more) + " more problems");
     return problems.lines;
 }

@@ -216,7 +216,7 @@ int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     try {
         File_Type type;
         const std::string bytes = Json_To_File(doc, type);
-        switch (type) {   // only files the game can load
+        switch (type) {  // only files the game can load
             case File_Type::Map: Parse_Map(bytes, o.positional[1]); break;
             case File_Type::Ple: Parse_Character_File(bytes, o.positional[1]); break;
             case File_Type::Ani: Parse_Animation_File(bytes, o.positional[1]); break;

@@ -125,9 +125,13 @@ ordered_json Animations_To_Json(const Animation_Data& data) {
         seq["frame_count"] = s.frame_count;
         seq["frames"] = ordered_json::array();
         for (const Frame& f : s.frames)
-            seq["frames"].push_back(ordered_json{{"duration", f.duration}, {"source_x", f.source_x},
-                                                 {"source_y", f.source_y}, {"width", f.width}, {"height", f.height},
-                                                 {"offset_x", f.offset_x}, {"offset_y", f.offset_y}});
+            seq["frames"].push_back(ordered_json{{"duration", f.duration},
+                                                 {"source_x", f.source_x},
+                                                 {"source_y", f.source_y},
+                                                 {"width", f.width},
+                                                 {"height", f.height},
+                                                 {"offset_x", f.offset_x},
+                                                 {"offset_y", f.offset_y}});
         j["sequences"].push_back(std::move(seq));
     }
     return j;
@@ -215,7 +219,8 @@ std::string Map_From_Json(const At& doc) {
     const At images = doc["images"];
     const size_t n = Checked_Size(images);
     Check_Count(doc, "image_count", n);
-    for (size_t i = 0; i < n; ++i) m.Map_Images.push_back(Map_Image{images[i]["file_name"].Text(), images[i]["id"].Int16(), {}});
+    for (size_t i = 0; i < n; ++i)
+        m.Map_Images.push_back(Map_Image{images[i]["file_name"].Text(), images[i]["id"].Int16(), {}});
     m.Map_Image_Count = int16_t(n);
     m.Map_Width = doc["width"].Int16();
     m.Map_Height = doc["height"].Int16();
@@ -268,7 +273,8 @@ std::string Animations_From_Json(const At& doc) {
     const At sheets = doc["sheets"];
     const size_t n = Checked_Size(sheets);
     Check_Count(doc, "sheet_count", n);
-    for (size_t i = 0; i < n; ++i) a.Sheets.push_back(Sheet{sheets[i]["file_name"].Text(), sheets[i]["id"].Int16(), {}});
+    for (size_t i = 0; i < n; ++i)
+        a.Sheets.push_back(Sheet{sheets[i]["file_name"].Text(), sheets[i]["id"].Int16(), {}});
     const At sequences = doc["sequences"];
     const size_t m = Checked_Size(sequences);
     Check_Count(doc, "sequence_count", m);
@@ -307,7 +313,7 @@ std::string Json_To_File(const json& doc, File_Type& type) {
             case File_Type::Ple: return Characters_From_Json(root);
             case File_Type::Ani: return Animations_From_Json(root);
         }
-    } catch (const Data_Error& e) {   // a model the writer cannot represent
+    } catch (const Data_Error& e) {  // a model the writer cannot represent
         throw Json_Error(e.what());
     }
     return {};

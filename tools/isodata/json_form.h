@@ -1,6 +1,7 @@
 // json_form.h -- the three data files as JSON: what `isodata dump` prints and `isodata build` reads.
 #pragma once
 #include <nlohmann/json.hpp>
+
 #include <stdexcept>
 #include <string>
 

@@ -17,4 +17,3 @@ struct Bmp_Size {
 // Width and height from a BMP file's header (rows stored either way up); nothing when the file
 // is not a BMP or is too short for its header.
 std::optional<Bmp_Size> Read_Bmp_Size(const std::string& host_path);
-

@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <array>
 
-#include "platform/encoding.h"
 #include "display/bitmap.h"
+#include "platform/encoding.h"
 #include "scene/scene.h"
 #include "tools/isodata/pictures.h"
 
@@ -75,7 +75,6 @@ Preview Render_Map(const Map_Model& map, const std::string& program_folder) {
 
 namespace {
 
-
 void Put32_Be(std::string& out, uint32_t v) {
     for (int shift = 24; shift >= 0; shift -= 8) out += char((v >> shift) & 0xFF);
 }
@@ -141,11 +140,9 @@ std::string Encode_Png(const Surface& picture) {
     std::string ihdr;
     Put32_Be(ihdr, uint32_t(picture.width));
     Put32_Be(ihdr, uint32_t(picture.height));
-    ihdr += std::string("\x08\x02\x00\x00\x00", 5);   // 8 bits, RGB, deflate, no filter choice, no interlace
+    ihdr += std::string("\x08\x02\x00\x00\x00", 5);  // 8 bits, RGB, deflate, no filter choice, no interlace
     Put_Chunk(png, "IHDR", ihdr);
     Put_Chunk(png, "IDAT", z);
     Put_Chunk(png, "IEND", "");
     return png;
 }
-
-
