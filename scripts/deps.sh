@@ -7,8 +7,9 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
   fonts-arphic-uming fonts-dejavu-core fonts-dejavu-extra
 )
-if [ "${1:-}" = "--window-tests" ]; then
-  packages+=(xvfb xauth xdotool imagemagick)
+# --dev: what ./test needs besides: the real-window tests and the code checks.
+if [ "${1:-}" = "--dev" ]; then
+  packages+=(xvfb xauth xdotool imagemagick python3 clang-format-14 clang-tidy-14)
 fi
 missing=()
 for p in "${packages[@]}"; do

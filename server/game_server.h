@@ -21,7 +21,7 @@ struct Server_Options {
     std::string map_file = "data/testmap.map";
     size_t max_clients = 4000;            // connections beyond are closed at once
     size_t max_message = 4096;            // bytes of one message; longer ones are dropped
-    size_t max_output = 8 * 1024 * 1024;  // bytes queued for a client that does not read
+    size_t max_output = size_t(8) << 20;  // bytes queued for a client that does not read
     size_t log_per_second = 200;          // log lines; the rest are counted
     bool stdin_commands = false;          // end of standard input ends the server
     bool stats = false;                   // a traffic line every 10 s

@@ -66,7 +66,7 @@ void Raise_File_Limit() {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+static int Run(int argc, char** argv) {
     Server_Options options;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
@@ -150,7 +150,8 @@ int main(int argc, char** argv) {
                 if (error != asio::error::operation_aborted && options.stdin_commands) shutdown();
                 return;  // otherwise the server goes on without an operator
             }
-            std::string line(asio::buffers_begin(line_buffer.data()), asio::buffers_begin(line_buffer.data()) + n - 1);
+            std::string line(asio::buffers_begin(line_buffer.data()),
+                             asio::buffers_begin(line_buffer.data()) + std::ptrdiff_t(n) - 1);
             line_buffer.consume(n);
             if (!server.Command(line)) {
                 shutdown();
@@ -168,4 +169,14 @@ int main(int argc, char** argv) {
     io.run();
     std::printf("isoserver: stopped\n");
     return 0;
+}
+
+int main(int argc, char** argv) {
+    // Anything unforeseen ends the program with its reason, not with an abort.
+    try {
+        return Run(argc, argv);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s: %s\n", "isoserver", e.what());
+        return 1;
+    }
 }

@@ -135,7 +135,7 @@ void Descend_Path(Player_Record& record, int16_t start_x, int16_t start_y, int16
             const Step s = Chars.Direction_Steps[size_t(d)];
             const int32_t nx = cx + s.x, ny = cy + s.y;
             const bool inside = nx >= 0 && nx <= x_hi && ny >= 0 && ny <= y_hi;
-            candidates[d - 1] = inside ? grid[size_t(nx) * size_t(rows) + size_t(ny)] : 0;
+            candidates[d - 1] = inside ? grid[size_t(nx) * size_t(rows) + size_t(ny)] : int16_t(0);
         }
         const int16_t smallest = Smallest_Nonzero(candidates, 8);
         int d = 1;

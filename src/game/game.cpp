@@ -39,7 +39,7 @@ bool Start_Next_Step(Player_Record& r) {
     if (!r.walking || r.step_direction != 0 || r.step_index >= r.path_length) return false;
     if (r.step_index < 0 || size_t(r.step_index) >= r.path_steps.size()) {
         // A path shorter than its count ends where its steps end.
-        r.path_length = r.step_index < 0 ? 0 : int16_t(r.path_steps.size());
+        r.path_length = r.step_index < 0 ? int16_t(0) : int16_t(r.path_steps.size());
         r.step_index = std::min(std::max<int16_t>(r.step_index, 0), r.path_length);
         return false;
     }

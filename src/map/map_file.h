@@ -15,8 +15,8 @@
 struct Data_Error : std::runtime_error {
     std::u16string summary;  // what is wrong, short enough for the error screen's box
     // detail: UTF-8, with the file, the field and the byte, for the tools and the terminal.
-    explicit Data_Error(const std::string& detail, std::u16string summary = DAMAGED)
-        : std::runtime_error(detail), summary(std::move(summary)) {}
+    explicit Data_Error(const std::string& detail, std::u16string short_text = DAMAGED)
+        : std::runtime_error(detail), summary(std::move(short_text)) {}
     static constexpr const char16_t* DAMAGED = u"檔案損壞";
     static constexpr const char16_t* TRUNCATED = u"檔案不完整";
     static constexpr const char16_t* BAD_COUNT = u"數量錯誤";

@@ -9,18 +9,21 @@
 
 namespace {
 
+// iconv reports a failed open as (iconv_t)-1.
+const iconv_t NO_CONVERTER = reinterpret_cast<iconv_t>(-1);  // NOLINT(performance-no-int-to-ptr): iconv's own value
+
 // An iconv descriptor opened once per direction and reused.
 struct Converter {
     iconv_t cd;
     Converter(const char* to, const char* from) : cd(iconv_open(to, from)) {}
     ~Converter() {
-        if (cd != iconv_t(-1)) iconv_close(cd);
+        if (cd != NO_CONVERTER) iconv_close(cd);
     }
     // Converts all of in; returns false at the first sequence it cannot convert, with `used`
     // the input bytes consumed so far and out holding what was converted before it.
     bool Run(const char* in, size_t in_len, std::string& out, size_t& used) {
         used = 0;
-        if (cd == iconv_t(-1)) return false;
+        if (cd == NO_CONVERTER) return false;
         iconv(cd, nullptr, nullptr, nullptr, nullptr);
         char* src = const_cast<char*>(in);
         size_t left = in_len;

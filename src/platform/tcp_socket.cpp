@@ -12,12 +12,17 @@
 namespace {
 
 constexpr std::chrono::seconds CONNECT_LIMIT{10};
-constexpr size_t READ_CHUNK = 64 * 1024;
+constexpr size_t READ_CHUNK = size_t(64) << 10;
 
 class Tcp_Socket : public Socket_Backend {
 public:
     Tcp_Socket() : socket_(io_), timer_(io_) {}
-    ~Tcp_Socket() override { Shut(); }
+    ~Tcp_Socket() override {
+        // A destructor must not throw; a timer that cannot be cancelled goes with the io_context.
+        try {
+            Shut();
+        } catch (const std::exception&) {}
+    }
 
     void Connect(const std::string& host, uint16_t port) override {
         Shut();

@@ -111,18 +111,18 @@ TEST_F(Headless_Test, Look_Ups_Take_The_First_Match_Or_Index_0_And_Never_Leave_T
     Animations.Sequences = {one_frame(301), one_frame(101), one_frame(303)};
     Player_Record r;
     // sprite type, direction, index into Sequences (-1 for none); unmatched ids fall back to index 0
-    for (auto [type, direction, expected] : {std::tuple{1, 1, 0},
-                                             {1, 3, 2},
-                                             {0, 1, 1},
-                                             {0, 2, 0},
-                                             {1, 0, 0},
-                                             {2, 1, -1},
-                                             {-1, 1, -1},
-                                             {1, 9, -1},
-                                             {1, -1, -1}}) {
-        r.sprite_type = int16_t(type), r.direction = int16_t(direction);
+    for (auto [sprite_type, direction, expected] : {std::tuple{1, 1, 0},
+                                                    {1, 3, 2},
+                                                    {0, 1, 1},
+                                                    {0, 2, 0},
+                                                    {1, 0, 0},
+                                                    {2, 1, -1},
+                                                    {-1, 1, -1},
+                                                    {1, 9, -1},
+                                                    {1, -1, -1}}) {
+        r.sprite_type = int16_t(sprite_type), r.direction = int16_t(direction);
         const Sequence* s = Find_Look_Sequence(r);
-        EXPECT_EQ(s ? int(s - Animations.Sequences.data()) : -1, expected) << type << ", " << direction;
+        EXPECT_EQ(s ? int(s - Animations.Sequences.data()) : -1, expected) << sprite_type << ", " << direction;
     }
     Chars.Characters.Sprite_Types[1].actions.clear();
     r.sprite_type = 1, r.direction = 0;

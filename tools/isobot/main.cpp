@@ -202,7 +202,7 @@ private:
     Totals& totals_;
     std::mt19937 random_;
     std::array<char, 16384> buffer_{};
-    static constexpr size_t MAX_MESSAGE = 64 * 1024;
+    static constexpr size_t MAX_MESSAGE = size_t(64) << 10;
     Message_Stream in_;
     std::string out_, writing_;
     bool stopped_ = false, walking_ = false;
@@ -239,7 +239,7 @@ double Percentile(std::vector<double>& values, double p) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+static int Run(int argc, char** argv) {
     Options options;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
@@ -353,4 +353,14 @@ int main(int argc, char** argv) {
     double max = rtt.empty() ? 0 : *std::max_element(rtt.begin(), rtt.end());
     std::printf("  move round trip: %zu samples, p50 %.2f ms, p99 %.2f ms, max %.2f ms\n", rtt.size(), p50, p99, max);
     return totals.logged_in == uint64_t(options.bots) ? 0 : 1;
+}
+
+int main(int argc, char** argv) {
+    // Anything unforeseen ends the program with its reason, not with an abort.
+    try {
+        return Run(argc, argv);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s: %s\n", "isobot", e.what());
+        return 1;
+    }
 }

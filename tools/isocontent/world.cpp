@@ -24,15 +24,17 @@ struct Placement {
 // The map while it is being laid out.
 class Layout {
 public:
-    Layout() : terrain_(SIZE * SIZE, GRASS), taken_(SIZE * SIZE, 0), road_(SIZE * SIZE, 0) {}
+    Layout() : terrain_(CELLS, GRASS), taken_(CELLS, 0), road_(CELLS, 0) {}
 
+    static constexpr size_t CELLS = size_t(SIZE) * size_t(SIZE);
+    static size_t At(int x, int y) { return size_t(y) * size_t(SIZE) + size_t(x); }
     static bool Inside(int x, int y) { return x >= 0 && y >= 0 && x < SIZE && y < SIZE; }
-    uint8_t& T(int x, int y) { return terrain_[size_t(y * SIZE + x)]; }
-    uint8_t T(int x, int y) const { return terrain_[size_t(y * SIZE + x)]; }
-    bool Taken(int x, int y) const { return taken_[size_t(y * SIZE + x)] != 0; }
-    bool Road(int x, int y) const { return road_[size_t(y * SIZE + x)] != 0; }
-    void Mark_Road(int x, int y) { road_[size_t(y * SIZE + x)] = 1; }
-    void Reserve(int x, int y) { taken_[size_t(y * SIZE + x)] = 1; }
+    uint8_t& T(int x, int y) { return terrain_[At(x, y)]; }
+    uint8_t T(int x, int y) const { return terrain_[At(x, y)]; }
+    bool Taken(int x, int y) const { return taken_[At(x, y)] != 0; }
+    bool Road(int x, int y) const { return road_[At(x, y)] != 0; }
+    void Mark_Road(int x, int y) { road_[At(x, y)] = 1; }
+    void Reserve(int x, int y) { taken_[At(x, y)] = 1; }
 
     // Registers a prop under its key the first time it is asked for: a key names one prop, so
     // everything that tells props apart (seed, size) belongs in it.
@@ -274,7 +276,8 @@ void Place_Village(Layout& L) {
     for (int y = 10; y <= 20; y += 3)
         L.Place("flowers " + std::to_string(y % 5), 4, y, [y] { return Flowers(uint32_t(y % 5)); });
     for (auto [x, y] : {std::pair{12, 12}, {13, 15}, {18, 19}, {21, 18}, {16, 22}, {24, 20}, {8, 26}, {26, 9}})
-        L.Place("round " + std::to_string((x * 7 + y) % 6), x, y, [=] { return Round_Tree(uint32_t(x * 7 + y) % 6); });
+        L.Place("round " + std::to_string((x * 7 + y) % 6), x, y,
+                [seed = uint32_t(x * 7 + y) % 6] { return Round_Tree(seed); });
 
     // Farmland below the village: fields in fences, a barn, haystacks, an orchard.
     struct Field {

@@ -131,7 +131,7 @@ struct Shape {
 
 // Shape builders (model-space units).
 Shape Box(V3 lo, V3 hi, std::function<Color(const Surface_Point&)> paint);
-Shape Polytope(std::vector<std::pair<V3, double>> planes, V3 lo, V3 hi,
+Shape Polytope(const std::vector<std::pair<V3, double>>& planes, V3 lo, V3 hi,
                std::function<Color(const Surface_Point&)> paint);
 Shape Implicit(std::function<double(V3)> f, V3 lo, V3 hi, std::function<Color(const Surface_Point&)> paint);
 Shape Sphere(V3 c, double r, std::function<Color(const Surface_Point&)> paint);

@@ -135,7 +135,7 @@ Shape Box(V3 lo, V3 hi, std::function<Color(const Surface_Point&)> paint) {
                     lo, hi, std::move(paint));
 }
 
-Shape Polytope(std::vector<std::pair<V3, double>> planes, V3 lo, V3 hi,
+Shape Polytope(const std::vector<std::pair<V3, double>>& planes, V3 lo, V3 hi,
                std::function<Color(const Surface_Point&)> paint) {
     Shape s;
     for (auto& [n, d] : planes) {
