@@ -47,7 +47,7 @@ struct Net_State {
 extern Net_State Net;
 void Reset_Net();
 
-constexpr size_t MAX_MESSAGE_BYTES = size_t(64) << 10;         // a longer message is dropped whole
+constexpr size_t MAX_MESSAGE_BYTES = size_t(64) << 10;  // a longer message is dropped whole
 constexpr int16_t MAX_DISPATCH_DEPTH = 16;              // deeper receipts wait for an outer call
 constexpr size_t MAX_WAITING_BYTES = size_t(16) << 20;  // what may wait for that outer call
 constexpr int32_t CONNECT_TIMEOUT_MS = 10000;
