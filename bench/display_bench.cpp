@@ -70,4 +70,4 @@ void BM_Back_Buffer_Copy(benchmark::State& state) {
 }
 BENCHMARK(BM_Back_Buffer_Copy);
 
-}  // namespace
+}   // namespace

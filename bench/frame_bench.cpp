@@ -123,4 +123,4 @@ void BM_Back_Buffer_Copied_Three_Times(benchmark::State& state) {
 }
 BENCHMARK(BM_Back_Buffer_Copied_Three_Times)->Unit(benchmark::kMicrosecond)->Repetitions(9)->ReportAggregatesOnly(true);
 
-}  // namespace
+}   // namespace

@@ -55,4 +55,4 @@ void Dispatch_Segmented_Receipt(benchmark::State& state) {
 }
 BENCHMARK(Dispatch_Segmented_Receipt);
 
-}  // namespace
+}   // namespace

@@ -125,7 +125,7 @@ void Search(benchmark::State& state, bool maze) {
 void BM_Find_Path_Open_Field(benchmark::State& state) { Search(state, false); }
 void BM_Find_Path_Maze(benchmark::State& state) { Search(state, true); }
 
-}  // namespace
+}   // namespace
 
 BENCHMARK(BM_Read_Map_Bytes)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Load_Map)->Unit(benchmark::kMillisecond);

@@ -38,7 +38,7 @@ std::string Quote(const std::string& bytes) {
     return out;
 }
 
-}  // namespace
+}   // namespace
 
 Game_Server::Game_Server(asio::io_context& io, const Server_Options& options, const Map_Model& map)
     : io_(io), options_(options), map_(map), acceptor_(io), retry_timer_(io), stats_timer_(io),
@@ -133,7 +133,7 @@ void Game_Server::Read(const Client_Ptr& client) {
                 if (client->closed) return;
             }
             if (error) {
-                bool left = error == asio::error::eof || error == asio::error::connection_reset;  // a quit
+                bool left = error == asio::error::eof || error == asio::error::connection_reset;   // a quit
                 Drop(client, left ? "" : "connection lost: " + error.message());
                 return;
             }
@@ -347,7 +347,7 @@ void Game_Server::On_Ready(const Client_Ptr& c) {
     Queue(c, own);
     std::string newcomer = Frame_Bytes(CMD_SETPL, Number(c->id) + FIELD_SEPARATOR_BYTE + To_Cp950(c->name)) + own;
     for (const Client_Ptr& other : players_) {
-        if (other->doomed) continue;  // on its way out: neither side hears of the other
+        if (other->doomed) continue;   // on its way out: neither side hears of the other
         Queue(c, Frame_Bytes(CMD_SETPL, Number(other->id) + FIELD_SEPARATOR_BYTE + To_Cp950(other->name)) +
                      Frame_Bytes(CMD_SETPLXY, Number(other->id) + FIELD_SEPARATOR_BYTE + Number(other->cell_x) +
                                                   FIELD_SEPARATOR_BYTE + Number(other->cell_y)));
@@ -364,7 +364,7 @@ void Game_Server::On_Move(const Client_Ptr& c, const std::u16string& data) {
     std::optional<int16_t> f[4];
     for (int i = 0; i < 4; ++i) f[i] = Field_Number(Get_Field(data, FIELD_SEPARATOR, i));
     if (!f[0] || !f[1] || !f[2] || !f[3]) return Log(c.get(), "dropped /move with a bad number: '" + Ascii(data) + "'");
-    if (!Free_Target(*f[2], *f[3])) return;  // a click on a wall: nothing to tell anyone
+    if (!Free_Target(*f[2], *f[3])) return;   // a click on a wall: nothing to tell anyone
     c->placed_x = *f[2];
     c->placed_y = *f[3];
     std::string echo = Frame_Bytes(

@@ -17,15 +17,15 @@
 
 struct Server_Options {
     std::string bind = "127.0.0.1";
-    uint16_t port = 7000;  // 0: any free port (printed when listening)
+    uint16_t port = 7000;   // 0: any free port (printed when listening)
     std::string map_file = "data/testmap.map";
-    size_t max_clients = 4000;            // connections beyond are closed at once
-    size_t max_message = 4096;            // bytes of one message; longer ones are dropped
-    size_t max_output = size_t(8) << 20;  // bytes queued for a client that does not read
-    size_t log_per_second = 200;          // log lines; the rest are counted
-    bool stdin_commands = false;          // end of standard input ends the server
-    bool stats = false;                   // a traffic line every 10 s
-    uint32_t seed = 0;                    // 0: random start cells
+    size_t max_clients = 4000;             // connections beyond are closed at once
+    size_t max_message = 4096;             // bytes of one message; longer ones are dropped
+    size_t max_output = size_t(8) << 20;   // bytes queued for a client that does not read
+    size_t log_per_second = 200;           // log lines; the rest are counted
+    bool stdin_commands = false;           // end of standard input ends the server
+    bool stats = false;                    // a traffic line every 10 s
+    uint32_t seed = 0;                     // 0: random start cells
 };
 
 class Game_Server {
@@ -51,16 +51,16 @@ private:
         std::array<char, 8192> read_buffer{};
         Message_Stream in;
         std::string out, writing;
-        bool closed = false;         // gone from the game; no more reads, writes or messages
-        bool closing = false;        // flushes what is queued, then closes
-        bool flush_pending = false;  // in dirty_, written at the end of the loop's turn
-        bool doomed = false;         // queued too much: dropped at the next turn of the loop
+        bool closed = false;          // gone from the game; no more reads, writes or messages
+        bool closing = false;         // flushes what is queued, then closes
+        bool flush_pending = false;   // in dirty_, written at the end of the loop's turn
+        bool doomed = false;          // queued too much: dropped at the next turn of the loop
         Stage stage = Stage::Fresh;
         std::u16string name;
         int16_t id = 0;
-        int16_t cell_x = 0, cell_y = 0;      // where the player stands, as far as the server knows
-        int16_t placed_x = 0, placed_y = 0;  // the cell the server last placed or moved it to
-        std::vector<int16_t> table;          // ids in the client's own table of other players
+        int16_t cell_x = 0, cell_y = 0;       // where the player stands, as far as the server knows
+        int16_t placed_x = 0, placed_y = 0;   // the cell the server last placed or moved it to
+        std::vector<int16_t> table;           // ids in the client's own table of other players
     };
     using Client_Ptr = std::shared_ptr<Client>;
 
@@ -100,9 +100,9 @@ private:
     uint64_t next_serial_ = 1;
     int16_t next_id_ = 1;
     std::unordered_map<uint64_t, Client_Ptr> clients_;
-    std::unordered_map<int16_t, Client_Ptr> by_id_;  // clients that got "/plstart"
-    std::vector<Client_Ptr> players_;                // clients in the game, in order of "/ready"
-    std::vector<Client_Ptr> dirty_;                  // clients with output queued this turn
+    std::unordered_map<int16_t, Client_Ptr> by_id_;   // clients that got "/plstart"
+    std::vector<Client_Ptr> players_;                 // clients in the game, in order of "/ready"
+    std::vector<Client_Ptr> dirty_;                   // clients with output queued this turn
     bool flush_posted_ = false;
     std::vector<std::pair<int16_t, int16_t>> free_cells_;
     std::mt19937 random_;

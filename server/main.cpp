@@ -64,7 +64,7 @@ void Raise_File_Limit() {
     }
 }
 
-}  // namespace
+}   // namespace
 
 static int Run(int argc, char** argv) {
     Server_Options options;
@@ -141,14 +141,14 @@ static int Run(int argc, char** argv) {
     input.assign(::dup(STDIN_FILENO), ec);
     std::function<void()> read_line = [&] {
         asio::async_read_until(input, line_buffer, '\n', [&](const asio::error_code& error, size_t n) {
-            if (error == asio::error::not_found) {  // a line longer than the buffer: skipped
+            if (error == asio::error::not_found) {   // a line longer than the buffer: skipped
                 line_buffer.consume(line_buffer.size());
                 read_line();
                 return;
             }
             if (error) {
                 if (error != asio::error::operation_aborted && options.stdin_commands) shutdown();
-                return;  // otherwise the server goes on without an operator
+                return;   // otherwise the server goes on without an operator
             }
             std::string line(asio::buffers_begin(line_buffer.data()),
                              asio::buffers_begin(line_buffer.data()) + std::ptrdiff_t(n) - 1);

@@ -104,7 +104,7 @@ static int32_t Frame_Due(int16_t duration, float speed) {
 
 void Draw_Animation_Frame(const Sequence& sequence, Player_Record& record, int16_t x, int16_t y) {
     const int32_t frames = int32_t(sequence.frames.size());
-    if (frames == 0) return;  // nothing to show (the file reader never lets one through)
+    if (frames == 0) return;   // nothing to show (the file reader never lets one through)
     if (record.frame_index < 0 || record.frame_index > frames - 1) record.frame_index = 0;
 
     const Frame& f = sequence.frames[size_t(record.frame_index)];

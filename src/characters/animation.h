@@ -9,7 +9,7 @@
 struct Player_Record;
 
 struct Frame {
-    int16_t duration = 0;  // ms before the next frame, before frame_speed
+    int16_t duration = 0;   // ms before the next frame, before frame_speed
     int16_t source_x = 0, source_y = 0, width = 0, height = 0;
     int16_t offset_x = 0, offset_y = 0;
     bool operator==(const Frame&) const = default;
@@ -43,8 +43,8 @@ std::string Write_Animation_File(const Animation_Data& data);
 // Reads the animation file (resolved against the program folder like a picture) and its sheets.
 void Load_Animation_File(const std::u16string& name);
 void Load_Sheet_Images();
-int16_t Find_Sequence(int16_t id);  // first match; 0 when none
-int16_t Find_Sheet(int16_t id);     // first match; 0 when none
+int16_t Find_Sequence(int16_t id);   // first match; 0 when none
+int16_t Find_Sheet(int16_t id);      // first match; 0 when none
 void Start_Animation(Player_Record& record, float factor);
 // Draws the record's frame of the sequence at (x, y) + the frame's offset, clipped to the
 // screen, and advances the record's animation clock. A frame_index outside the sequence is reset.

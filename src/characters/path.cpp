@@ -10,7 +10,7 @@ namespace {
 // The box's reach after the cut: neighbours must lie in 0 .. x_hi, 0 .. y_hi.
 struct Search_Area {
     int32_t x_lo, y_lo, x_hi, y_hi;
-    int32_t rows;  // distance_grid is column-major, rows = Map_Height + 1 a column
+    int32_t rows;   // distance_grid is column-major, rows = Map_Height + 1 a column
 };
 
 constexpr int AXIS_DIRECTIONS[4] = {1, 3, 5, 7};
@@ -19,7 +19,7 @@ enum : uint8_t { BLOCKED = 1, EXPANDED = 2 };
 
 size_t Grid_Size() { return size_t(Map.Map_Width + 1) * size_t(Map.Map_Height + 1); }
 
-}  // namespace
+}   // namespace
 
 Path_State Path_Search;
 
@@ -122,7 +122,7 @@ void Descend_Path(Player_Record& record, int16_t start_x, int16_t start_y, int16
     const int32_t map_w = Map.Map_Width, map_h = Map.Map_Height, rows = map_h + 1;
     const int32_t x_hi = std::min(int32_t(box_x) + box_width, map_w);
     const int32_t y_hi = std::min(int32_t(box_y) + box_height, map_h);
-    if (record.distance_grid.size() != Grid_Size()) {  // no fill ran for this map
+    if (record.distance_grid.size() != Grid_Size()) {   // no fill ran for this map
         record.path_length = 0;
         return;
     }
@@ -140,7 +140,7 @@ void Descend_Path(Player_Record& record, int16_t start_x, int16_t start_y, int16
         const int16_t smallest = Smallest_Nonzero(candidates, 8);
         int d = 1;
         while (d <= 8 && !(smallest != 0 && candidates[d - 1] == smallest)) ++d;
-        if (d > 8) {  // nothing numbered around: not a grid this fill made
+        if (d > 8) {   // nothing numbered around: not a grid this fill made
             record.path_length = 0;
             return;
         }

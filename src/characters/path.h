@@ -5,12 +5,12 @@
 
 #include "characters/player.h"
 
-constexpr int16_t MAX_PATH_STEPS = 64;  // a longer path counts as none
+constexpr int16_t MAX_PATH_STEPS = 64;   // a longer path counts as none
 
 // Work space of the fill, kept between searches so a search inside a frame allocates nothing.
 struct Path_State {
-    std::vector<uint8_t> flags;    // per cell around the box: blocked, expanded
-    std::vector<int32_t> pending;  // per column: numbered cells waiting to be expanded
+    std::vector<uint8_t> flags;     // per cell around the box: blocked, expanded
+    std::vector<int32_t> pending;   // per column: numbered cells waiting to be expanded
 };
 extern Path_State Path_Search;
 void Reset_Path();

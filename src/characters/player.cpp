@@ -34,13 +34,13 @@ void Init_Pixel_Steps() {
 bool Is_Blocked(int16_t dx, int16_t dy, int16_t x, int16_t y) {
     int32_t cx = int32_t(x) + dx, cy = int32_t(y) + dy;
     if (cx < 0 || cy < 0 || cx > Map.Map_Width - 1 || cy > Map.Map_Height - 1) return true;
-    if (cx >= Map.Ground_Grid.width || cy >= Map.Ground_Grid.height) return true;  // model not filled
+    if (cx >= Map.Ground_Grid.width || cy >= Map.Ground_Grid.height) return true;   // model not filled
     return Map.Ground_Grid(cx, cy).blocked != 0;
 }
 
 void Step_Player(Player_Record& record) {
     const int16_t d = record.step_direction;
-    if (d < 0 || d > 8) {  // no such direction: no step
+    if (d < 0 || d > 8) {   // no such direction: no step
         record.step_direction = 0;
         return;
     }

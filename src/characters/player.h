@@ -10,8 +10,8 @@ struct Player_Record {
     int16_t id = 0;
     int16_t step_index = 0;
     int16_t path_length = 0;
-    std::vector<int16_t> path_steps;     // directions 1..8, from index 0
-    std::vector<int16_t> distance_grid;  // (Map_Width + 1) x (Map_Height + 1), column-major: x * (H + 1) + y
+    std::vector<int16_t> path_steps;      // directions 1..8, from index 0
+    std::vector<int16_t> distance_grid;   // (Map_Width + 1) x (Map_Height + 1), column-major: x * (H + 1) + y
     bool walking = false;
     std::u16string chat_text;
     int16_t chat_frames = 0;
@@ -22,8 +22,8 @@ struct Player_Record {
     bool animating = false;
     float frame_speed = 0.0f;
     int16_t sprite_type = 0;
-    int16_t direction = 0;       // 0..8
-    int16_t step_direction = 0;  // 0..8, 0 = no step
+    int16_t direction = 0;        // 0..8
+    int16_t step_direction = 0;   // 0..8, 0 = no step
     int32_t step_time = 0;
     int16_t cell_x = 0, cell_y = 0;
     int16_t pixel_offset_x = 0, pixel_offset_y = 0;
@@ -32,7 +32,7 @@ struct Player_Record {
 
 struct Action {
     std::u16string name;
-    std::array<int16_t, 9> sequence_ids{};  // entry d for direction d; entry 0 stays 0
+    std::array<int16_t, 9> sequence_ids{};   // entry d for direction d; entry 0 stays 0
     bool operator==(const Action&) const = default;
 };
 
@@ -56,17 +56,17 @@ struct Step {
 
 struct Characters_State {
     Player_Record Own_Player;
-    std::vector<Player_Record> Players;     // in order of arrival
-    Character_File Characters;              // the loaded character file
-    std::array<Step, 9> Direction_Steps{};  // cell step of each direction
-    std::array<Step, 9> Pixel_Steps{};      // drawing offset of one third of a step
+    std::vector<Player_Record> Players;      // in order of arrival
+    Character_File Characters;               // the loaded character file
+    std::array<Step, 9> Direction_Steps{};   // cell step of each direction
+    std::array<Step, 9> Pixel_Steps{};       // drawing offset of one third of a step
 };
 extern Characters_State Chars;
 void Reset_Characters();
 
 inline int16_t Player_Count() { return int16_t(Chars.Players.size()); }
 
-constexpr int16_t MAX_PLAYERS = 32767;  // the table of other players stops there
+constexpr int16_t MAX_PLAYERS = 32767;   // the table of other players stops there
 // Position of the first entry of Chars.Players with the id; 0 when none (as for entry 0).
 int16_t Find_Player(int16_t id);
 // Appends an entry; ignored when the table already holds MAX_PLAYERS.

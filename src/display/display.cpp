@@ -51,7 +51,7 @@ bool Clip_Segment(double& x1, double& y1, double& x2, double& y2, double left, d
     return true;
 }
 
-}  // namespace
+}   // namespace
 
 void Draw_Line(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
     Surface& dest = Display.Back_Buffer;

@@ -43,8 +43,8 @@ struct Cache_Entry {
 struct Text_System {
     bool ttf_ready = false;
     FcConfig* fc = nullptr;
-    std::unordered_map<Font_Spec, TTF_Font*, Font_Hash> fonts;  // null: the face cannot be opened
-    std::list<Cache_Entry> lru;                                 // most recently used first
+    std::unordered_map<Font_Spec, TTF_Font*, Font_Hash> fonts;   // null: the face cannot be opened
+    std::list<Cache_Entry> lru;                                  // most recently used first
     std::unordered_map<Cache_Key, std::list<Cache_Entry>::iterator, Key_Hash> index;
     size_t bytes = 0;
     uint64_t renders = 0;
@@ -112,7 +112,7 @@ Text_Mask Render(TTF_Font* font, const std::u16string& text) {
 
     std::string shown = text.size() > TEXT_RENDER_LIMIT ? To_Utf8(text.substr(0, TEXT_RENDER_LIMIT)) : whole;
     SDL_Surface* s = TTF_RenderUTF8_Solid(font, shown.c_str(), SDL_Color{255, 255, 255, 255});
-    if (!s) return mask;  // nothing to paint (a string of zero width)
+    if (!s) return mask;   // nothing to paint (a string of zero width)
     if (s->format->BytesPerPixel == 1 && SDL_LockSurface(s) == 0) {
         mask.width = s->w;
         mask.height = s->h;
@@ -127,7 +127,7 @@ Text_Mask Render(TTF_Font* font, const std::u16string& text) {
     return mask;
 }
 
-}  // namespace
+}   // namespace
 
 std::string Font_Pattern(const std::u16string& face, bool bold) {
     std::string pattern;
@@ -165,7 +165,7 @@ std::optional<Resolved_Face> Resolve_Face(const std::u16string& face, bool bold)
         resolved->file = reinterpret_cast<const char*>(file);
         int index = 0, weight = FC_WEIGHT_REGULAR;
         if (FcPatternGetInteger(match, FC_INDEX, 0, &index) == FcResultMatch)
-            resolved->index = index & 0xFFFF;  // the high bits name a variable font's instance
+            resolved->index = index & 0xFFFF;   // the high bits name a variable font's instance
         FcPatternGetInteger(match, FC_WEIGHT, 0, &weight);
         // fontconfig's own rules may already have marked a light face for emboldening (and
         // rewritten its weight); either way the renderer has to make the strokes bold.

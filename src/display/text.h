@@ -19,16 +19,16 @@ struct Font_Spec {
 // The pixels a string covers in one font: 1 where a glyph is, 0 elsewhere. Colour comes at blit time.
 struct Text_Mask {
     int32_t width = 0, height = 0;
-    std::vector<uint8_t> bits;  // row by row, width bytes each
-    double measured_width = 0;  // the text's advance width (what Text_Width reports)
-    double line_height = 0;     // the font's height (what Text_Height reports)
+    std::vector<uint8_t> bits;   // row by row, width bytes each
+    double measured_width = 0;   // the text's advance width (what Text_Width reports)
+    double line_height = 0;      // the font's height (what Text_Height reports)
 };
 
 // Where a face name leads on this machine.
 struct Resolved_Face {
-    std::string file;             // font file
-    long index = 0;               // face inside a collection file
-    bool synthetic_bold = false;  // bold asked for, but the face found is not bold
+    std::string file;              // font file
+    long index = 0;                // face inside a collection file
+    bool synthetic_bold = false;   // bold asked for, but the face found is not bold
 };
 
 // The fontconfig pattern a face name is looked up with: "新細明體" and "Impact" go to faces this

@@ -65,7 +65,7 @@ void Show_Error_Screen(int16_t code, const std::u16string& message) {
         if ((Key_Down(VK_RETURN) && frames > 100) || Key_Down(VK_ESCAPE)) Quit_Program();
     };
     Run_Screen(draw, 0, false, check);
-    Quit_Program();  // the loop above only ends through the program's end
+    Quit_Program();   // the loop above only ends through the program's end
 }
 
 std::u16string Error_Log_Name(const std::tm& t) {

@@ -8,7 +8,7 @@
 #include "platform/surface.h"
 
 struct Errors_State {
-    Surface Error_Box;  // "images\err.bmp"
+    Surface Error_Box;   // "images\err.bmp"
 };
 extern Errors_State Errors;
 void Reset_Errors();

@@ -6,11 +6,11 @@
 #include "ui/text_entry.h"
 
 struct Chat_State {
-    int16_t Chat_Active = 0;  // 1 while the line is open
+    int16_t Chat_Active = 0;   // 1 while the line is open
     // The line being typed (Chat_Input) with its place, caret and limit; the game loop sets the
     // geometry each time it starts.
     Text_Entry Chat_Input{u"", 155, 465, 20, 0, 60, 100};
-    int16_t Enter_Latch = 0;  // a key latch (ui/text_entry.h) for Enter
+    int16_t Enter_Latch = 0;   // a key latch (ui/text_entry.h) for Enter
 };
 extern Chat_State Chat;
 void Reset_Chat();

@@ -25,7 +25,7 @@ void Reset_Game() { Game = Game_State{}; }
 
 namespace {
 
-const Rect CHAT_ENTRY_AREA{155, 465, 495, 480};  // the chat box as far as the screen shows it
+const Rect CHAT_ENTRY_AREA{155, 465, 495, 480};   // the chat box as far as the screen shows it
 
 // A walk target waiting for a path is served once no step is in progress.
 void Serve_Path_Request(Player_Record& r) {
@@ -66,7 +66,7 @@ void Draw_Hover_Label(const Player_Record& r) {
     Draw_Outlined_Text(int16_t(fx - h / 2), int16_t(fy - h), r.name, Rgb(0, 0, 0), Rgb(0, 0, 255));
 }
 
-}  // namespace
+}   // namespace
 
 bool Sprite_Hit(const Surface& sheet, int16_t mouse_x, int16_t mouse_y, int16_t source_x, int16_t source_y,
                 int16_t width, int16_t height, int16_t frame_x, int16_t frame_y) {

@@ -7,8 +7,8 @@
 #include "platform/surface.h"
 
 struct Picking_State {
-    int16_t Picked_X = 0, Picked_Y = 0;  // cell last found under the mouse
-    std::vector<Rect> Chat_Box;          // entry 0: the area whose click opens the chat line
+    int16_t Picked_X = 0, Picked_Y = 0;   // cell last found under the mouse
+    std::vector<Rect> Chat_Box;           // entry 0: the area whose click opens the chat line
 };
 extern Picking_State Picking;
 void Reset_Picking();

@@ -29,7 +29,7 @@ void Show_Loading() {
     Load_Map(u"data\\testmap.map");
     bar_rect.right = Bar_Width(1, stages);
     Draw_Loading_Frame(background_rect, bar_rect, background, bar);
-    if (Loading.Data_Loaded) return;  // a later run only brings a new map
+    if (Loading.Data_Loaded) return;   // a later run only brings a new map
 
     Load_Character_File(u"data\\testple.ple");
     bar_rect.right = Bar_Width(2, stages);

@@ -4,7 +4,7 @@
 
 struct Loading_State {
     bool Data_Loaded = false;
-    Surface Status_Panel;  // "images\s.bmp", drawn by the game screen
+    Surface Status_Panel;   // "images\s.bmp", drawn by the game screen
 };
 extern Loading_State Loading;
 void Reset_Loading();

@@ -19,7 +19,7 @@ namespace {
 const uint32_t WHITE = Rgb(255, 255, 255);
 const uint32_t BLACK = Rgb(0, 0, 0);
 const Rect BUTTON_SOURCE{0, 0, 95, 39};
-constexpr int16_t STATUS_X = 265, STATUS_Y = 382;  // under the login box: the server's progress
+constexpr int16_t STATUS_X = 265, STATUS_Y = 382;   // under the login box: the server's progress
 
 void Start_Offline_Game() {
     Chars.Own_Player.name = u"哇係TAVREN";
@@ -76,7 +76,7 @@ bool Field_Key(int16_t code) {
         return false;
     }
     if (Login.Focus == 1) {
-        Login.Focus = 2;  // what follows in the same frame goes to the password
+        Login.Focus = 2;   // what follows in the same frame goes to the password
         return false;
     }
     return Confirm();
@@ -134,7 +134,7 @@ bool Login_Frame() {
     return true;
 }
 
-}  // namespace
+}   // namespace
 
 void Start_Game() {
     Show_Loading();

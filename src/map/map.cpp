@@ -33,7 +33,7 @@ void Load_Map(const std::u16string& path) {
         const std::string bytes = Read_Data_File(path, host);
         Parse_Or_Raise(
             path, [&] { Parse_Map_Into(bytes, host, Map); }, Reset_Map);
-    }  // the file's bytes go before the pictures load
+    }   // the file's bytes go before the pictures load
     Load_Map_Images();
 }
 

@@ -14,7 +14,7 @@ std::string Read_Data_File(const std::u16string& name, const std::optional<std::
 // standard error and error -32768 opens the error screen with the summary and `name`.
 void Parse_Or_Raise(const std::u16string& name, const std::function<void()>& parse, void (*clear)());
 
-extern Map_Model Map;  // the loaded map
+extern Map_Model Map;   // the loaded map
 void Reset_Map();
 
 // Reads the map file (resolved against the current folder) into Map, then its images.

@@ -20,7 +20,7 @@ std::string Cell_Name(const char* kind, int32_t x, int32_t y) {
     return std::string("the ") + kind + " cell (" + std::to_string(x) + ", " + std::to_string(y) + ")";
 }
 
-}  // namespace
+}   // namespace
 
 // ---- Byte_Reader / Byte_Writer ----
 
@@ -146,7 +146,7 @@ void Read_Ground_Section(Byte_Reader& r, Cell_Grid<Ground_Cell>& grid, int32_t w
     r.pos = pos;
 }
 
-}  // namespace
+}   // namespace
 
 void Parse_Map_Into(const std::string& bytes, const std::string& file_name, Map_Model& model) {
     Byte_Reader r{bytes, file_name};

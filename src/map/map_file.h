@@ -13,7 +13,7 @@
 // A damaged data file: what is wrong and where. Readers throw it; the game turns it into error
 // -32768 on the error screen, the tools print it.
 struct Data_Error : std::runtime_error {
-    std::u16string summary;  // what is wrong, short enough for the error screen's box
+    std::u16string summary;   // what is wrong, short enough for the error screen's box
     // detail: UTF-8, with the file, the field and the byte, for the tools and the terminal.
     explicit Data_Error(const std::string& detail, std::u16string short_text = DAMAGED)
         : std::runtime_error(detail), summary(std::move(short_text)) {}
@@ -27,7 +27,7 @@ struct Data_Error : std::runtime_error {
 // Data_Error naming the file and the field.
 struct Byte_Reader {
     const std::string& bytes;
-    std::string file_name;  // UTF-8, for messages
+    std::string file_name;   // UTF-8, for messages
     size_t pos = 0;
 
     int16_t Int16(const char* field);
@@ -60,7 +60,7 @@ struct Map_Image {
 
 struct Ground_Cell {
     int16_t source_x = 0, source_y = 0;
-    int16_t blocked = 0;  // 0 free, -1 blocked
+    int16_t blocked = 0;   // 0 free, -1 blocked
     int16_t image_id = 0;
     std::u16string text;
     bool operator==(const Ground_Cell&) const = default;
@@ -86,7 +86,7 @@ struct Cell_Grid {
     const Cell& operator()(int32_t x, int32_t y) const { return cells[size_t(y) * size_t(width) + size_t(x)]; }
 };
 
-constexpr int16_t MAX_MAP_SIDE = 1600;  // larger maps overflow the scene's 16-bit arithmetic
+constexpr int16_t MAX_MAP_SIDE = 1600;   // larger maps overflow the scene's 16-bit arithmetic
 
 struct Map_Model {
     int16_t Map_Image_Count = 0;

@@ -17,7 +17,7 @@ void Enter_Phase(Link_Phase phase) {
     Raise_Error(ERROR_DISCONNECTED, u"");
 }
 
-}  // namespace
+}   // namespace
 
 void Send_Version() { Send_Message(CMD_VER, Escape_Text(GAME_VERSION)); }
 
@@ -46,7 +46,7 @@ void Handle_Socket_Event(const Socket_Event& event) {
 void Install_Socket_Handlers() { Platform.handlers.socket = Handle_Socket_Event; }
 
 void Open_Connection() {
-    if (Net.Link.Phase != Link_Phase::None) return;  // one connection per run
+    if (Net.Link.Phase != Link_Phase::None) return;   // one connection per run
     Net.Link.Incoming = Message_Stream{};
     Enter_Phase(Link_Phase::Connecting);
     if (Platform.socket) Platform.socket->Connect(Net.Server_Host, Net.Server_Port);

@@ -29,17 +29,17 @@ bool Numbers(const std::u16string& data, int16_t (&out)[N]) {
 
 void On_Plstart(const std::u16string& data) {
     int16_t id[1];
-    if (!Numbers(data, id)) return;  // the handshake waits; Check_Connection ends it after 30 s
+    if (!Numbers(data, id)) return;   // the handshake waits; Check_Connection ends it after 30 s
     Chars.Own_Player.name = Net.Link.Login_Id;
     Chars.Own_Player.id = id[0];
-    if (Net.Link.Game_Started) return;  // a repeat: never a second game inside the first
+    if (Net.Link.Game_Started) return;   // a repeat: never a second game inside the first
     Net.Link.Game_Started = true;
     Net.Link.Phase = Link_Phase::Started;
     Net.Link.Phase_Start = Get_Tick_Count();
     // Messages that came behind "/plstart" wait in the buffer; an empty receipt at the front of
     // the queue hands them to the dispatcher at the game's first yield, before anything newer.
     if (Has_Whole_Message(Net.Link.Incoming)) Platform.pending_socket.push_front(Socket_Event{Socket_Event::Data, {}});
-    Depth_Guard game_level(0);  // the game's own receipts start a fresh nesting count
+    Depth_Guard game_level(0);   // the game's own receipts start a fresh nesting count
     if (Net.Hooks.Start_Game) Net.Hooks.Start_Game();
 }
 
@@ -106,7 +106,7 @@ void On_Err(const std::u16string& data) {
     Raise_Error(f[0], Get_Field(data, FIELD_SEPARATOR, 1));
 }
 
-}  // namespace
+}   // namespace
 
 void Handle_Message(const std::u16string& message) {
     std::u16string command, data;

@@ -10,24 +10,24 @@
 
 // How far the connection to the server has got; the login screen shows it while it waits.
 enum class Link_Phase : int16_t {
-    None,         // no connection asked for
-    Connecting,   // Open_Connection called, the socket has not reported yet
-    Handshaking,  // connected and "/ver" sent; waiting for "/plstart"
-    Started,      // "/plstart" received: the game runs
+    None,          // no connection asked for
+    Connecting,    // Open_Connection called, the socket has not reported yet
+    Handshaking,   // connected and "/ver" sent; waiting for "/plstart"
+    Started,       // "/plstart" received: the game runs
 };
 
 // What lasts for one connection and the game it starts (offline: the one game).
 struct Net_Link {
-    std::u16string Login_Id, Login_Password;  // what the login screen's confirm sent
+    std::u16string Login_Id, Login_Password;   // what the login screen's confirm sent
     Link_Phase Phase = Link_Phase::None;
-    int32_t Phase_Start = 0;    // tick count when Phase was entered
-    bool Game_Started = false;  // a "/plstart" has started the loading screen and the game
-    bool In_Game = false;       // set when the game loop starts; "/move" and "/say" wait for it
-    std::u16string Last_Chat;   // the text of the last "/say" received, drawn by the game screen
+    int32_t Phase_Start = 0;     // tick count when Phase was entered
+    bool Game_Started = false;   // a "/plstart" has started the loading screen and the game
+    bool In_Game = false;        // set when the game loop starts; "/move" and "/say" wait for it
+    std::u16string Last_Chat;    // the text of the last "/say" received, drawn by the game screen
     // Received bytes not handled yet: the unterminated tail of the last receipt, and the whole
     // messages left behind when "/plstart" started the game.
     Message_Stream Incoming;
-    int16_t Dispatch_Depth = 0;  // nesting of Dispatch_Messages through the yields of sends
+    int16_t Dispatch_Depth = 0;   // nesting of Dispatch_Messages through the yields of sends
 };
 
 // Calls up into the screens, installed by main (tests install recorders).
@@ -38,8 +38,8 @@ struct Net_Hooks {
 
 struct Net_State {
     // For the whole run.
-    bool Offline_Mode = false;  // set by the login screen; nothing is sent while true
-    std::string Server_Host;    // from --connect; empty: the game runs offline
+    bool Offline_Mode = false;   // set by the login screen; nothing is sent while true
+    std::string Server_Host;     // from --connect; empty: the game runs offline
     uint16_t Server_Port = 0;
     Net_Link Link;
     Net_Hooks Hooks;
@@ -47,9 +47,9 @@ struct Net_State {
 extern Net_State Net;
 void Reset_Net();
 
-constexpr size_t MAX_MESSAGE_BYTES = size_t(64) << 10;  // a longer message is dropped whole
-constexpr int16_t MAX_DISPATCH_DEPTH = 16;              // deeper receipts wait for an outer call
-constexpr size_t MAX_WAITING_BYTES = size_t(16) << 20;  // what may wait for that outer call
+constexpr size_t MAX_MESSAGE_BYTES = size_t(64) << 10;   // a longer message is dropped whole
+constexpr int16_t MAX_DISPATCH_DEPTH = 16;               // deeper receipts wait for an outer call
+constexpr size_t MAX_WAITING_BYTES = size_t(16) << 20;   // what may wait for that outer call
 constexpr int32_t CONNECT_TIMEOUT_MS = 10000;
 constexpr int32_t HANDSHAKE_TIMEOUT_MS = 30000;
 

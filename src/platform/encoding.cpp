@@ -10,7 +10,7 @@
 namespace {
 
 // iconv reports a failed open as (iconv_t)-1.
-const iconv_t NO_CONVERTER = reinterpret_cast<iconv_t>(-1);  // NOLINT(performance-no-int-to-ptr): iconv's own value
+const iconv_t NO_CONVERTER = reinterpret_cast<iconv_t>(-1);   // NOLINT(performance-no-int-to-ptr): iconv's own value
 
 // An iconv descriptor opened once per direction and reused.
 struct Converter {
@@ -80,7 +80,7 @@ std::string Utf16_Bytes(const char16_t* text, size_t count) {
     return bytes;
 }
 
-}  // namespace
+}   // namespace
 
 std::string To_Utf8(const std::u16string& text) {
     std::string out;
@@ -91,7 +91,7 @@ std::string To_Utf8(const std::u16string& text) {
             c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
             ++i;
         } else if (c >= 0xD800 && c < 0xE000) {
-            c = 0xFFFD;  // a lone surrogate
+            c = 0xFFFD;   // a lone surrogate
         }
         Append_Utf8(out, c);
     }
@@ -132,7 +132,7 @@ std::u16string From_Utf8(const std::string& text) {
 }
 
 std::string To_Cp950(const std::u16string& text) {
-    static std::mutex lock;  // the tools may convert from more than one thread
+    static std::mutex lock;   // the tools may convert from more than one thread
     std::lock_guard guard(lock);
     std::string out;
     out.reserve(text.size() * 2);

@@ -9,17 +9,17 @@
 
 class Headless_Window : public Window_Backend {
 public:
-    int32_t now = 0;                  // the fake tick count
-    std::tm local_time{};             // the fake wall clock (all zero: 1900-01-00 00:00)
-    int32_t ms_per_poll = 0;          // added to now at every Poll_Events (so waiting loops end)
-    std::set<int> held;               // virtual keys held down
-    std::deque<Window_Event> queued;  // delivered at the next Poll_Events, all at once
+    int32_t now = 0;                   // the fake tick count
+    std::tm local_time{};              // the fake wall clock (all zero: 1900-01-00 00:00)
+    int32_t ms_per_poll = 0;           // added to now at every Poll_Events (so waiting loops end)
+    std::set<int> held;                // virtual keys held down
+    std::deque<Window_Event> queued;   // delivered at the next Poll_Events, all at once
     // Runs at every Poll_Events before the queue is delivered, with the number of polls so far
     // (counting this one); tests script a run here (press a key at poll 5, end the run...).
     std::function<void(Headless_Window&, int64_t poll)> on_poll;
     int64_t polls = 0;
     int64_t frames_presented = 0;
-    Surface last_frame;  // a copy of the last presented back buffer
+    Surface last_frame;   // a copy of the last presented back buffer
     bool text_entry_active = false;
     int text_entry_x = 0, text_entry_y = 0;
 
@@ -33,8 +33,8 @@ public:
     // Helpers to queue the events a user makes.
     void Move_Mouse(int16_t x, int16_t y);
     void Click_At(int16_t x, int16_t y);
-    void Type(const std::u16string& text);  // one Text event (an input method's commit)
-    void Press(int16_t key);                // Key_Press 8 or 13
+    void Type(const std::u16string& text);   // one Text event (an input method's commit)
+    void Press(int16_t key);                 // Key_Press 8 or 13
 };
 
 class Scripted_Socket : public Socket_Backend {
@@ -42,8 +42,8 @@ public:
     std::string host;
     uint16_t port = 0;
     bool connected = false;
-    std::string sent;                   // every byte sent, in order
-    std::deque<Socket_Event> incoming;  // delivered at the next Poll
+    std::string sent;                    // every byte sent, in order
+    std::deque<Socket_Event> incoming;   // delivered at the next Poll
 
     void Connect(const std::string& h, uint16_t p) override;
     void Send(const std::string& bytes) override { sent += bytes; }

@@ -17,21 +17,21 @@ enum : int { VK_TAB = 9, VK_RETURN = 13, VK_ESCAPE = 27 };
 struct Window_Event {
     enum Kind { Mouse_Move, Click, Key_Press, Text, Editing, Close_Request };
     Kind kind = Mouse_Move;
-    int16_t x = 0, y = 0;  // Mouse_Move: position in back-buffer pixels (0..639, 0..479)
-    int16_t key = 0;       // Key_Press: 8 (Backspace) or 13 (Enter)
-    std::u16string text;   // Text: committed characters, in order; Editing: the composition
-    int32_t cursor = 0;    // Editing: caret position inside the composition, in characters
+    int16_t x = 0, y = 0;   // Mouse_Move: position in back-buffer pixels (0..639, 0..479)
+    int16_t key = 0;        // Key_Press: 8 (Backspace) or 13 (Enter)
+    std::u16string text;    // Text: committed characters, in order; Editing: the composition
+    int32_t cursor = 0;     // Editing: caret position inside the composition, in characters
 };
 
 // The window: clock, keys, events and presentation of the 640 x 480 back buffer.
 class Window_Backend {
 public:
     virtual ~Window_Backend() = default;
-    virtual int32_t Tick_Count() = 0;                              // monotonic milliseconds
-    virtual std::tm Local_Time();                                  // the wall clock, local time
-    virtual bool Key_Held(int virtual_key) = 0;                    // true while the key is down
-    virtual void Poll_Events(std::vector<Window_Event>& out) = 0;  // appends what happened since
-    virtual void Present(const Surface& back_buffer) = 0;          // shows one whole frame
+    virtual int32_t Tick_Count() = 0;                               // monotonic milliseconds
+    virtual std::tm Local_Time();                                   // the wall clock, local time
+    virtual bool Key_Held(int virtual_key) = 0;                     // true while the key is down
+    virtual void Poll_Events(std::vector<Window_Event>& out) = 0;   // appends what happened since
+    virtual void Present(const Surface& back_buffer) = 0;           // shows one whole frame
     // Where the open text entry is, so an input method places its candidate window there;
     // active false when no entry takes text.
     virtual void Set_Text_Entry(bool /*active*/, int /*x*/, int /*y*/, int /*w*/, int /*h*/) {}
@@ -41,7 +41,7 @@ public:
 struct Socket_Event {
     enum Kind { Connected, Data, Closed, Failed };
     Kind kind = Data;
-    std::string bytes;  // Data: the bytes received; Failed: a description
+    std::string bytes;   // Data: the bytes received; Failed: a description
 };
 
 // The TCP client socket. Never blocks: Poll reports what happened since the last call.
@@ -61,10 +61,10 @@ struct Event_Handlers {
 };
 
 struct Platform_State {
-    Window_Backend* window = nullptr;  // not owned
-    Socket_Backend* socket = nullptr;  // not owned; null until a connection is wanted
+    Window_Backend* window = nullptr;   // not owned
+    Socket_Backend* socket = nullptr;   // not owned; null until a connection is wanted
     Event_Handlers handlers;
-    std::string program_folder = ".";  // host path of the program's folder, no trailing separator
+    std::string program_folder = ".";   // host path of the program's folder, no trailing separator
     // Events fetched from the backends but not yet handled. A handler may yield again (a
     // nested frame loop); the nested yield carries on with this same queue, so nothing fetched
     // is stranded behind a handler that never returns.

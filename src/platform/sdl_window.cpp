@@ -114,7 +114,7 @@ private:
     SDL_Texture* texture = nullptr;
     int texture_width = 0, texture_height = 0;
     static constexpr Uint32 TAP_HOLD_MS = 60;
-    std::map<SDL_Scancode, Uint32> pressed_at;  // tick of each key's last press
+    std::map<SDL_Scancode, Uint32> pressed_at;   // tick of each key's last press
     bool started = false;
     bool left_down = false;
     bool entry_active = false;
@@ -230,7 +230,7 @@ private:
     }
 };
 
-}  // namespace
+}   // namespace
 
 std::unique_ptr<Window_Backend> Make_Sdl_Window(bool windowed) {
     auto window = std::make_unique<Sdl_Window>();

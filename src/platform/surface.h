@@ -14,7 +14,7 @@ struct Rect {
 // picture the program loads.
 struct Surface {
     int32_t width = 0, height = 0;
-    std::vector<uint16_t> pixels;  // row by row, width pixels each
+    std::vector<uint16_t> pixels;   // row by row, width pixels each
     uint16_t color_key = 0;
 
     uint16_t& At(int32_t x, int32_t y) { return pixels[size_t(y) * size_t(width) + size_t(x)]; }

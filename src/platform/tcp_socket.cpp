@@ -72,7 +72,7 @@ public:
         // Nothing to send to before the connection is up or after it has gone.
         if (state_ != State::Open || bytes.empty()) return;
         outgoing_ += bytes;
-        Write();  // Asio tries the send at once; the next Poll completes the rest
+        Write();   // Asio tries the send at once; the next Poll completes the rest
     }
 
     void Close() override {
@@ -137,7 +137,7 @@ private:
         asio::async_write(socket_, asio::buffer(writing_), [this, generation](const asio::error_code& error, size_t) {
             if (generation != generation_ || state_ != State::Open) return;
             writing_.clear();
-            if (error) return;  // the read side reports the loss
+            if (error) return;   // the read side reports the loss
             Write();
         });
     }
@@ -152,6 +152,6 @@ private:
     std::deque<Socket_Event> events_;
 };
 
-}  // namespace
+}   // namespace
 
 std::unique_ptr<Socket_Backend> Make_Tcp_Socket() { return std::make_unique<Tcp_Socket>(); }

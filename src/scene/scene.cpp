@@ -63,7 +63,7 @@ void Draw_Ground(int16_t gx, int16_t gy, Box box) {
     box = Limit_To_Map(box);
     Scene.Visible_Cols = int16_t(box.cols);
     Scene.Visible_Rows = int16_t(box.rows);
-    Scene.Visible_Cells.resize(size_t(box.cols) * size_t(box.rows));  // keeps its capacity
+    Scene.Visible_Cells.resize(size_t(box.cols) * size_t(box.rows));   // keeps its capacity
     for (int32_t y = box.first_row; y < box.first_row + box.rows; ++y) {
         for (int32_t x = box.first_col; x < box.first_col + box.cols; ++x) {
             const Ground_Cell& g = Map.Ground_Grid(x, y);
@@ -156,7 +156,7 @@ void Draw_Overlay(int16_t gx, int16_t gy, Box box) {
     }
 }
 
-}  // namespace
+}   // namespace
 
 Scene_State Scene;
 

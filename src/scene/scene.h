@@ -21,17 +21,17 @@ struct View_Box {
 
 struct Scene_State {
     // Published by Draw_Scene for the next frame.
-    int16_t View_X = 0, View_Y = 0;  // first column and row of the view box
+    int16_t View_X = 0, View_Y = 0;   // first column and row of the view box
     int16_t Visible_Cols = 0, Visible_Rows = 0;
-    std::vector<Visible_Cell> Visible_Cells;  // entry (c, r) at r * Visible_Cols + c
+    std::vector<Visible_Cell> Visible_Cells;   // entry (c, r) at r * Visible_Cols + c
 
     // The players of the view box listed per cell, in table order, so the middle pass finds a
     // cell's characters without scanning the whole table for each cell. Kept between frames so
     // that the storage is reused.
-    View_Box listed;                    // the box the lists were made for
-    std::vector<int32_t> cell_start;    // per cell of the box: first entry in cell_players; one extra
-    std::vector<int32_t> cell_players;  // indexes into Chars.Players, grouped by cell
-    std::vector<uint8_t> drawn;         // per entry of Chars.Players: stands inside the box
+    View_Box listed;                     // the box the lists were made for
+    std::vector<int32_t> cell_start;     // per cell of the box: first entry in cell_players; one extra
+    std::vector<int32_t> cell_players;   // indexes into Chars.Players, grouped by cell
+    std::vector<uint8_t> drawn;          // per entry of Chars.Players: stands inside the box
     bool own_drawn = false;
 };
 extern Scene_State Scene;

@@ -15,7 +15,7 @@ void Append_Text(const std::u16string& text) {
     for (size_t i = 0; i < text.size(); ++i) {
         char16_t c = text[i];
         if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000) {
-            ++i;  // a character beyond 16 bits (an emoji) has no code page 950 code
+            ++i;   // a character beyond 16 bits (an emoji) has no code page 950 code
             continue;
         }
         // Control characters come as Key_Press (8, 13) or not at all: a pasted tab or line break
@@ -26,7 +26,7 @@ void Append_Text(const std::u16string& text) {
     }
 }
 
-}  // namespace
+}   // namespace
 
 void Form_Click() { Input.Clicked = true; }
 

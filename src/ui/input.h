@@ -13,7 +13,7 @@ struct Input_State {
     std::vector<int16_t> Key_Codes;
     bool Clicked = false;
     int16_t Mouse_X = 0, Mouse_Y = 0;
-    std::u16string Composition;  // what an input method is composing, shown at the caret
+    std::u16string Composition;   // what an input method is composing, shown at the caret
     int32_t Composition_Cursor = 0;
 
     // What the window was last told about the open text entry, so it is told only on a change.

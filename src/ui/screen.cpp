@@ -14,7 +14,7 @@ void Clear_Frame_Input() {
     Input.Clicked = false;
 }
 
-}  // namespace
+}   // namespace
 
 Screen_Exit Run_Screen(const std::function<bool()>& frame, int32_t frame_rate, bool stop_when_quitting,
                        const std::function<void()>& after_present) {

@@ -8,11 +8,11 @@
 
 struct Text_Entry {
     std::u16string text;
-    int16_t x = 0, y = 0;       // where the text is drawn and the caret line starts
-    int16_t caret_height = 20;  // pixels
-    int16_t caret_counter = 0;  // frames into the blink period
-    int16_t caret_period = 60;  // frames; the caret shows while the counter is below half
-    int16_t max_length = 100;   // limit for single-byte characters only
+    int16_t x = 0, y = 0;        // where the text is drawn and the caret line starts
+    int16_t caret_height = 20;   // pixels
+    int16_t caret_counter = 0;   // frames into the blink period
+    int16_t caret_period = 60;   // frames; the caret shows while the counter is below half
+    int16_t max_length = 100;    // limit for single-byte characters only
 };
 
 // One typed code: 8 removes the last character; printable ASCII (32..127) is taken while the text

@@ -8,7 +8,7 @@
 #include "platform/platform.h"
 
 void Wait_Frame(int32_t rate) {
-    if (!Platform.window) return;  // no clock runs without a window: the wait would never end
+    if (!Platform.window) return;   // no clock runs without a window: the wait would never end
     const int32_t start = Get_Tick_Count();
     const int64_t end = rate != 0 ? Round_Half_Even_Wide(double(start) + 1000.0 / rate) : start;
     // Waiting until the tick count reaches end, counted as time since the call so that the wrap

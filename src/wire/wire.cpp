@@ -33,7 +33,7 @@ void Compact(Message_Stream& stream) {
     }
 }
 
-}  // namespace
+}   // namespace
 
 std::u16string Frame_Text(std::u16string_view command, std::u16string_view data) {
     std::u16string text;
@@ -52,7 +52,7 @@ std::string Encode_Message(std::u16string_view command, std::u16string_view data
 std::string Frame_Bytes(std::u16string_view command, std::string_view data) {
     std::string bytes;
     bytes.reserve(command.size() + data.size() + 1 + WIRE_TERMINATOR.size());
-    for (const char16_t c : command) bytes += char(c);  // command words are ASCII
+    for (const char16_t c : command) bytes += char(c);   // command words are ASCII
     bytes += ' ';
     bytes += data;
     bytes += WIRE_TERMINATOR;
@@ -106,7 +106,7 @@ std::optional<int16_t> Field_Number(std::u16string_view field) {
         const char16_t c = field[i];
         if (c < u'0' || c > u'9') return std::nullopt;
         value = value * 10 + (c - u'0');
-        if (value > 32768) return std::nullopt;  // stops growth long before int32 could overflow
+        if (value > 32768) return std::nullopt;   // stops growth long before int32 could overflow
     }
     if (negative) value = -value;
     if (value > 32767) return std::nullopt;

@@ -13,20 +13,20 @@
 inline constexpr const char16_t* GAME_VERSION = u"0.1 beta";
 
 // Command words, always sent in lower case.
-inline constexpr const char16_t* CMD_VER = u"/ver";          // client: version (escaped)
-inline constexpr const char16_t* CMD_VEROK = u"/verok";      // server: version accepted
-inline constexpr const char16_t* CMD_ID = u"/id";            // client: identifier (escaped)
-inline constexpr const char16_t* CMD_IDOK = u"/idok";        // server: identifier accepted
-inline constexpr const char16_t* CMD_PASS = u"/pass";        // client: password (escaped)
-inline constexpr const char16_t* CMD_PLSTART = u"/plstart";  // server: own id; the game starts
-inline constexpr const char16_t* CMD_READY = u"/ready";      // client: the game screen runs
-inline constexpr const char16_t* CMD_SETPL = u"/setpl";      // server: id\name, a new other player
-inline constexpr const char16_t* CMD_SETPLXY = u"/setplxy";  // server: id\x\y, placed at once
-inline constexpr const char16_t* CMD_DELPL = u"/delpl";      // server: table position to remove
-inline constexpr const char16_t* CMD_MOVE = u"/move";        // both: a walk (see the handlers)
-inline constexpr const char16_t* CMD_GOT = u"/got";          // client: x\y, its walk has ended
-inline constexpr const char16_t* CMD_SAY = u"/say";          // both: chat text (escaped)
-inline constexpr const char16_t* CMD_ERR = u"/err";          // server: code\description
+inline constexpr const char16_t* CMD_VER = u"/ver";           // client: version (escaped)
+inline constexpr const char16_t* CMD_VEROK = u"/verok";       // server: version accepted
+inline constexpr const char16_t* CMD_ID = u"/id";             // client: identifier (escaped)
+inline constexpr const char16_t* CMD_IDOK = u"/idok";         // server: identifier accepted
+inline constexpr const char16_t* CMD_PASS = u"/pass";         // client: password (escaped)
+inline constexpr const char16_t* CMD_PLSTART = u"/plstart";   // server: own id; the game starts
+inline constexpr const char16_t* CMD_READY = u"/ready";       // client: the game screen runs
+inline constexpr const char16_t* CMD_SETPL = u"/setpl";       // server: id\name, a new other player
+inline constexpr const char16_t* CMD_SETPLXY = u"/setplxy";   // server: id\x\y, placed at once
+inline constexpr const char16_t* CMD_DELPL = u"/delpl";       // server: table position to remove
+inline constexpr const char16_t* CMD_MOVE = u"/move";         // both: a walk (see the handlers)
+inline constexpr const char16_t* CMD_GOT = u"/got";           // client: x\y, its walk has ended
+inline constexpr const char16_t* CMD_SAY = u"/say";           // both: chat text (escaped)
+inline constexpr const char16_t* CMD_ERR = u"/err";           // server: code\description
 
 // Ends every message; no byte of it can be part of a double-byte code page 950 character.
 inline constexpr std::string_view WIRE_TERMINATOR = "/e/";
@@ -71,9 +71,9 @@ bool Next_Message(const std::string& buffer, size_t& pos, std::string& message);
 // The bytes of one connection that are not handled yet: the unterminated tail of the last
 // receipt, or whole messages a caller has not reached.
 struct Message_Stream {
-    std::string bytes;  // from pos on
+    std::string bytes;   // from pos on
     size_t pos = 0;
-    size_t discarding = 0;  // while an oversized message is thrown away: its bytes so far
+    size_t discarding = 0;   // while an oversized message is thrown away: its bytes so far
 };
 
 enum class Cut_Result { None, Message, Oversized };

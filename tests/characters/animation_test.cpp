@@ -30,16 +30,16 @@ struct Animation_Clock : Headless_Test {
     }
 };
 
-}  // namespace
+}   // namespace
 
 TEST_F(Animation_Clock, A_Started_Sequence_Plays_Once_At_Half_Speed_Then_Rests_On_Frame_0) {
     Use({50, 50, 50});
     Start_Animation(r, 2.0f);
-    for (auto [now, after] : {std::pair{1000, std::tuple{0, 1, true, 1100}},  // next_frame_time 0: advance at once
+    for (auto [now, after] : {std::pair{1000, std::tuple{0, 1, true, 1100}},   // next_frame_time 0: advance at once
                               {1050, {1, 1, true, 1100}},
                               {1100, {1, 2, true, 1200}},
                               {1199, {2, 2, true, 1200}},
-                              {1200, {2, 0, false, 1300}},  // the last frame had its time: rest on frame 0
+                              {1200, {2, 0, false, 1300}},   // the last frame had its time: rest on frame 0
                               {1400, {0, 0, false, 1300}},
                               {5000, {0, 0, false, 1300}}})
         EXPECT_EQ(Shown_At(now), after) << "tick " << now;
@@ -90,12 +90,12 @@ TEST_F(Animation_Clock, Odd_Indexes_Frames_And_Sheets_Stay_Inside_The_Tables) {
 }
 
 TEST_F(Animation_Clock, Frames_Are_Keyed_Clipped_And_Offset) {
-    sequence = Sequence{1, 3, 1, {Frame{50, 2, 0, 4, 2, -5, 3}}};  // columns 2..5, rows 0..1
-    Animations.Sheets[1].surface.At(3, 0) = 0;                     // a see-through pixel
+    sequence = Sequence{1, 3, 1, {Frame{50, 2, 0, 4, 2, -5, 3}}};   // columns 2..5, rows 0..1
+    Animations.Sheets[1].surface.At(3, 0) = 0;                      // a see-through pixel
     Display.Back_Buffer.At(16, 13) = 0x4444;
-    Draw_Animation_Frame(sequence, r, 20, 10);  // at (15, 13)
-    Draw_Animation_Frame(sequence, r, 3, -4);   // at (-2, -1): the visible part lands at column and row 0
-    sequence.sheet_id = 42;                     // no sheet has it: the first sheet is used
+    Draw_Animation_Frame(sequence, r, 20, 10);   // at (15, 13)
+    Draw_Animation_Frame(sequence, r, 3, -4);    // at (-2, -1): the visible part lands at column and row 0
+    sequence.sheet_id = 42;                      // no sheet has it: the first sheet is used
     Draw_Animation_Frame(sequence, r, 100, 100);
     for (auto [x, y, pixel] : {std::tuple{15, 13, 3},
                                {16, 13, 0x4444},

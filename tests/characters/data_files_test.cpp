@@ -33,7 +33,7 @@ Raw Two_Types(const std::u16string& animation_file = u"data\\a.ani") {
 void Parse_Ani(const std::string& bytes) { Parse_Animation_File(bytes, "f"); }
 void Parse_Ple(const std::string& bytes) { Parse_Character_File(bytes, "f"); }
 
-}  // namespace
+}   // namespace
 
 TEST(Data_Files, Read_Each_Field_From_Its_Place_And_Write_The_Same_Bytes) {
     const Animation_Data a = Parse_Animation_File(Two_Sequences().bytes, "t.ani");
@@ -151,7 +151,7 @@ TEST_F(Headless_Test, Loading_Reads_The_Files_Or_Ends_On_The_Error_Screen) {
     Write_File(folder / "data/cut.ple", Two_Types().bytes.substr(0, 30));
     Write_File(folder / "data/gone.ple", Two_Types(u"data\\gone.ani").bytes);
     const std::pair<std::function<void()>, std::u16string> cases[] = {
-        {[] { Load_Animation_File(u"C:data\\a.ani"); }, u"找不到檔案 : C:data\\a.ani"},  // refused for its ":"
+        {[] { Load_Animation_File(u"C:data\\a.ani"); }, u"找不到檔案 : C:data\\a.ani"},   // refused for its ":"
         {[&] { Load_Animation_File(outside); }, u"找不到檔案 : " + outside},
         {[] { Load_Animation_File(u"data\\bad.ani"); }, u"其它錯誤 : 數量錯誤 : data\\bad.ani"},
         {[&] { Load_Character_File(missing); }, u"找不到檔案 : " + missing},

@@ -60,7 +60,7 @@ struct Moving : Headless_Test {
     }
 };
 
-}  // namespace
+}   // namespace
 
 TEST_F(Moving, A_Step_In_Each_Direction_Moves_A_Third_Then_Two_Thirds_Then_Lands) {
     Draw_Map(std::vector<std::string>(10, std::string(10, '.')));
@@ -89,13 +89,13 @@ TEST_F(Moving, A_Step_In_Each_Direction_Moves_A_Third_Then_Two_Thirds_Then_Lands
 TEST_F(Moving, Blocked_Off_Map_Or_Unknown_Steps_End_Where_They_Stand) {
     Draw_Map(std::vector<std::string>(10, std::string(10, '.')));
     Map.Ground_Grid(6, 5).blocked = -1;
-    Map.Ground_Grid(4, 5).blocked = 7;  // any nonzero value blocks
+    Map.Ground_Grid(4, 5).blocked = 7;   // any nonzero value blocks
     const struct {
         int16_t x, y, d;
     } cases[] = {
-        {5, 5, 3},  {5, 5, 7},         {3, 0, 1},      {0, 3, 7}, {9, 9, 4}, {0, 0, 8},  // blocked, off the map
-        {5, 5, 9},  {5, 5, -1},        {5, 5, 32767},                                    // no such direction
-        {12, 3, 0}, {32767, 32767, 4}, {-32768, 0, 0},  // standing off the map, at the int16 edges
+        {5, 5, 3},  {5, 5, 7},         {3, 0, 1},      {0, 3, 7}, {9, 9, 4}, {0, 0, 8},   // blocked, off the map
+        {5, 5, 9},  {5, 5, -1},        {5, 5, 32767},                                     // no such direction
+        {12, 3, 0}, {32767, 32767, 4}, {-32768, 0, 0},   // standing off the map, at the int16 edges
     };
     for (const auto& c : cases) {
         // Every record carries an offset of 11, which the step must leave alone.
@@ -112,9 +112,9 @@ TEST_F(Moving, Hand_Drawn_Maps_Give_The_Expected_Steps) {
     const std::pair<std::vector<std::string>, Path> cases[] = {
         {{"S...T"}, {3, 3, 3, 3}},
         {{"S..", "...", "..T"}, {4, 4}},
-        {{".....", ".S#T.", "....."}, {2, 4}},          // a tie between 2 and 4 goes to 2
-        {{"....", ".S#.", ".#T.", "...."}, {4}},        // diagonal between two blocked cells
-        {{"S#..", ".#T.", "....", "...."}, {5, 4, 2}},  // around a wall
+        {{".....", ".S#T.", "....."}, {2, 4}},           // a tie between 2 and 4 goes to 2
+        {{"....", ".S#.", ".#T.", "...."}, {4}},         // diagonal between two blocked cells
+        {{"S#..", ".#T.", "....", "...."}, {5, 4, 2}},   // around a wall
     };
     for (const auto& [rows, steps] : cases) {
         const auto [s, t] = Draw_Map(rows);
@@ -205,5 +205,5 @@ TEST_F(Moving, Random_Maps_Fill_As_The_Plain_Sweep_And_Give_Sound_Paths) {
         EXPECT_TRUE(steps.empty() || (x == t.x && y == t.y)) << "round " << round;
         found += !steps.empty();
     }
-    EXPECT_GT(found, 150);  // the maps are open enough for the checks to mean something
+    EXPECT_GT(found, 150);   // the maps are open enough for the checks to mean something
 }

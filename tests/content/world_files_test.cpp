@@ -19,7 +19,7 @@ bool Rect_Inside(const Surface& s, int x, int y, int w, int h) {
 class Generated_World : public Headless_Test {
 protected:
     Map_Model map;
-    std::map<int16_t, Surface> images;  // by image id: an unknown id fails rather than falling back
+    std::map<int16_t, Surface> images;   // by image id: an unknown id fails rather than falling back
 
     void SetUp() override {
         Headless_Test::SetUp();
@@ -160,4 +160,4 @@ TEST_F(Headless_Test, Generated_Characters_Walk_In_Eight_Directions_On_Frames_Cu
     }
 }
 
-}  // namespace
+}   // namespace

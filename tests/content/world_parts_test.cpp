@@ -43,4 +43,4 @@ TEST(World_Generation, Repeats_The_Build_Byte_For_Byte) {
     std::filesystem::remove_all(dir);
 }
 
-}  // namespace
+}   // namespace

@@ -23,7 +23,7 @@ TEST_F(Display_Text, Outlined_Text_Is_The_Glyphs_Ringed_By_The_Outline_Colour) {
     BltColorFill(Display.Back_Buffer, Rect{0, 0, 640, 480}, backdrop);
     const std::u16string text = u"哇係TAVREN 你好";
     Draw_Outlined_Text(100, 200, text, Rgb(255, 255, 255), Rgb(255, 0, 0));
-    EXPECT_EQ(Display.fore_color, Rgb(255, 0, 0));  // the text colour stays set
+    EXPECT_EQ(Display.fore_color, Rgb(255, 0, 0));   // the text colour stays set
     const Text_Mask* mask = Find_Text_Mask(game_font, text);
     ASSERT_TRUE(mask && std::count(mask->bits.begin(), mask->bits.end(), 1) > 100);
     auto glyph = [&](int x, int y) {
@@ -57,10 +57,10 @@ TEST_F(Display_Text, Rendered_Strings_Are_Cached_Within_Bounds) {
     const uint64_t renders = Text_Renders();
     EXPECT_EQ(draw(), first);
     EXPECT_EQ(Text_Renders(), renders);
-    Clear_Text_Cache();  // rendered afresh: the same pixels again
+    Clear_Text_Cache();   // rendered afresh: the same pixels again
     EXPECT_EQ(draw(), first);
     EXPECT_EQ(Text_Renders(), renders + 1);
-    SetFont(Font_Spec{u"新細明體", 12, true});  // another font is another entry
+    SetFont(Font_Spec{u"新細明體", 12, true});   // another font is another entry
     Text_Width(text);
     EXPECT_EQ(Text_Renders(), renders + 2);
 
@@ -68,8 +68,8 @@ TEST_F(Display_Text, Rendered_Strings_Are_Cached_Within_Bounds) {
     auto nth = [](size_t i) { return std::u16string{u's', char16_t(0x4E00 + i)}; };
     Clear_Text_Cache();
     for (size_t i = 0; i < TEXT_CACHE_MAX_ENTRIES; ++i) Text_Width(nth(i));
-    Text_Width(nth(0));       // the oldest is used again
-    Text_Width(u"one more");  // and the second oldest goes
+    Text_Width(nth(0));        // the oldest is used again
+    Text_Width(u"one more");   // and the second oldest goes
     const uint64_t full = Text_Renders();
     Text_Width(nth(0));
     EXPECT_EQ(Text_Renders(), full);
@@ -100,7 +100,7 @@ TEST_F(Display_Text, Faces_Measures_And_The_Visible_Part_At_The_Edges) {
     const double height_10 = Text_Height(u"你好");
     SetFont(game_font);
     const double one = Text_Width(u"你"), height_12 = Text_Height(u"你好");
-    EXPECT_TRUE(one >= 14 && one <= 18 && height_12 >= 15 && height_10 < height_12) << one;  // 12 points: 16 pixels
+    EXPECT_TRUE(one >= 14 && one <= 18 && height_12 >= 15 && height_10 < height_12) << one;   // 12 points: 16 pixels
     EXPECT_EQ(Text_Width(u"你好"), 2 * one);
     EXPECT_EQ(Text_Width(u""), 0);
     EXPECT_EQ(Text_Height(u""), height_12);
@@ -125,4 +125,4 @@ TEST_F(Display_Text, Faces_Measures_And_The_Visible_Part_At_The_Edges) {
     }
 }
 
-}  // namespace
+}   // namespace

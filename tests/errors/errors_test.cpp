@@ -106,7 +106,7 @@ TEST_F(Error_Screen, Keys_And_Clicks_On_The_Confirm_Area) {
         EXPECT_EQ(Run_To_End([] { Show_Error_Screen(200, u"找不到檔案 : a"); }), status) << x << "," << y;
         EXPECT_EQ(window.frames_presented, frames) << x << "," << y;
         EXPECT_EQ(socket.connected, status == 1) << x << "," << y;
-        EXPECT_TRUE(Program.Quitting && (status == 1 || !Input.Clicked));  // a click that did nothing is cleared
+        EXPECT_TRUE(Program.Quitting && (status == 1 || !Input.Clicked));   // a click that did nothing is cleared
     }
 }
 
@@ -151,4 +151,4 @@ TEST_F(Error_Screen, Error_200_Draws_The_Box_Centred_With_Both_Lines_Boxes_Of_An
     }
 }
 
-}  // namespace
+}   // namespace

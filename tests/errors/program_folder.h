@@ -15,8 +15,8 @@
 
 namespace fs = std::filesystem;
 
-using Rgb24 = std::array<uint8_t, 3>;             // red, green, blue
-using Picture = std::vector<std::vector<Rgb24>>;  // rows[y][x]
+using Rgb24 = std::array<uint8_t, 3>;              // red, green, blue
+using Picture = std::vector<std::vector<Rgb24>>;   // rows[y][x]
 
 // Writes a 24-bit BMP.
 inline void Write_Bmp(const fs::path& path, const Picture& rows) {
@@ -58,7 +58,7 @@ protected:
 
     // The log's text, decoded from code page 950, when it is one file; else how many files there are.
     std::u16string Only_Log() const {
-        std::error_code missing;  // no log folder: no files
+        std::error_code missing;   // no log folder: no files
         const std::vector<fs::path> files(fs::directory_iterator(folder / "Err", missing), fs::directory_iterator());
         if (files.size() != 1) return From_Utf8(std::to_string(files.size())) + u" files";
         return From_Cp950(Read_Whole_File(files[0].string()).value_or(""));

@@ -30,11 +30,11 @@ TEST(Point_In_Tile, InsideTheDiamondOnlyStrictly) {
 
 TEST(Sprite_Hit, ReadsThreeBytesOfTheSheetInsideTheFrameBorder) {
     Surface sheet = Make_Surface(10, 10);
-    sheet.At(3, 3) = 0x00FF;  // low byte only
-    sheet.At(5, 5) = 0xFF00;  // high byte only
-    sheet.At(8, 7) = 0x0001;  // right of a black pixel, low byte
-    sheet.At(8, 2) = 0x0100;  // right of a black pixel, high byte only
-    sheet.At(0, 4) = sheet.At(9, 4) = sheet.At(4, 0) = sheet.At(4, 9) = 0xFFFF;  // the border
+    sheet.At(3, 3) = 0x00FF;   // low byte only
+    sheet.At(5, 5) = 0xFF00;   // high byte only
+    sheet.At(8, 7) = 0x0001;   // right of a black pixel, low byte
+    sheet.At(8, 2) = 0x0100;   // right of a black pixel, high byte only
+    sheet.At(0, 4) = sheet.At(9, 4) = sheet.At(4, 0) = sheet.At(4, 9) = 0xFFFF;   // the border
     // The whole sheet is one frame drawn at (100, 100): mouse x, y and the result.
     const struct {
         int16_t x, y;
@@ -70,17 +70,17 @@ TEST_F(Game_Screen_Test, PickingAndClicks) {
         bool found;
         int16_t cell_x, cell_y;
     } picks[] = {
-        {320, 200, true, 5, 5},     // the own tile's centre
-        {400, 240, true, 9, 5},     // four cells along x
-        {320, 460, true, 18, 18},   // under the status panel: the cell drawn beneath it
-        {320, 190, false, 18, 18},  // the own tile's top corner lies on an edge: nothing, the last stays
-        {20, 20, false, 18, 18},    // above the map's top corner
+        {320, 200, true, 5, 5},      // the own tile's centre
+        {400, 240, true, 9, 5},      // four cells along x
+        {320, 460, true, 18, 18},    // under the status panel: the cell drawn beneath it
+        {320, 190, false, 18, 18},   // the own tile's top corner lies on an edge: nothing, the last stays
+        {20, 20, false, 18, 18},     // above the map's top corner
     };
     for (const auto& c : picks) {
         EXPECT_EQ(Pick_Cell(c.x, c.y), c.found) << c.x << ", " << c.y;
         EXPECT_EQ(std::tuple(Picking.Picked_X, Picking.Picked_Y), std::tuple(c.cell_x, c.cell_y)) << c.x << ", " << c.y;
     }
-    Scene.Visible_Cols = 100;  // a table that does not match its size: nothing, no read past it
+    Scene.Visible_Cols = 100;   // a table that does not match its size: nothing, no read past it
     EXPECT_FALSE(Pick_Cell(320, 200));
 
     // Every click asks to walk to the cell picked last; one inside the chat box opens the line.
@@ -108,22 +108,22 @@ TEST_F(Game_Screen_Test, PickingAndClicks) {
 }
 
 TEST_F(Game_Screen_Test, AClickWalksTheOwnCharacterToThePickedCell) {
-    Net.Offline_Mode = false;  // the sends are captured; the script plays the server
+    Net.Offline_Mode = false;   // the sends are captured; the script plays the server
     Install_Socket_Handlers();
     window.now = 1000;
-    Chars.Players = {At_Cell(10, 10)};  // another player walks to its target alongside, sending nothing
+    Chars.Players = {At_Cell(10, 10)};   // another player walks to its target alongside, sending nothing
     Chars.Players[0].target_x = 12, Chars.Players[0].target_y = 10, Chars.Players[0].new_target = true;
 
     // Each step ends on a multiple of 100 ms, 201 to 300 ms after the frame that began it, and
     // shows the figure a third and two thirds of the way before it lands on the next cell; the
     // own figure stays at (300, 190) all along.
-    std::vector<std::array<int, 3>> states;  // the distinct (cell_x, offset_x, offset_y) in order
+    std::vector<std::array<int, 3>> states;   // the distinct (cell_x, offset_x, offset_y) in order
     int steps = 0, previous_direction = 0;
     bool echoed = false;
     Script_Frames(
         window, 199,
         [&](Headless_Window& w, int frame) {
-            const Player_Record& own = Chars.Own_Player;  // as the frame before left it, at tick w.now
+            const Player_Record& own = Chars.Own_Player;   // as the frame before left it, at tick w.now
             if (frame > 1) {
                 EXPECT_EQ(std::tuple(own.screen_x, own.screen_y), std::tuple(300, 190));
                 if (own.step_direction != 0 && previous_direction == 0) {
@@ -136,9 +136,9 @@ TEST_F(Game_Screen_Test, AClickWalksTheOwnCharacterToThePickedCell) {
                 if (states.empty() || states.back() != state) states.push_back(state);
             }
             w.now += 10;
-            if (frame == 4) w.Click_At(400, 240);  // the centre of cell (9, 5), four cells right of the own one
+            if (frame == 4) w.Click_At(400, 240);   // the centre of cell (9, 5), four cells right of the own one
         },
-        [&](Headless_Window&) {  // the server's answer, delivered during the request's own yield
+        [&](Headless_Window&) {   // the server's answer, delivered during the request's own yield
             if (!echoed && socket.sent.find("/move 5\\5\\9\\5/e/") != std::string::npos)
                 echoed = true, socket.Receive("/move 0\\9\\5/e/");
         });
@@ -161,13 +161,13 @@ TEST_F(Game_Screen_Test, AClickWalksTheOwnCharacterToThePickedCell) {
 TEST_F(Game_Screen_Test, OfflineAPathEndsAtItsLastEntryAndAClickWalksWithoutSending) {
     Net.Offline_Mode = true;
     Player_Record& own = Chars.Own_Player;
-    own.walking = true, own.path_length = 5, own.path_steps = {3};  // shorter than its count
+    own.walking = true, own.path_length = 5, own.path_steps = {3};   // shorter than its count
     bool stopped = false;
     Script_Frames(window, 99, [&](Headless_Window& w, int frame) {
         w.now += 50;
         if (frame != 30) return;
         stopped = own.cell_x == 6 && own.cell_y == 5 && !own.walking;
-        w.Click_At(320, 220);  // the centre of cell (7, 6), straight below
+        w.Click_At(320, 220);   // the centre of cell (7, 6), straight below
     });
     EXPECT_EQ(Run_Until_End(Game_Main_Loop), 0);
     EXPECT_TRUE(stopped);
@@ -194,15 +194,15 @@ TEST_F(Game_Screen_Test, HoveringAFigureShowsItsName) {
         int16_t frame_x, frame_y;
     } cases[] = {
         {320, 185, u"Bob", 310, 170},
-        {310, 185, nullptr, 0, 0},     // the frame's first column never counts
-        {320, 205, u"Ann", 310, 190},  // under the own figure's feet: the other's figure
+        {310, 185, nullptr, 0, 0},      // the frame's first column never counts
+        {320, 205, u"Ann", 310, 190},   // under the own figure's feet: the other's figure
     };
     for (const auto& c : cases) {
         Input.Mouse_X = c.mouse_x, Input.Mouse_Y = c.mouse_y;
         Draw_Game_Screen();
         const Surface hovered = Display.Back_Buffer;
         Display.Back_Buffer = no_label;
-        if (c.name) {  // blue on a black outline; the height, not the width, is halved
+        if (c.name) {   // blue on a black outline; the height, not the width, is halved
             const int32_t h = Round_Half_Even(Text_Height(c.name));
             Draw_Outlined_Text(int16_t(c.frame_x - h / 2), int16_t(c.frame_y - h), c.name, 0, Rgb(0, 0, 255));
         }
@@ -236,10 +236,10 @@ TEST_F(Game_Screen_Test, ChatEditingTakesPrintableAsciiUnderTheLimitAndDoubleByt
 }
 
 TEST_F(Game_Screen_Test, EnterTogglesEveryTwentyFramesAndSendsTheEscapedLine) {
-    window.held.insert(VK_RETURN);  // held on an empty line: toggles, sends nothing
-    std::string active;             // after each frame
+    window.held.insert(VK_RETURN);   // held on an empty line: toggles, sends nothing
+    std::string active;              // after each frame
     for (int frame = 1; frame <= 45; ++frame) Check_Keys(), active += char('0' + Chat.Chat_Active);
-    EXPECT_EQ(active, std::string(20, '1') + std::string(20, '0') + std::string(5, '1'));  // frames 1, 21, 41
+    EXPECT_EQ(active, std::string(20, '1') + std::string(20, '0') + std::string(5, '1'));   // frames 1, 21, 41
     EXPECT_EQ(socket.sent, "");
 
     // Sending closes the line and leaves the latch at 0: a still held Enter reopens it, empty.
@@ -257,14 +257,14 @@ TEST_F(Game_Screen_Test, EnterTogglesEveryTwentyFramesAndSendsTheEscapedLine) {
 }
 
 TEST_F(Game_Screen_Test, TheChatLineInTheGameLoop) {
-    std::string entry_open;  // whether the input method was told of an open entry, after each frame
-    Script_Frames(window, 34, [&](Headless_Window& w, int frame) {  // Escape in 35: the open line unsent
+    std::string entry_open;   // whether the input method was told of an open entry, after each frame
+    Script_Frames(window, 34, [&](Headless_Window& w, int frame) {   // Escape in 35: the open line unsent
         if (frame > 1) entry_open += w.text_entry_active ? '1' : '0';
         switch (frame) {
             case 2:
                 w.held.insert(VK_RETURN);
                 w.Type(u"x");
-                break;  // opens; typed in that frame: taken
+                break;   // opens; typed in that frame: taken
             case 3:
                 w.held.erase(VK_RETURN);
                 w.Type(u"你好");
@@ -277,15 +277,15 @@ TEST_F(Game_Screen_Test, TheChatLineInTheGameLoop) {
                 Input.Composition.clear();
                 w.held.insert(VK_RETURN);
                 w.Type(u"zz");
-                break;  // sends; "zz" dropped
+                break;   // sends; "zz" dropped
             case 31:
                 w.held.erase(VK_RETURN);
                 w.Type(u"q");
-                break;  // typed into a closed line: not kept
+                break;   // typed into a closed line: not kept
             case 33:
                 w.Click_At(200, 470);
                 w.Type(u"k");
-                break;  // a click on the chat box opens it
+                break;   // a click on the chat box opens it
         }
     });
     EXPECT_EQ(Run_Until_End(Game_Main_Loop), 0);
@@ -293,7 +293,7 @@ TEST_F(Game_Screen_Test, TheChatLineInTheGameLoop) {
     EXPECT_EQ(std::tuple(Count_Of(socket.sent, "/say "), Count_Of(socket.sent, sent)), std::tuple(1, 1));
     EXPECT_TRUE(Chat.Chat_Input.text == u"k" && Chat.Chat_Active == 1);
     // The input method is told where the line is exactly while it is open.
-    EXPECT_EQ(entry_open, "0" + std::string(28, '1') + "000" + "11");  // open in frames 2..29 and 33..34
+    EXPECT_EQ(entry_open, "0" + std::string(28, '1') + "000" + "11");   // open in frames 2..29 and 33..34
     EXPECT_EQ(std::pair(window.text_entry_x, window.text_entry_y), std::pair(155, 465));
 }
 
@@ -303,7 +303,7 @@ TEST_F(Game_Screen_Test, CaretBlinksAfterTheTextAndTheCompositionShowsThere) {
     Chat.Chat_Active = 1, Chat.Chat_Input.text = u"hi";
     const uint16_t white = Color_To_Pixel(Rgb(255, 255, 255)), red = Color_To_Pixel(Rgb(255, 0, 0));
     const int32_t x = 155 + Round_Half_Even(Text_Width(u"hi"));
-    auto frame = [&] {  // one frame of the open line; whether the caret shows
+    auto frame = [&] {   // one frame of the open line; whether the caret shows
         BltColorFill(Display.Back_Buffer, Rect{0, 0, 640, 480}, 0);
         SetForeColor(Rgb(255, 255, 255));
         Edit_Chat_Line();
@@ -311,7 +311,7 @@ TEST_F(Game_Screen_Test, CaretBlinksAfterTheTextAndTheCompositionShowsThere) {
     };
     std::string shown;
     for (int f = 1; f <= 62; ++f) shown += frame();
-    EXPECT_EQ(shown, std::string(29, '|') + std::string(32, ' ') + "|");  // a cycle of 61 frames
+    EXPECT_EQ(shown, std::string(29, '|') + std::string(32, ' ') + "|");   // a cycle of 61 frames
     // A composition is drawn, underlined, from the caret on, and leaves the colour alone.
     Input.Composition = u"ㄋㄧ";
     frame();
@@ -320,4 +320,4 @@ TEST_F(Game_Screen_Test, CaretBlinksAfterTheTextAndTheCompositionShowsThere) {
     EXPECT_EQ(Count_Pixels(Display.Back_Buffer, red, Rect{0, 465, x - 1, 490}), 0);
 }
 
-}  // namespace
+}   // namespace

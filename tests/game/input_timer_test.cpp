@@ -41,7 +41,7 @@ TEST_F(Game_Input, TypedCharactersArriveInOrderAsCodes) {
         Do_Events();
         EXPECT_EQ(Input.Key_Codes, c.codes) << c.what;
     }
-    Input.Key_Codes.clear();  // consumed: typing is taken again
+    Input.Key_Codes.clear();   // consumed: typing is taken again
     window.Type(u"y");
     Do_Events();
     EXPECT_EQ(Input.Key_Codes, std::vector<int16_t>{121});
@@ -53,14 +53,14 @@ TEST_F(Game_Input, MouseCompositionAndClosingTheWindow) {
     window.Move_Mouse(639, 479);
     Do_Events();
     EXPECT_EQ(std::tuple(Input.Mouse_X, Input.Mouse_Y, Input.Clicked), std::tuple(639, 479, false));
-    window.queued.push_back(Event(Window_Event::Click));  // a click without a move keeps the position
+    window.queued.push_back(Event(Window_Event::Click));   // a click without a move keeps the position
     Window_Event editing = Event(Window_Event::Editing, u"ㄋㄧˇ");
     editing.cursor = 3;
     window.queued.push_back(editing);
     Do_Events();
     EXPECT_EQ(std::tuple(Input.Mouse_X, Input.Mouse_Y, Input.Clicked), std::tuple(639, 479, true));
     EXPECT_EQ(std::pair(Input.Composition, Input.Composition_Cursor), std::pair(std::u16string(u"ㄋㄧˇ"), 3));
-    window.queued.push_back(Event(Window_Event::Editing));  // shown until committed or cancelled
+    window.queued.push_back(Event(Window_Event::Editing));   // shown until committed or cancelled
     Do_Events();
     EXPECT_EQ(Input.Composition, u"");
 
@@ -79,13 +79,13 @@ TEST_F(Game_Timer, WaitFrameYieldsUntilTheDelayFromTheCallIsOver) {
         int64_t polls;
         int32_t end_tick;
     } cases[] = {
-        {0, 1000, 1, 0, 1000},    // no delay, no yield
-        {50, 1000, 1, 20, 1020},  // 20 ms
-        {50, 1000, 3, 7, 1021},   // until the tick count reaches the end, not exactly on it
-        {3, 0, 1, 333, 333},      // 333.33 ms
-        {400, 0, 1, 2, 2},        // 2.5 ms from an even tick: rounds down to 2
-        {400, 1, 1, 3, 4},        // 1 + 2.5 = 3.5: rounds to 4
-        {-5, 1000, 1, 0, 1000},   // a negative rate ends in the past
+        {0, 1000, 1, 0, 1000},     // no delay, no yield
+        {50, 1000, 1, 20, 1020},   // 20 ms
+        {50, 1000, 3, 7, 1021},    // until the tick count reaches the end, not exactly on it
+        {3, 0, 1, 333, 333},       // 333.33 ms
+        {400, 0, 1, 2, 2},         // 2.5 ms from an even tick: rounds down to 2
+        {400, 1, 1, 3, 4},         // 1 + 2.5 = 3.5: rounds to 4
+        {-5, 1000, 1, 0, 1000},    // a negative rate ends in the past
     };
     for (const auto& c : cases) {
         window.now = c.start, window.ms_per_poll = c.step, window.polls = 0;
@@ -104,7 +104,7 @@ TEST_F(Game_Timer, WaitFrameYieldsUntilTheDelayFromTheCallIsOver) {
     window.on_poll = [](Headless_Window& w, int64_t) { w.now = int32_t(uint32_t(w.now) + 1u); };
     Wait_Frame(50);
     EXPECT_EQ(window.polls, 20);
-    Platform.window = nullptr;  // no clock at all: returns instead of waiting for ever
+    Platform.window = nullptr;   // no clock at all: returns instead of waiting for ever
     Wait_Frame(50);
 }
 
@@ -136,4 +136,4 @@ TEST_F(Game_Timer, FpsShowsTheCountTakenBeforeTheFrame) {
     EXPECT_EQ(Timer.FPS_Count, 32767);
 }
 
-}  // namespace
+}   // namespace

@@ -29,8 +29,8 @@ struct Isodata : testing::Test {
         Write_Bmp(folder / "images/sheet.bmp", 8, 8, 0x0000FF);
         Raw r = Raw().I16(2).Str(u"images\\ground.bmp").I16(10).Str(u"images\\pieces.bmp").I16(20).I16(2).I16(1);
         r.I16(10).I16(0).Str(u"門").I16(0).I16(0).I16(10).I16(-1).Str(u"").I16(40).I16(0);
-        r.I16({20, 10, -15, 2, 3, 1, 0, 0}).bytes.append(16, '\0');                // object cells (0, 0) and (1, 0)
-        return r.I16({20, 12, -13, 1, 1, 1, 2, 1}).bytes + std::string(16, '\0');  // overlay cells
+        r.I16({20, 10, -15, 2, 3, 1, 0, 0}).bytes.append(16, '\0');                 // object cells (0, 0) and (1, 0)
+        return r.I16({20, 12, -13, 1, 1, 1, 2, 1}).bytes + std::string(16, '\0');   // overlay cells
     }
     // One sheet (images/sheet.bmp) and one sequence (id 1) of one frame.
     static std::string Good_Animations() {
@@ -61,7 +61,7 @@ TEST_F(Isodata, Dump_Then_Build_Gives_The_Same_Bytes_And_Good_Files_Pass_The_Che
 }
 
 TEST_F(Isodata, Check_Reports_Each_Problem_With_Where_It_Is) {
-    Good_Map();  // the pictures
+    Good_Map();   // the pictures
     // A map with a missing picture, an image id that matches nothing and pieces cut beyond their
     // picture; an animation file whose sequence names no sheet and cuts beyond it; a character
     // file whose ids match no sequence and that has no "walk"; a damaged file.

@@ -18,7 +18,7 @@ protected:
     void SetUp() override {
         Program_Folder_Test::SetUp();
         Write_Bmp(folder / "images" / "pic.bmp", sample);
-        window.held.insert(VK_ESCAPE);  // an error screen ends at its first frame
+        window.held.insert(VK_ESCAPE);   // an error screen ends at its first frame
     }
 };
 
@@ -57,7 +57,7 @@ TEST_F(Bitmap, Refused_Missing_And_Damaged_Pictures_Raise_Errors_With_The_Caller
                                                                : Log_Entry(200, u"找不到檔案 : " + name));
     }
     fs::remove(outside);
-    EXPECT_EQ(window.frames_presented, 10);  // each showed the error screen
+    EXPECT_EQ(window.frames_presented, 10);   // each showed the error screen
 }
 
 TEST_F(Bitmap, Without_A_Usable_Error_Picture_The_Program_Ends_With_No_Screen) {
@@ -74,4 +74,4 @@ TEST_F(Bitmap, Without_A_Usable_Error_Picture_The_Program_Ends_With_No_Screen) {
     EXPECT_EQ(window.frames_presented, 0);
 }
 
-}  // namespace
+}   // namespace

@@ -21,7 +21,7 @@ using Loading_Screen = Program_Folder_Test;
 TEST_F(Loading_Screen, First_Run_Draws_Four_Frames_A_Later_Run_Two_And_A_Missing_Bar_Picture_None) {
     const uint16_t backdrop = Color_To_Pixel(Rgb(0, 128, 64)), background = Color_To_Pixel(Rgb(60, 90, 120)),
                    bar = Color_To_Pixel(Rgb(200, 40, 40));
-    const int hole = 20;  // a black square at the background's top-left corner
+    const int hole = 20;   // a black square at the background's top-left corner
     for (const char* content : {"images", "data"})
         fs::copy(fs::path(ISO_OUT_DIR) / content, folder / content,
                  fs::copy_options::recursive | fs::copy_options::overwrite_existing);
@@ -36,7 +36,7 @@ TEST_F(Loading_Screen, First_Run_Draws_Four_Frames_A_Later_Run_Two_And_A_Missing
     } restore;
     fs::current_path(folder);
     Recording_Window recorder;
-    recorder.held.insert(VK_ESCAPE);  // an error screen ends at once instead of waiting
+    recorder.held.insert(VK_ESCAPE);   // an error screen ends at once instead of waiting
     Platform.window = &recorder;
     BltColorFill(Display.Back_Buffer, Rect{0, 0, 640, 480}, backdrop);
 
@@ -57,9 +57,9 @@ TEST_F(Loading_Screen, First_Run_Draws_Four_Frames_A_Later_Run_Two_And_A_Missing
         return widths;
     };
     EXPECT_EQ(run(), (std::vector<int>{0, 29, 87, 145}));
-    EXPECT_TRUE(Loading.Data_Loaded && Map.Map_Width > 0 && Chars.Direction_Steps[3].x == 1);  // direction 3 is (1, 0)
+    EXPECT_TRUE(Loading.Data_Loaded && Map.Map_Width > 0 && Chars.Direction_Steps[3].x == 1);   // direction 3 is (1, 0)
     EXPECT_EQ(std::pair(Loading.Status_Panel.width, Loading.Status_Panel.height), std::pair(640, 100));
-    EXPECT_EQ(recorder.polls, 0);  // it never yields
+    EXPECT_EQ(recorder.polls, 0);   // it never yields
 
     // Anything but the map would now fail to load and end the test with an error screen.
     fs::remove(folder / "data" / "testple.ple");
@@ -76,4 +76,4 @@ TEST_F(Loading_Screen, First_Run_Draws_Four_Frames_A_Later_Run_Two_And_A_Missing
     EXPECT_EQ(Only_Log(), Log_Entry(200, u"找不到檔案 : images\\load_s.bmp"));
 }
 
-}  // namespace
+}   // namespace

@@ -31,7 +31,7 @@ TEST_F(Generated_Pictures, Sizes_And_Click_Boxes) {
         Load_Bitmap(u"images\\" + std::u16string(name) + u".bmp", 0, *s);
     for (const Surface* s : {&full, &login}) EXPECT_EQ(std::pair(s->width, s->height), std::pair(640, 480));
     EXPECT_EQ(std::tuple(bar.width, bar.height, lit.width, lit.height), std::tuple(145, 35, 95, 39));
-    EXPECT_GE(error_box.width, 300);  // room for a message with a file name
+    EXPECT_GE(error_box.width, 300);   // room for a message with a file name
     // The confirm button; the login button, the identifier and the password fields.
     EXPECT_EQ(Frame_Faults(error_box, Rect{135, 50, 180, 77}), 0);
     for (Rect box : {Rect{320, 320, 415, 359}, Rect{265, 228, 408, 258}, Rect{265, 280, 408, 310}})
@@ -44,4 +44,4 @@ TEST_F(Generated_Pictures, Sizes_And_Click_Boxes) {
     EXPECT_EQ(std::count(lit.pixels.begin(), lit.pixels.end(), 0), 0);
 }
 
-}  // namespace
+}   // namespace

@@ -18,8 +18,8 @@ protected:
         Headless_Test::SetUp();
         Install_Input_Handlers();
         window.held.clear(), window.frames_presented = 0;
-        window.ms_per_poll = 10;           // the login screen waits 20 ms a frame
-        ASSERT_EQ(chdir(ISO_OUT_DIR), 0);  // the game reads data\ from the current folder
+        window.ms_per_poll = 10;            // the login screen waits 20 ms a frame
+        ASSERT_EQ(chdir(ISO_OUT_DIR), 0);   // the game reads data\ from the current folder
     }
     // The picture the screen shows with these texts, no caret, the button lit or not (drawn on the
     // back buffer, which the screen has finished with).
@@ -34,7 +34,7 @@ protected:
 
 TEST_F(Login_Test, HeldTabMovesTheFocusOnceEveryTwentyFrames) {
     window.held.insert(VK_TAB);
-    std::string focus, open;  // after each frame: the focus, whether the input method was told of an entry
+    std::string focus, open;   // after each frame: the focus, whether the input method was told of an entry
     std::vector<int> entry_y;
     Script_Frames(window, 65, [&](Headless_Window& w, int frame) {
         if (frame > 1) focus += char('0' + Login.Focus), open += w.text_entry_active ? 'o' : '-';
@@ -43,7 +43,7 @@ TEST_F(Login_Test, HeldTabMovesTheFocusOnceEveryTwentyFrames) {
     EXPECT_EQ(Run_Until_End(Login_Screen), 0);
     EXPECT_EQ(focus, std::string(20, '2') + std::string(20, '3') + std::string(20, '0') + std::string(5, '1'));
     EXPECT_EQ(open, std::string(20, 'o') + std::string(40, '-') + std::string(5, 'o'));
-    EXPECT_EQ(entry_y, (std::vector<int>{280, 228}));  // the password field's box, then the identifier's
+    EXPECT_EQ(entry_y, (std::vector<int>{280, 228}));   // the password field's box, then the identifier's
 }
 
 TEST_F(Login_Test, FieldsTakeTheirTextAndThePasswordShowsOnlyItsMask) {
@@ -53,15 +53,15 @@ TEST_F(Login_Test, FieldsTakeTheirTextAndThePasswordShowsOnlyItsMask) {
             case 2:
                 w.Type(u"abc");
                 for (int i = 0; i < 4; ++i) w.Press(8);
-                break;                                // "" and more
-            case 3: w.Type(u"abcdefghijklm"); break;  // the 13th is dropped
-            case 4: w.Type(u"你"); break;             // a double-byte one is still taken
+                break;                                 // "" and more
+            case 3: w.Type(u"abcdefghijklm"); break;   // the 13th is dropped
+            case 4: w.Type(u"你"); break;              // a double-byte one is still taken
             case 5: w.held.insert(VK_TAB); break;
             case 6:
                 w.held.erase(VK_TAB);
                 w.Type(u"xyz");
                 break;
-            case 26: w.held.insert(VK_TAB); break;  // the latch has run out: to the button
+            case 26: w.held.insert(VK_TAB); break;   // the latch has run out: to the button
             case 27:
                 w.held.erase(VK_TAB);
                 w.Type(u"ignored");
@@ -77,7 +77,7 @@ TEST_F(Login_Test, FieldsTakeTheirTextAndThePasswordShowsOnlyItsMask) {
 
 TEST_F(Login_Test, TheCaretBlinksAndTheButtonLightsUnderTheMouseButNotOnItsEdge) {
     Surface hovered, plain;
-    std::map<int, int> caret;  // frame -> white pixels at the start of the empty identifier field
+    std::map<int, int> caret;   // frame -> white pixels at the start of the empty identifier field
     const uint16_t white = Color_To_Pixel(Rgb(255, 255, 255));
     Script_Frames(window, 39, [&](Headless_Window& w, int frame) {
         if (frame > 1) caret[frame - 1] = small_world::Count_Pixels(w.last_frame, white, Rect{268, 232, 273, 254});
@@ -90,12 +90,12 @@ TEST_F(Login_Test, TheCaretBlinksAndTheButtonLightsUnderTheMouseButNotOnItsEdge)
             case 4:
                 plain = w.last_frame;
                 w.Click_At(320, 340);
-                break;                             // the left edge
-            case 38: w.Click_At(300, 290); break;  // the password field
+                break;                              // the left edge
+            case 38: w.Click_At(300, 290); break;   // the password field
         }
     });
     EXPECT_EQ(Run_Until_End(Login_Screen), 0);
-    EXPECT_EQ(std::tuple(Net.Offline_Mode, Login.Focus), std::tuple(false, 2));  // no game was started
+    EXPECT_EQ(std::tuple(Net.Offline_Mode, Login.Focus), std::tuple(false, 2));   // no game was started
     // Two pixels wide, rows 232..253 of 230..255, in the first 29 frames of 61.
     EXPECT_EQ(std::tuple(caret[1] >= 44, caret[29] >= 44, caret[30], caret[37]), std::tuple(true, true, 0, 0));
     for (int y = 320; y < 359; ++y)
@@ -127,7 +127,7 @@ TEST_F(Login_Test, EveryConfirmStartsTheOfflineGame) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        SetUp();  // a fresh start for each
+        SetUp();   // a fresh start for each
         int game_frames = 0;
         Script_Frames(window, 400, [&](Headless_Window& w, int frame) {
             c.script(w, frame);
@@ -158,7 +158,7 @@ TEST_F(Login_Test, WithAServerTheConfirmOpensTheConnectionOnce) {
             case 6:
                 w.Press(13);
                 w.Click_At(350, 340);
-                break;  // confirms while connecting: ignored
+                break;   // confirms while connecting: ignored
             case 8: waiting = w.last_frame; break;
         }
     });
@@ -177,4 +177,4 @@ TEST_F(Login_Test, WithAServerTheConfirmOpensTheConnectionOnce) {
     EXPECT_FALSE(Connection_Status().empty());
 }
 
-}  // namespace
+}   // namespace

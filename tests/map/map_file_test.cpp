@@ -9,7 +9,7 @@ static constexpr size_t NPOS = std::u16string::npos;
 
 TEST(Map_File, Reads_Each_Field_From_Its_Place_And_Writes_The_Same_Bytes) {
     const std::string bytes = Two_Cell_Map().bytes;
-    const Map_Model m = Parse_Map(bytes + "junk", "t.map");  // nothing after the last field is read
+    const Map_Model m = Parse_Map(bytes + "junk", "t.map");   // nothing after the last field is read
     ASSERT_EQ(m.Map_Image_Count, 2);
     EXPECT_EQ(m.Map_Images[0].file_name, u"images\\a.bmp");
     EXPECT_EQ(m.Map_Images[1].id, 3);
@@ -25,7 +25,7 @@ TEST(Map_File, Reads_Each_Field_From_Its_Place_And_Writes_The_Same_Bytes) {
 
 TEST(Counted_String, Counts_Bytes_And_Reads_Nothing_For_Zero_Or_Negative) {
     const struct {
-        std::string bytes;  // followed by the marker int16 0x1234
+        std::string bytes;   // followed by the marker int16 0x1234
         std::u16string text;
         size_t consumed;
     } cases[] = {
@@ -48,7 +48,7 @@ TEST(Counted_String, Counts_Bytes_And_Reads_Nothing_For_Zero_Or_Negative) {
           "Z",
           5},
          u"a",
-         5},  // an odd count drops the lone byte
+         5},   // an odd count drops the lone byte
     };
     for (const auto& c : cases) {
         const std::string bytes = c.bytes + "\x34\x12";
@@ -73,7 +73,7 @@ TEST(Map_File, Damaged_Files_Are_Refused_Saying_What_And_Where) {
 
     const struct {
         int n, w, h;
-        std::string complaint;  // empty: valid
+        std::string complaint;   // empty: valid
     } cases[] = {
         {0, 1, 1, "the image count is 0"},
         {-3, 1, 1, "the image count is -3"},
@@ -88,7 +88,7 @@ TEST(Map_File, Damaged_Files_Are_Refused_Saying_What_And_Where) {
         Raw r = Raw().I16(c.n);
         for (int i = 0; i < c.n; ++i) r.Str(u"i.bmp").I16(i);
         r.I16(c.w).I16(c.h);
-        r.bytes.append(42 * size_t(std::max(c.w, 0) * std::max(c.h, 0)), '\0');  // cells with empty texts
+        r.bytes.append(42 * size_t(std::max(c.w, 0) * std::max(c.h, 0)), '\0');   // cells with empty texts
         const std::string got = Data_Error_Of([&] { Parse_Map(r.bytes, "m"); });
         EXPECT_EQ(got.empty(), c.complaint.empty()) << c.complaint;
         EXPECT_NE(got.find(c.complaint), std::string::npos) << got;
@@ -140,7 +140,7 @@ TEST_F(Map_Loading, Loads_The_File_And_Its_Images_Or_Ends_On_The_Error_Screen) {
     const std::u16string cut = From_Utf8(folder / "data\\cut.map");
     const std::u16string log = Raised_Error([&] { Load_Map(cut); });
     EXPECT_NE(log.find(u"其它錯誤 : 檔案不完整 : " + cut), NPOS) << To_Utf8(log);
-    EXPECT_EQ(Map.Map_Width, 0);  // nothing half-read stays behind
+    EXPECT_EQ(Map.Map_Width, 0);   // nothing half-read stays behind
     fs::remove(folder / "images/a.bmp");
     EXPECT_NE(Raised_Error([&] { Load_Map(From_Utf8(folder / "data/t.map")); }).find(u"images\\a.bmp"), NPOS);
 }

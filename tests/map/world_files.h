@@ -112,4 +112,4 @@ inline std::u16string Raised_Error(const std::function<void()>& fn) {
     return u"";
 }
 
-}  // namespace world_test
+}   // namespace world_test

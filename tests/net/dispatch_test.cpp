@@ -63,7 +63,7 @@ TEST_F(Net_Test, Move_Walks_Inside_The_View_Box_Inclusive_At_38_And_Places_Outsi
         Scene.View_X = Scene.View_Y = view;
         const std::string cell = std::to_string(x) + "," + std::to_string(y);
         Feed(u"/setpl 5\\/e//setplxy 5\\" + From_Utf8(std::to_string(x) + "\\" + std::to_string(y)) + u"/e/");
-        Feed(u"/move 5\\20\\20/e//move 1\\7\\9/e/");  // the own player always gets a walk target
+        Feed(u"/move 5\\20\\20/e//move 1\\7\\9/e/");   // the own player always gets a walk target
         EXPECT_EQ(Net_Snapshot(),
                   "own #1@0,0 ->7,9 ''/0\n#5@" + (walks ? cell + " ->20,20" : "20,20 0,0") + " ''/0\nlast ''")
             << view;
@@ -76,7 +76,7 @@ TEST_F(Net_Test, Plstart_Starts_One_Game_And_Its_Followers_Run_At_The_First_Yiel
     in_game = [] {
         EXPECT_EQ(Chars.Own_Player.name, u"阿明");
         EXPECT_EQ(Chars.Own_Player.id, 7);
-        EXPECT_TRUE(Chars.Players.empty());  // the followers wait for the game's first yield
+        EXPECT_TRUE(Chars.Players.empty());   // the followers wait for the game's first yield
         // The stream goes on: the rest of the cut "/say", a removal and a repeated "/plstart".
         static_cast<Scripted_Socket*>(Platform.socket)->Receive(To_Cp950(u"y 1\\early/e//delpl 0/e//plstart 9/e/"));
         Send_Message(u"/ready", u"");
@@ -203,4 +203,4 @@ TEST_F(Net_Test, Random_Bytes_Never_Crash_The_Dispatcher) {
     EXPECT_EQ(Chars.Players.size(), 32767u);
 }
 
-}  // namespace
+}   // namespace

@@ -60,7 +60,7 @@ TEST_F(Net_Test, Outgoing_Messages_And_Replies_Byte_For_Byte_Each_With_One_Yield
         {[] { Send_Move(-3, 0, 32767, -32768); }, "/move -3\\0\\32767\\-32768/e/", 1},
         {[] { Send_Message(u"/say", Escape_Text(u"許功蓋/")); }, "/say \xB3\x5C\xA5\x5C\xBB\x5C/#/e/", 1},
         {[] { Feed(u"/VerOK x/e/"); }, "/id a/#b/e/", 1},
-        {[] { Feed(u"/verok/e/\r\n/verok x/e//verokx y/e/ /verok x/e/"); }, "", 0},  // no space, or not first
+        {[] { Feed(u"/verok/e/\r\n/verok x/e//verokx y/e/ /verok x/e/"); }, "", 0},   // no space, or not first
         {[] { Feed(u"/IDOK y/e//verok x/e//verok /e/"); }, "/pass p/$w/e//id a/#b/e//id a/#b/e/", 3},
         {[] {
              Net.Link.Login_Id.clear();
@@ -112,4 +112,4 @@ TEST_F(Net_Test, A_Receipt_Cut_Anywhere_Gives_The_Same_State) {
         ASSERT_EQ(run(receipt.substr(0, cut), receipt.substr(cut)), whole) << "cut at byte " << cut;
 }
 
-}  // namespace
+}   // namespace

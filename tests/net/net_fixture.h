@@ -16,8 +16,8 @@ protected:
     static inline std::u16string raised_text;
     static inline int games_started = 0;
     static inline void (*in_game)() = nullptr;
-    int raised = -1;                  // the first error code a pumped yield raised
-    std::function<void()> each_turn;  // what else runs between pumped yields (a server)
+    int raised = -1;                   // the first error code a pumped yield raised
+    std::function<void()> each_turn;   // what else runs between pumped yields (a server)
 
     void SetUp() override {
         Headless_Test::SetUp();

@@ -17,7 +17,7 @@ protected:
     asio::io_context server_io;
     asio::ip::tcp::acceptor acceptor{server_io, {asio::ip::make_address("127.0.0.1"), 0}};
     asio::ip::tcp::socket peer{server_io};
-    std::string received;  // every byte the server got, in order
+    std::string received;   // every byte the server got, in order
     std::unique_ptr<Socket_Backend> tcp = Make_Tcp_Socket();
 
     void SetUp() override {
@@ -26,7 +26,7 @@ protected:
         Net.Server_Host = "127.0.0.1";
         Net.Server_Port = acceptor.local_endpoint().port();
         acceptor.non_blocking(true);
-        each_turn = [this] {  // the server accepts, then reads what has come
+        each_turn = [this] {   // the server accepts, then reads what has come
             std::array<char, 4096> buffer;
             asio::error_code error;
             if (!peer.is_open())
@@ -103,9 +103,9 @@ std::u16string Num(int value) { return From_Utf8(std::to_string(value)); }
 
 class Server_Test : public Net_Test {
 protected:
-    FILE* server = nullptr;  // the server's standard input: operator commands
+    FILE* server = nullptr;   // the server's standard input: operator commands
     uint16_t port = 0;
-    std::string output = "/tmp/isoserver_test_XXXXXX";  // its standard output, with the port
+    std::string output = "/tmp/isoserver_test_XXXXXX";   // its standard output, with the port
     std::vector<std::unique_ptr<Raw_Client>> clients;
 
     void SetUp() override {
@@ -166,7 +166,7 @@ TEST_F(Server_Test, B_Sees_A_Appear_Walk_Say_Hello_And_Leave) {
     ASSERT_NE(a.id, Chars.Own_Player.id);
     // A learns of B by name; B sees A appear, by name, on A's start cell.
     ASSERT_TRUE(Pump([&] { return a.Find(u"/setpl " + Num(Chars.Own_Player.id) + u"\\乙") != u""; }));
-    const std::u16string told = u"/setplxy " + Num(a.id) + u"\\";  // what the server told A of its cell
+    const std::u16string told = u"/setplxy " + Num(a.id) + u"\\";   // what the server told A of its cell
     ASSERT_TRUE(Pump([&] {
         return Chars.Players.size() == 1 &&
                a.Find(told) == told + Num(Chars.Players[0].cell_x) + u"\\" + Num(Chars.Players[0].cell_y);
@@ -202,7 +202,7 @@ TEST_F(Server_Test, B_Sees_A_Appear_Walk_Say_Hello_And_Leave) {
     std::fflush(server);
     ASSERT_TRUE(Pump([&] { return raised != -1; }));
     EXPECT_EQ(raised, 10);
-    EXPECT_EQ(pclose(std::exchange(server, nullptr)), 0);  // the end of its input ends it, with status 0
+    EXPECT_EQ(pclose(std::exchange(server, nullptr)), 0);   // the end of its input ends it, with status 0
 }
 
-}  // namespace
+}   // namespace

@@ -58,4 +58,4 @@ TEST(Encoding, Input_Codes_Are_Signed_Double_Byte_Codes) {
     for (int code : {200, 0x7FFF, 0xFFFF, 0xA130}) EXPECT_EQ(Input_Char(int16_t(code)), 0) << code;
 }
 
-}  // namespace
+}   // namespace

@@ -25,7 +25,7 @@ protected:
         for (Uint32 id = 1; id < 1000 && !window_id; ++id)
             if (SDL_GetWindowFromID(id)) window_id = id;
         std::vector<Window_Event> opening;
-        window->Poll_Events(opening);  // whatever SDL reports on opening
+        window->Poll_Events(opening);   // whatever SDL reports on opening
     }
     // Queues an event of the window, filled in by `fill`; every kind used here keeps its window
     // identifier where a window event does.
@@ -39,7 +39,7 @@ protected:
 };
 
 TEST_F(Sdl_Window_Test, Mouse_Keys_Text_And_Closing_Become_Window_Events) {
-    Open(true);  // 1280 x 960: twice the screen
+    Open(true);   // 1280 x 960: twice the screen
     Push(SDL_MOUSEMOTION, [](SDL_Event& e) {
         e.motion.x = 641;
         e.motion.y = 479;
@@ -91,7 +91,7 @@ TEST_F(Sdl_Window_Test, Full_Screen_Shows_Frames_Of_Any_Size_And_Keeps_Time) {
         window->Present(frame);
     window->Set_Text_Entry(true, 155, 465, 340, 15);
     EXPECT_GE(window->Tick_Count(), t0);
-    EXPECT_FALSE(window->Key_Held(VK_RETURN));  // keys nobody pressed are not held
+    EXPECT_FALSE(window->Key_Held(VK_RETURN));   // keys nobody pressed are not held
 }
 
-}  // namespace
+}   // namespace

@@ -81,7 +81,7 @@ TEST_F(Scene_Test, TheMapMovesByTheOwnOffsetAndATileCutAtTheLeftEdgeIsStoredAtZe
     // A diamond whose pixels name their column, on cell (35, 51) only, drawn from its visible part.
     Map.Map_Images.push_back(Map_Image{u"images\\marked.bmp", 99, Diamond([](int u) { return uint16_t(1000 + u); })});
     Map.Ground_Grid(35, 51).image_id = 99;
-    own.pixel_offset_x = 5, own.pixel_offset_y = 0;  // tile origin of (35, 51): (300 - 320 + 5, 190 - 140)
+    own.pixel_offset_x = 5, own.pixel_offset_y = 0;   // tile origin of (35, 51): (300 - 320 + 5, 190 - 140)
     Draw();
     EXPECT_EQ(std::tuple(Entry_Of(35, 51).screen_x, Entry_Of(35, 51).screen_y), std::tuple(0, 50));
     EXPECT_EQ(std::tuple(Pixel(0, 60), Pixel(1, 60)), std::tuple(1000 + 15, 1000 + 16));
@@ -105,7 +105,7 @@ TEST_F(Scene_Test, PiecesAndCharactersFollowThePaintersOrder) {
         {"a piece not present draws nothing", 6, 5, false, 0, FIGURE},
     };
     for (const auto& c : cases) {
-        Make_Map(20, 20);  // no pieces but this one
+        Make_Map(20, 20);   // no pieces but this one
         // Offsets that put the piece's box at (300, 160) whatever its cell.
         const int16_t tile_x = int16_t(300 + 20 * (c.x - c.y)), tile_y = int16_t(90 + 10 * (c.x + c.y));
         (c.overlay ? Map.Overlay_Grid : Map.Object_Grid)(c.x, c.y) = Piece_Cell{
@@ -118,23 +118,23 @@ TEST_F(Scene_Test, PiecesAndCharactersFollowThePaintersOrder) {
     // another colour. (The last piece above is not present.)
     Animations.Sheets.push_back(Sheet{u"images\\other.bmp", 2, Make_Surface(FIGURE_W, FIGURE_H, 0x1234)});
     Animations.Sequences[3].sheet_id = 2;
-    Chars.Players = {At_Cell(6, 5), At_Cell(6, 5), At_Cell(90, -4)};  // the last nowhere on the map
+    Chars.Players = {At_Cell(6, 5), At_Cell(6, 5), At_Cell(90, -4)};   // the last nowhere on the map
     Chars.Players[1].direction = 3;
     Chars.Players[2].screen_x = 77;
     Draw();
     EXPECT_EQ(std::tuple(Chars.Players[0].screen_x, Chars.Players[0].screen_y), std::tuple(320, 200));
-    EXPECT_EQ(Pixel(340, 190), 0x1234);        // the later player covers the earlier one
-    EXPECT_EQ(Pixel(320, 185), FIGURE);        // and both cover nothing of the own figure's left part
-    EXPECT_EQ(Chars.Players[2].screen_x, 77);  // not drawn: keeps its last position
+    EXPECT_EQ(Pixel(340, 190), 0x1234);         // the later player covers the earlier one
+    EXPECT_EQ(Pixel(320, 185), FIGURE);         // and both cover nothing of the own figure's left part
+    EXPECT_EQ(Chars.Players[2].screen_x, 77);   // not drawn: keeps its last position
 }
 
 TEST_F(Scene_Test, ChatLabelsShowForTheirFramesThenClear) {
     Player_Record& own = Chars.Own_Player;
     own.chat_text = u"hi";
-    Chars.Players = {At_Cell(6, 6), At_Cell(50, 50)};  // the second out of the view box (0..23)
+    Chars.Players = {At_Cell(6, 6), At_Cell(50, 50)};   // the second out of the view box (0..23)
     Chars.Players[0].chat_text = u"yo";
     Chars.Players[1].chat_text = u"far", Chars.Players[1].chat_frames = 7;
-    std::string own_shown, other_shown;  // whether each still had its text after each frame
+    std::string own_shown, other_shown;   // whether each still had its text after each frame
     for (int frame = 1; frame <= 401; ++frame) {
         Draw();
         own_shown += own.chat_text.empty() ? '-' : 'o', other_shown += Chars.Players[0].chat_text.empty() ? '-' : 'o';
@@ -182,7 +182,7 @@ TEST_F(Scene_Test, RecordsOutsideTheDataModelAreDrawnSafely) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        SetUp();  // a fresh world for each
+        SetUp();   // a fresh world for each
         Player_Record& own = Chars.Own_Player;
         own.chat_text = u"hey";
         c.set(own);
@@ -193,4 +193,4 @@ TEST_F(Scene_Test, RecordsOutsideTheDataModelAreDrawnSafely) {
     }
 }
 
-}  // namespace
+}   // namespace

@@ -71,4 +71,4 @@ inline int Count_Pixels(const Surface& s, uint16_t value, Rect area) {
     return n;
 }
 
-}  // namespace small_world
+}   // namespace small_world

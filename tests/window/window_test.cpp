@@ -27,7 +27,7 @@ namespace {
 namespace fs = std::filesystem;
 
 const fs::path SHOTS = fs::path(ISO_OUT_DIR).parent_path() / "window-shots";
-constexpr int SCALE = 2;  // the --windowed window is twice 640 x 480, at the screen's corner
+constexpr int SCALE = 2;   // the --windowed window is twice 640 x 480, at the screen's corner
 
 struct Rgb24 {
     int r = 0, g = 0, b = 0;
@@ -182,4 +182,4 @@ TEST(Window, PlaysTheOfflineGame) {
     EXPECT_TRUE(fs::exists(SHOTS / "passed")) << "the driver did not run to its end; shots are in " << SHOTS;
 }
 
-}  // namespace
+}   // namespace

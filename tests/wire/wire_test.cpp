@@ -56,4 +56,4 @@ TEST(Wire_Text, Frames_Fields_And_Numbers) {
     EXPECT_FALSE(Number_Fields(u"7", f, 2));
 }
 
-}  // namespace
+}   // namespace

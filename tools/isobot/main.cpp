@@ -29,8 +29,8 @@ struct Options {
     int bots = 10;
     double seconds = 10;
     std::string map_file = "data/testmap.map";
-    int move_ms = 1000;  // mean time between two walks of one bot
-    int say_ms = 5000;   // mean time between two chat lines of one bot
+    int move_ms = 1000;   // mean time between two walks of one bot
+    int say_ms = 5000;    // mean time between two chat lines of one bot
     std::string prefix = "bot";
 };
 
@@ -237,7 +237,7 @@ double Percentile(std::vector<double>& values, double p) {
     return values[k];
 }
 
-}  // namespace
+}   // namespace
 
 static int Run(int argc, char** argv) {
     Options options;

@@ -12,7 +12,7 @@ struct Color {
 };
 
 constexpr Color Transparent{0, 0, 0};
-constexpr Color Near_Black{8, 8, 8};  // the darkest colour that survives the 16-bit colour key
+constexpr Color Near_Black{8, 8, 8};   // the darkest colour that survives the 16-bit colour key
 
 struct Picture {
     int width = 0, height = 0;
@@ -70,13 +70,13 @@ void Make_Opaque(Picture& picture, int x, int y, int w, int h);
 // Text drawn with a system font (a face name such as "DejaVu Serif"), anti-aliased,
 // filled with a vertical gradient, with an optional outline and drop shadow.
 struct Text_Style {
-    std::string font = "DejaVu Sans";  // a face name, found through fontconfig
+    std::string font = "DejaVu Sans";   // a face name, found through fontconfig
     bool bold = false;
-    int size = 16;  // pixels
+    int size = 16;   // pixels
     Color top{255, 255, 255}, bottom{255, 255, 255};
-    int outline = 0;  // outline width in pixels, 0 for none
+    int outline = 0;   // outline width in pixels, 0 for none
     Color outline_color = Near_Black;
-    int shadow = 0;  // shadow offset in pixels, 0 for none
+    int shadow = 0;   // shadow offset in pixels, 0 for none
     Color shadow_color = Near_Black;
 };
 // Draws the UTF-8 text with its top-left corner at (x, y). False (and nothing drawn) when the

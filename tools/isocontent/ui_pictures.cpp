@@ -34,10 +34,10 @@ struct Box {
 constexpr Box LOGIN_BUTTON{320, 320, 415, 359};
 constexpr Box LOGIN_ID_FIELD{265, 228, 408, 258};
 constexpr Box LOGIN_PASSWORD_FIELD{265, 280, 408, 310};
-constexpr Box ERROR_CONFIRM{135, 50, 180, 77};  // inside the error box picture
-constexpr Box LOADING_BAR{310, 230, 455, 265};  // where the bar picture lands, 145 x 35
-constexpr Box CHAT_ENTRY{150, 84, 500, 100};    // inside the status panel
-constexpr Box CHAT_LOG{150, 54, 500, 82};       // the last chat line, drawn at panel y 60
+constexpr Box ERROR_CONFIRM{135, 50, 180, 77};   // inside the error box picture
+constexpr Box LOADING_BAR{310, 230, 455, 265};   // where the bar picture lands, 145 x 35
+constexpr Box CHAT_ENTRY{150, 84, 500, 100};     // inside the status panel
+constexpr Box CHAT_LOG{150, 54, 500, 82};        // the last chat line, drawn at panel y 60
 
 Text_Style Gold_Text(const char* font, int size) {
     Text_Style s;
@@ -82,7 +82,7 @@ void Paint_Castle(Picture& p, int base) {
         for (int k = 0; k < 11; ++k)
             Draw_Line(p, tower + 11 - k, base - h - 22 + 2 * k, tower + 11 + k, base - h - 22 + 2 * k, wall);
         Draw_Line(p, tower + 11, base - h - 30, tower + 11, base - h - 22, wall);
-        p.Fill_Rect(tower + 12, base - h - 30, 6, 4, Color{170, 50, 50});  // pennant
+        p.Fill_Rect(tower + 12, base - h - 30, 6, 4, Color{170, 50, 50});   // pennant
         p.Fill_Rect(tower + 8, base - h + 16, 5, 8, window);
     }
     for (int x = 72; x < 168; x += 8) p.Fill_Rect(x, base - 66, 4, 6, wall);
@@ -138,7 +138,7 @@ void Paint_Landscape(Picture& p, uint32_t seed, bool with_castle) {
             int top = int(Ridge(x, r.base, r.height, r.seed));
             for (int y = std::max(0, top); y < p.height; ++y)
                 p.Set(x, y, Mix(r.top, r.bottom, double(y - top) / std::max(1, p.height - top)));
-            Blend(p, x, top, GOLD_LIGHT, 0.25);  // moonlit rim
+            Blend(p, x, top, GOLD_LIGHT, 0.25);   // moonlit rim
         }
         if (k == 1 && with_castle) Paint_Castle(p, int(Ridge(120, r.base, r.height, r.seed)) + 8);
     }
@@ -291,7 +291,7 @@ Picture Loading_Bar() {
             for (int i = x + 4; i < x + w - 4; ++i)
                 Blend(p, i, j, Color{255, 255, 255}, 0.35 * (1.0 - (j - y - 3) / 6.0));
     }
-    return p;  // no Make_Opaque: the gaps are meant to be see-through
+    return p;   // no Make_Opaque: the gaps are meant to be see-through
 }
 
 Picture Status_Panel() {
@@ -299,7 +299,7 @@ Picture Status_Panel() {
     // Body: stone from row 8 down; above it only the crest in the middle, so the map shows.
     Vertical_Gradient(p, 0, 8, 640, 92, STONE_LIGHT, STONE_DARK);
     Add_Grain(p, 0, 8, 640, 92, 0.12, 6, 90);
-    for (int x = 0; x < 640; x += 80)  // stone joints
+    for (int x = 0; x < 640; x += 80)   // stone joints
         Draw_Line(p, x + (x / 80 % 2) * 40, 12, x + (x / 80 % 2) * 40, 99, Mix(STONE_DARK, INK, 0.5));
     Draw_Line(p, 0, 8, 639, 8, GOLD_LIGHT);
     Draw_Line(p, 0, 9, 639, 9, GOLD);
@@ -405,7 +405,7 @@ void Save(const Picture& picture, const std::string& out_dir, const std::string&
     Save_Bmp(picture, (std::filesystem::path(out_dir) / "images" / name).string());
 }
 
-}  // namespace
+}   // namespace
 
 void Make_Ui_Pictures(const std::string& out_dir) {
     std::filesystem::create_directories(std::filesystem::path(out_dir) / "images");

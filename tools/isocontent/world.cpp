@@ -393,7 +393,7 @@ void Place_Railings(Layout& L) {
             for (int side : {-1, 1}) {
                 const int nx = along_x ? x : x + side, ny = along_x ? y + side : y;
                 if (!Layout::Inside(nx, ny) || L.T(nx, ny) != WATER) continue;
-                const bool plus = side < 0;  // the railing hugs the edge that touches the bridge
+                const bool plus = side < 0;   // the railing hugs the edge that touches the bridge
                 L.Place(std::string("railing ") + (along_x ? "x" : "y") + (plus ? "+" : "-"), nx, ny, true, false,
                         [=] { return Railing(along_x, plus); });
             }
@@ -425,7 +425,7 @@ void Place_Nature(Layout& L) {
                     L.Place("reeds " + std::to_string(pick % 3), x, y, true, false, [=] { return Reeds(pick % 3); });
                 continue;
             }
-            if (x + y < 30) {  // the village: a hedge of trees along the map's edges only
+            if (x + y < 30) {   // the village: a hedge of trees along the map's edges only
                 if ((x == 0 || y == 0) && x + y > 14 && r < 0.7) tree(false);
                 continue;
             }
@@ -441,11 +441,11 @@ void Place_Nature(Layout& L) {
             else if (In_Ruins(x, y))
                 p_tree = 0.015, p_pine = 0.2, p_rock = 0.03;
             else if (side < 0 && x - y > 10)
-                p_tree = forest > 0.45 ? 0.38 : 0.1, p_pine = 0.25;  // east wood
+                p_tree = forest > 0.45 ? 0.38 : 0.1, p_pine = 0.25;   // east wood
             else if (side < 0 && y - x > 12)
-                p_tree = 0.05, p_flower = 0.02;  // farmland
+                p_tree = 0.05, p_flower = 0.02;   // farmland
             else if (side < 0)
-                p_tree = 0.03, p_flower = 0.1, p_bush = 0.03;  // meadow
+                p_tree = 0.03, p_flower = 0.1, p_bush = 0.03;   // meadow
             else
                 p_tree = forest > 0.5 ? 0.3 : 0.06;
             if (x == 0 || y == 0 || x == SIZE - 1 || y == SIZE - 1) p_tree = std::max(p_tree, 0.6);
@@ -477,7 +477,7 @@ void Place_Nature(Layout& L) {
             } else if (r < (acc += p_grass))
                 L.Place("grass " + std::to_string(pick % 4), x, y, [=] { return Tall_Grass(pick % 4); });
         }
-    L.Place("round 2", 100, 93, [] { return Round_Tree(2); });  // the islet's tree
+    L.Place("round 2", 100, 93, [] { return Round_Tree(2); });   // the islet's tree
 }
 
 // ---- the map file ----
@@ -515,7 +515,7 @@ void Write_File(const std::string& path, const std::string& bytes) {
         throw std::runtime_error("cannot write " + path);
 }
 
-}  // namespace
+}   // namespace
 
 void Build_World(const std::string& out_dir) {
     Layout L;
@@ -598,6 +598,6 @@ void Build_World(const std::string& out_dir) {
     Make_Characters(out_dir);
 }
 
-}  // namespace world
+}   // namespace world
 
 void Make_World(const std::string& out_dir) { world::Build_World(out_dir); }

@@ -11,7 +11,7 @@ namespace {
 
 using Paint = std::function<Color(const Surface_Point&)>;
 
-constexpr double MID = CELL / 2;  // the centre of the anchor cell
+constexpr double MID = CELL / 2;   // the centre of the anchor cell
 const V3 CENTRE{MID, MID, 0};
 
 uint32_t Cell_Of(double v, double size) { return uint32_t(int32_t(std::floor(v / size)) + 100000); }
@@ -101,7 +101,7 @@ Shape With_Layer(Shape s, Layer layer) {
 // Coordinates are given in "roof space" where the ridge runs along the first axis; swap maps them.
 Shape Roof_Slab(bool ridge_along_x, double a0, double a1, double ridge, double edge, double top, double slope,
                 double thickness, Paint paint) {
-    const double side = edge > ridge ? 1.0 : -1.0;  // which side of the ridge
+    const double side = edge > ridge ? 1.0 : -1.0;   // which side of the ridge
     auto v = [&](double a, double c, double z) { return ridge_along_x ? V3{a, c, z} : V3{c, a, z}; };
     std::vector<std::pair<V3, double>> planes = {
         {v(1, 0, 0), a1},
@@ -117,7 +117,7 @@ Shape Roof_Slab(bool ridge_along_x, double a0, double a1, double ridge, double e
     return Polytope(planes, lo, hi, std::move(paint));
 }
 
-}  // namespace
+}   // namespace
 
 // ---- trees and plants ----
 
@@ -167,10 +167,10 @@ Prop Pine_Tree(uint32_t seed) {
         Paint leafy = Leafy(needles, seed + uint32_t(i));
         Paint banded = [leafy, base](const Surface_Point& sp) {
             Color c = leafy(sp);
-            return sp.p.z - base < 3 ? Shade(c, 0.78) : c;  // the shade under each tier
+            return sp.p.z - base < 3 ? Shade(c, 0.78) : c;   // the shade under each tier
         };
         Shape cone = Cone(CENTRE, r0, 0.5, Px(27) * scale, banded);
-        cone.f = [inner = cone.f, base](V3 p) {  // a cone that starts at its tier's base
+        cone.f = [inner = cone.f, base](V3 p) {   // a cone that starts at its tier's base
             return inner(p - V3{0, 0, base});
         };
         cone.lo.z += base;
@@ -393,7 +393,7 @@ Prop House(const House_Style& st) {
                 return Lerp(Solid(54, 74, 104), Solid(120, 160, 196), (z - Px(22)) / Px(14));
             }
             if (std::abs(along - a) >= 5 && std::abs(along - a) < 8 && z > Px(21) && z < Px(37) && !st.stone_walls)
-                return Shade(st.timber, 1.25);  // shutters
+                return Shade(st.timber, 1.25);   // shutters
         }
         if (z < 6 || st.stone_walls) return brick(sp);
         const double from_end = std::min(along - IN, length - IN - along);
@@ -429,10 +429,10 @@ Prop House(const House_Style& st) {
     }
     const Color roof_dark = Shade(st.roof_light, 0.7);
     auto roof_paint = [=](const Surface_Point& sp) -> Color {
-        if (std::abs(sp.n.z) < 0.3) return Shade(st.timber, 0.8);  // the slab's edges
+        if (std::abs(sp.n.z) < 0.3) return Shade(st.timber, 0.8);   // the slab's edges
         const double a = ax ? sp.p.x : sp.p.y, c = ax ? sp.p.y : sp.p.x;
         const double from_eave = half + OVERHANG - std::abs(c - ridge);
-        if (from_eave > half + OVERHANG - 1.6) return roof_dark;  // ridge cap
+        if (from_eave > half + OVERHANG - 1.6) return roof_dark;   // ridge cap
         const int row = int(std::floor(from_eave / 4.4));
         const double joint = std::fmod(a + (row % 2) * 4 + 100, 8.0);
         Color c0 = Shade(st.roof_light, 0.92 + 0.14 * Hash01(uint32_t(row), Cell_Of(a + (row % 2) * 4, 8), seed));
@@ -698,4 +698,4 @@ Prop Boat() {
     return prop;
 }
 
-}  // namespace world
+}   // namespace world

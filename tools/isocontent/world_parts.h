@@ -15,7 +15,7 @@ namespace world {
 // ---- numbers ----
 
 uint32_t Hash(uint32_t a, uint32_t b = 0, uint32_t c = 0, uint32_t d = 0);
-double Hash01(uint32_t a, uint32_t b = 0, uint32_t c = 0, uint32_t d = 0);  // [0, 1)
+double Hash01(uint32_t a, uint32_t b = 0, uint32_t c = 0, uint32_t d = 0);   // [0, 1)
 // Smooth value noise in [0, 1) over the plane, and a few octaves of it.
 double Value_Noise(double x, double y, uint32_t seed);
 double Fbm(double x, double y, uint32_t seed, int octaves);
@@ -28,7 +28,7 @@ double Tile_Noise(double u, double v, uint32_t seed);
 Color Solid(double r, double g, double b);
 Color Shade(Color c, double factor);
 Color Lerp(Color a, Color b, double t);
-bool Is_Key(Color c);  // true when the 16-bit form of c is 0
+bool Is_Key(Color c);   // true when the 16-bit form of c is 0
 
 // ---- atlas ----
 
@@ -112,8 +112,8 @@ V3 Normalized(V3 a);
 
 // A hit on a shape's surface, handed to its paint function.
 struct Surface_Point {
-    V3 p, n;       // position and outward unit normal
-    int face = 0;  // for a polytope, the index of the plane hit
+    V3 p, n;        // position and outward unit normal
+    int face = 0;   // for a polytope, the index of the plane hit
 };
 
 enum Layer : uint8_t { OBJECT_LAYER, OVERLAY_LAYER, AUTO_LAYER };
@@ -126,7 +126,7 @@ struct Shape {
     V3 lo, hi;
     std::function<Color(const Surface_Point&)> paint;
     Layer layer = OBJECT_LAYER;
-    double lit = 1.0;  // 0 for a shape that is not shaded by the light
+    double lit = 1.0;   // 0 for a shape that is not shaded by the light
 };
 
 // Shape builders (model-space units).
@@ -143,7 +143,7 @@ std::function<Color(const Surface_Point&)> Flat(Color c);
 
 struct Model {
     std::vector<Shape> shapes;
-    double overlay_from = 36.0;  // AUTO_LAYER: hits at least this many screen pixels high go over
+    double overlay_from = 36.0;   // AUTO_LAYER: hits at least this many screen pixels high go over
     // Footprint in cells from the anchor cell (0, 0): columns 0..foot_w-1, rows 0..foot_d-1.
     int foot_w = 1, foot_d = 1;
 };
@@ -164,9 +164,9 @@ Rendered Render(const Model& model);
 // owned by one cell on the footprint's front (lower) edges, so the game's row-by-row drawing order
 // keeps characters in front of and behind it; the overlay layer likewise.
 struct Cell_Piece {
-    int dx = 0, dy = 0;  // cell relative to the anchor
+    int dx = 0, dy = 0;   // cell relative to the anchor
     bool overlay = false;
-    Layer_Picture art;  // left/top relative to that cell's tile origin
+    Layer_Picture art;   // left/top relative to that cell's tile origin
 };
 std::vector<Cell_Piece> Cut_Into_Pieces(const Model& model, const Rendered& rendered);
 
@@ -184,11 +184,11 @@ Picture Crop(const Picture& p, int x, int y, int w, int h);
 // A model with its walkability: footprint cells are blocked unless listed as free.
 struct Prop {
     Model model;
-    bool walkable = false;                  // the whole footprint stays free
-    std::vector<std::pair<int, int>> free;  // footprint cells that stay free
+    bool walkable = false;                   // the whole footprint stays free
+    std::vector<std::pair<int, int>> free;   // footprint cells that stay free
 };
 
-constexpr double Px(double screen_pixels) { return screen_pixels / SCREEN_Z; }  // height in model units
+constexpr double Px(double screen_pixels) { return screen_pixels / SCREEN_Z; }   // height in model units
 
 Prop Round_Tree(uint32_t seed);
 Prop Pine_Tree(uint32_t seed);
@@ -201,13 +201,13 @@ Prop Fence(int mask);
 Prop Stone_Wall(int mask, uint32_t seed);
 
 struct House_Style {
-    int w = 3, d = 3;             // footprint in cells
-    double wall = 50, roof = 30;  // heights in screen pixels
+    int w = 3, d = 3;              // footprint in cells
+    double wall = 50, roof = 30;   // heights in screen pixels
     bool ridge_along_x = true;
     Color plaster, timber, roof_light, stone;
     bool stone_walls = false, chimney = true;
-    int door_face = 0;     // 0: the +Y (lower left) face, 1: the +X (lower right) face
-    double door_at = 1.5;  // door centre along that face, in cells
+    int door_face = 0;      // 0: the +Y (lower left) face, 1: the +X (lower right) face
+    double door_at = 1.5;   // door centre along that face, in cells
 };
 Prop House(const House_Style& style);
 Prop Well();
@@ -235,4 +235,4 @@ Prop Boat();
 // Writes the sprite sheets, "data/testani.ani" and "data/testple.ple" under out_dir.
 void Make_Characters(const std::string& out_dir);
 
-}  // namespace world
+}   // namespace world

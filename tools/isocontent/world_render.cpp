@@ -280,7 +280,7 @@ V3 Normal_At(const Shape& s, V3 p, int face) {
                        s.f(p + V3{0, 0, E}) - s.f(p - V3{0, 0, E})});
 }
 
-}  // namespace
+}   // namespace
 
 Rendered Render(const Model& model) {
     // Screen bounds relative to the anchor cell's top corner.
@@ -356,12 +356,12 @@ std::vector<Cell_Piece> Cut_Into_Pieces(const Model& model, const Rendered& rend
     std::vector<Cell_Piece> pieces;
     for (int layer = 0; layer < 2; ++layer) {
         const Layer_Picture& lp = layer == 0 ? rendered.object : rendered.overlay;
-        std::map<int, Picture> by_column;  // column -> picture in the layer's frame
+        std::map<int, Picture> by_column;   // column -> picture in the layer's frame
         for (int y = 0; y < lp.picture.height; ++y)
             for (int x = 0; x < lp.picture.width; ++x) {
                 const Color c = lp.picture.Get(x, y);
                 if (c == Transparent) continue;
-                const int sx = lp.left + x - 20;  // relative to the anchor's top corner
+                const int sx = lp.left + x - 20;   // relative to the anchor's top corner
                 int k = int(std::floor(sx / 20.0));
                 k = std::clamp(k, cmin - 1, cmax);
                 const int column = k + 1 <= cmax ? k + 1 : k;
@@ -393,4 +393,4 @@ std::vector<Cell_Piece> Cut_Into_Pieces(const Model& model, const Rendered& rend
     return pieces;
 }
 
-}  // namespace world
+}   // namespace world

@@ -22,15 +22,15 @@ struct Look {
 // Frame size and where the figure's feet stand inside it.
 constexpr int FRAME_W = 26, FRAME_H = 54, FOOT_X = 13, FOOT_Y = 49;
 constexpr int FRAMES = 4;
-constexpr int16_t FRAME_MS = 40;  // played at speed 2.0: 80 ms a frame, one cycle per step
+constexpr int16_t FRAME_MS = 40;   // played at speed 2.0: 80 ms a frame, one cycle per step
 
 // Screen directions of the map steps, as ground vectors in model space.
 constexpr int STEP_DX[9] = {1, 0, 1, 1, 1, 0, -1, -1, -1};
 constexpr int STEP_DY[9] = {1, -1, -1, 0, 1, 1, 1, 0, -1};
 
 struct Pose {
-    V3 f, s;                         // forward and the figure's right, on the ground
-    double leg[2], knee[2], arm[2];  // swing angles in radians, forward positive; knee bend
+    V3 f, s;                          // forward and the figure's right, on the ground
+    double leg[2], knee[2], arm[2];   // swing angles in radians, forward positive; knee bend
     bool walking;
 };
 
@@ -40,11 +40,11 @@ Pose Make_Pose(int direction, int frame, bool walking, double stride) {
     p.s = {-p.f.y, p.f.x, 0};
     p.walking = walking;
     const double swing = walking ? stride * std::sin(frame * 1.5707963) : 0.0;
-    p.leg[0] = swing;   // left
-    p.leg[1] = -swing;  // right
+    p.leg[0] = swing;    // left
+    p.leg[1] = -swing;   // right
     p.knee[0] = swing < 0 ? 0.35 : 0.08;
     p.knee[1] = -swing < 0 ? 0.35 : 0.08;
-    if (walking && frame == 2) {  // the right leg passes, lifted
+    if (walking && frame == 2) {   // the right leg passes, lifted
         p.leg[1] = 0.25;
         p.knee[1] = 0.75;
     }
@@ -79,7 +79,7 @@ Model Figure(const Look& look, const Pose& pose) {
         const V3 hip = body(side, 0, HIP_Z);
         const V3 knee = limb_end(hip, pose.leg[i], THIGH);
         const V3 ankle = limb_end(knee, pose.leg[i] - pose.knee[i], SHIN);
-        const double far = Dot(pose.s * side, Normalized({1, 1, 0})) < 0 ? 0.85 : 1.0;  // the far leg a bit darker
+        const double far = Dot(pose.s * side, Normalized({1, 1, 0})) < 0 ? 0.85 : 1.0;   // the far leg a bit darker
         add(Capsule(hip, knee, 2.5, Flat(Shade(look.legs, far))));
         add(Capsule(knee, ankle, 2.2, Flat(Shade(look.dress ? look.skin : look.legs, far))));
         add(Capsule(ankle + up * 0.2, ankle + pose.f * 3.2 + up * 0.2, 1.9, Flat(Shade(look.boots, far))));
@@ -100,7 +100,7 @@ Model Figure(const Look& look, const Pose& pose) {
             c - V3{8.6, 8.6, 8.6}, c + V3{8.6, 8.6, 8.6},
             [=](const Surface_Point& sp) {
                 if (sp.p.z > belt_z && sp.p.z < belt_z + 1.6) return belt;
-                if (Dot(sp.n, f) > 0.3 && sp.p.z > c.z + 6.4) return trim;  // collar
+                if (Dot(sp.n, f) > 0.3 && sp.p.z > c.z + 6.4) return trim;   // collar
                 return shirt;
             });
         add(torso);
@@ -156,14 +156,14 @@ Picture Render_Frame(const Look& look, int direction, int frame, bool walking) {
 }
 
 struct Sprite_Kind {
-    const char* sheet_file;  // host name under images/
+    const char* sheet_file;   // host name under images/
     const char16_t* sheet_name;
     int16_t sheet_id;
-    int16_t first_id;  // standing sequence id; walks are first_id + 1 .. first_id + 8
+    int16_t first_id;   // standing sequence id; walks are first_id + 1 .. first_id + 8
     Look look;
 };
 
-}  // namespace
+}   // namespace
 
 void Make_Characters(const std::string& out_dir) {
     const Sprite_Kind kinds[] = {
@@ -207,7 +207,7 @@ void Make_Characters(const std::string& out_dir) {
                 f.source_y = int16_t(row * FRAME_H);
                 f.width = FRAME_W;
                 f.height = FRAME_H;
-                f.offset_x = int16_t(20 - FOOT_X);  // feet on the diamond's centre (20, 10)
+                f.offset_x = int16_t(20 - FOOT_X);   // feet on the diamond's centre (20, 10)
                 f.offset_y = int16_t(10 - FOOT_Y);
                 seq.frames.push_back(f);
             }
@@ -251,4 +251,4 @@ void Make_Characters(const std::string& out_dir) {
     write("testple.ple", Write_Character_File(chars));
 }
 
-}  // namespace world
+}   // namespace world

@@ -11,8 +11,8 @@ namespace {
 
 constexpr int NEIGHBOUR_DX[8] = {0, 1, 1, 1, 0, -1, -1, -1};
 constexpr int NEIGHBOUR_DY[8] = {-1, -1, 0, 1, 1, 1, 0, -1};
-constexpr double REACH = 0.75;  // how far, in cells, a neighbour's terrain reaches in
-constexpr double RAGGED = 0.6;  // amplitude of the noise on the edge
+constexpr double REACH = 0.75;   // how far, in cells, a neighbour's terrain reaches in
+constexpr double RAGGED = 0.6;   // amplitude of the noise on the edge
 
 bool Is_Deck(uint8_t t) { return t == BRIDGE_U || t == BRIDGE_V || t == PIER; }
 // Water lies lowest, grass highest: the higher terrain spills over the lower one.
@@ -113,8 +113,8 @@ Color Plank_Color(Color wood, const Texture_Context& t, double along, double acr
 
 Color Water_Color(const Texture_Context& t, double u, double v, double cx, double cy, double shore) {
     Color c = Lerp(Solid(34, 78, 142), Solid(46, 100, 166), Tile_Noise(u, v, 77));
-    if (shore > 0.47) return Solid(214, 232, 236);                            // foam on the edge
-    if (shore > 0.3) c = Lerp(c, Solid(76, 146, 178), (shore - 0.3) / 0.17);  // shallows
+    if (shore > 0.47) return Solid(214, 232, 236);                             // foam on the edge
+    if (shore > 0.3) c = Lerp(c, Solid(76, 146, 178), (shore - 0.3) / 0.17);   // shallows
     for (const Blob& m : t.marks)
         if (std::abs(cy - m.y) < 0.5 && std::abs(cx - m.x) < m.r) return Lerp(c, Solid(150, 196, 228), 0.75);
     return c;
@@ -145,7 +145,7 @@ Color Terrain_Color(uint8_t terrain, const Texture_Context& t, double u, double 
     }
 }
 
-}  // namespace
+}   // namespace
 
 int Tile_Painter::Tile_For(uint8_t terrain, const std::array<uint8_t, 8>& neighbours, uint32_t cell_hash) {
     std::array<uint8_t, 8> spill;
@@ -235,4 +235,4 @@ Picture Tile_Painter::Sheet() const {
     return sheet;
 }
 
-}  // namespace world
+}   // namespace world

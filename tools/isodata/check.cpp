@@ -193,7 +193,7 @@ void Check_Characters(const std::string& bytes, const std::string& folder, Probl
     }
 }
 
-}  // namespace
+}   // namespace
 
 std::vector<std::string> Check_File(const std::string& path, File_Type type, const std::string& program_folder,
                                     size_t limit) {

@@ -216,7 +216,7 @@ int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     try {
         File_Type type;
         const std::string bytes = Json_To_File(doc, type);
-        switch (type) {  // only files the game can load
+        switch (type) {   // only files the game can load
             case File_Type::Map: Parse_Map(bytes, o.positional[1]); break;
             case File_Type::Ple: Parse_Character_File(bytes, o.positional[1]); break;
             case File_Type::Ani: Parse_Animation_File(bytes, o.positional[1]); break;
@@ -290,7 +290,7 @@ int Preview_Command(const std::vector<std::string>& args, const std::string& def
     return 0;
 }
 
-}  // namespace
+}   // namespace
 
 int Isodata_Main(const std::vector<std::string>& args, const std::string& default_program_folder, std::ostream& out,
                  std::ostream& err) {

@@ -300,7 +300,7 @@ std::string Animations_From_Json(const At& doc) {
     return Write_Animation_File(a);
 }
 
-}  // namespace
+}   // namespace
 
 std::string Json_To_File(const json& doc, File_Type& type) {
     const At root{doc, "$"};
@@ -313,7 +313,7 @@ std::string Json_To_File(const json& doc, File_Type& type) {
             case File_Type::Ple: return Characters_From_Json(root);
             case File_Type::Ani: return Animations_From_Json(root);
         }
-    } catch (const Data_Error& e) {  // a model the writer cannot represent
+    } catch (const Data_Error& e) {   // a model the writer cannot represent
         throw Json_Error(e.what());
     }
     return {};

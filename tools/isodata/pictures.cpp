@@ -30,7 +30,7 @@ std::optional<Bmp_Size> Read_Bmp_Size(const std::string& host_path) {
         return uint32_t(h[at]) | uint32_t(h[at + 1]) << 8 | uint32_t(h[at + 2]) << 16 | uint32_t(h[at + 3]) << 24;
     };
     const uint32_t header = u32(14);
-    if (header == 12 && got >= 22) {  // the old core header: 16-bit sizes
+    if (header == 12 && got >= 22) {   // the old core header: 16-bit sizes
         return Bmp_Size{int32_t(uint32_t(h[18]) | uint32_t(h[19]) << 8),
                         int32_t(uint32_t(h[20]) | uint32_t(h[21]) << 8)};
     }

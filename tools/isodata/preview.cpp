@@ -102,7 +102,7 @@ void Put_Chunk(std::string& png, const char* type, const std::string& data) {
     Put32_Be(png, Crc32(png, start));
 }
 
-}  // namespace
+}   // namespace
 
 std::string Encode_Png(const Surface& picture) {
     // Scanlines: filter byte 0, then RGB.
@@ -140,7 +140,7 @@ std::string Encode_Png(const Surface& picture) {
     std::string ihdr;
     Put32_Be(ihdr, uint32_t(picture.width));
     Put32_Be(ihdr, uint32_t(picture.height));
-    ihdr += std::string("\x08\x02\x00\x00\x00", 5);  // 8 bits, RGB, deflate, no filter choice, no interlace
+    ihdr += std::string("\x08\x02\x00\x00\x00", 5);   // 8 bits, RGB, deflate, no filter choice, no interlace
     Put_Chunk(png, "IHDR", ihdr);
     Put_Chunk(png, "IDAT", z);
     Put_Chunk(png, "IEND", "");

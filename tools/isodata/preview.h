@@ -11,9 +11,9 @@
 constexpr int64_t MAX_PREVIEW_PIXELS = 120'000'000;
 
 struct Preview {
-    Surface picture;                    // RGB565 like the game's back buffer, black where nothing is
-    int32_t shift_x = 0, shift_y = 0;   // tile origin of (x, y) = (20 (x - y) + shift_x, 10 (x + y) + shift_y)
-    std::vector<std::string> warnings;  // pictures that could not be read (their pieces are left out)
+    Surface picture;                     // RGB565 like the game's back buffer, black where nothing is
+    int32_t shift_x = 0, shift_y = 0;    // tile origin of (x, y) = (20 (x - y) + shift_x, 10 (x + y) + shift_y)
+    std::vector<std::string> warnings;   // pictures that could not be read (their pieces are left out)
 };
 
 // Ground pass, then objects, then overlay, each row by row with x fastest: the scene's painter's
