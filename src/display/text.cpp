@@ -14,6 +14,8 @@
 
 namespace {
 
+constexpr const char16_t* FALLBACK_FACE = u"新細明體";
+
 struct Font_Hash {
     size_t operator()(const Font_Spec& f) const {
         return std::hash<std::u16string>()(f.face) * 31 + size_t(uint16_t(f.size)) * 2 + (f.bold ? 1 : 0);
@@ -101,29 +103,120 @@ TTF_Font* Open_Font(const Font_Spec& wanted) {
     return font;
 }
 
-Text_Mask Render(TTF_Font* font, const std::u16string& text) {
-    Text_Mask mask;
-    mask.line_height = TTF_FontHeight(font);
-    if (text.empty()) return mask;
+// The glyph pixels of one rendering: 1 where a glyph is.
+struct Glyph_Pixels {
+    int32_t width = 0, height = 0;
+    std::vector<uint8_t> bits;
+};
 
-    std::string whole = To_Utf8(text);
-    int w = 0, h = 0;
-    if (TTF_SizeUTF8(font, whole.c_str(), &w, &h) == 0) mask.measured_width = w;
-
-    std::string shown = text.size() > TEXT_RENDER_LIMIT ? To_Utf8(text.substr(0, TEXT_RENDER_LIMIT)) : whole;
-    SDL_Surface* s = TTF_RenderUTF8_Solid(font, shown.c_str(), SDL_Color{255, 255, 255, 255});
-    if (!s) return mask;   // nothing to paint (a string of zero width)
+Glyph_Pixels Render_Pixels(TTF_Font* font, const std::string& utf8) {
+    Glyph_Pixels out;
+    SDL_Surface* s = TTF_RenderUTF8_Solid(font, utf8.c_str(), SDL_Color{255, 255, 255, 255});
+    if (!s) return out;   // nothing to paint (a string of zero width)
     if (s->format->BytesPerPixel == 1 && SDL_LockSurface(s) == 0) {
-        mask.width = s->w;
-        mask.height = s->h;
-        mask.bits.resize(size_t(s->w) * size_t(s->h));
+        out.width = s->w;
+        out.height = s->h;
+        out.bits.resize(size_t(s->w) * size_t(s->h));
         const auto* pixels = static_cast<const uint8_t*>(s->pixels);
         for (int y = 0; y < s->h; ++y)
             for (int x = 0; x < s->w; ++x)
-                mask.bits[size_t(y) * size_t(s->w) + size_t(x)] = pixels[size_t(y) * size_t(s->pitch) + size_t(x)] != 0;
+                out.bits[size_t(y) * size_t(s->w) + size_t(x)] = pixels[size_t(y) * size_t(s->pitch) + size_t(x)] != 0;
         SDL_UnlockSurface(s);
     }
     SDL_FreeSurface(s);
+    return out;
+}
+
+int32_t Measure(TTF_Font* font, const std::string& utf8) {
+    int w = 0, h = 0;
+    return TTF_SizeUTF8(font, utf8.c_str(), &w, &h) == 0 ? w : 0;
+}
+
+// A stretch of the text drawn with one face: [begin, end) in UTF-16 units.
+struct Run {
+    TTF_Font* font;
+    size_t begin, end;
+};
+
+// The text cut where the face changes: a character the font lacks goes to the fallback face when
+// that face has it. One run with the font itself when nothing is missing.
+std::vector<Run> Face_Runs(TTF_Font* font, TTF_Font* fallback, const std::u16string& text) {
+    std::vector<Run> runs;
+    for (size_t i = 0; i < text.size();) {
+        char32_t c = text[i];
+        size_t next = i + 1;
+        if (c >= 0xD800 && c < 0xDC00 && next < text.size() && text[next] >= 0xDC00 && text[next] < 0xE000) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[next] - 0xDC00);
+            ++next;
+        }
+        TTF_Font* face = font;
+        if (fallback && c >= 0x80 && !TTF_GlyphIsProvided32(font, c) && TTF_GlyphIsProvided32(fallback, c))
+            face = fallback;
+        if (!runs.empty() && runs.back().font == face)
+            runs.back().end = next;
+        else
+            runs.push_back(Run{face, i, next});
+        i = next;
+    }
+    return runs;
+}
+
+// The face that fills in characters a font lacks: the Chinese one, at the same size and weight
+// (null for the Chinese face itself).
+TTF_Font* Fallback_Font(const Font_Spec& font) {
+    if (font.face == FALLBACK_FACE) return nullptr;
+    return Open_Font(Font_Spec{FALLBACK_FACE, font.size, font.bold});
+}
+
+Text_Mask Render(TTF_Font* font, TTF_Font* fallback, const std::u16string& text) {
+    Text_Mask mask;
+    mask.line_height = TTF_FontHeight(font);
+    if (text.empty()) return mask;
+    const std::vector<Run> runs = Face_Runs(font, fallback, text);
+    const size_t shown_end = std::min(text.size(), TEXT_RENDER_LIMIT);
+
+    if (runs.size() == 1 && runs[0].font == font) {
+        const std::string whole = To_Utf8(text);
+        mask.measured_width = Measure(font, whole);
+        Glyph_Pixels pixels = Render_Pixels(font, shown_end < text.size() ? To_Utf8(text.substr(0, shown_end)) : whole);
+        mask.width = pixels.width;
+        mask.height = pixels.height;
+        mask.bits = std::move(pixels.bits);
+        return mask;
+    }
+
+    // Each run rendered whole in its face, side by side, on the font's own baseline; a taller
+    // face reaches above the drawing position (mask.top < 0).
+    const int32_t baseline = TTF_FontAscent(font);
+    struct Placed {
+        Glyph_Pixels pixels;
+        int32_t x, y;
+    };
+    std::vector<Placed> placed;
+    int32_t pen = 0, bottom = 0;
+    for (const Run& run : runs) {
+        const std::string utf8 = To_Utf8(text.substr(run.begin, run.end - run.begin));
+        const int32_t advance = Measure(run.font, utf8);
+        if (run.begin < shown_end) {
+            const size_t shown = std::min(run.end, shown_end) - run.begin;
+            Glyph_Pixels pixels =
+                Render_Pixels(run.font, shown < run.end - run.begin ? To_Utf8(text.substr(run.begin, shown)) : utf8);
+            const int32_t x = pen, y = baseline - TTF_FontAscent(run.font);
+            mask.top = std::min(mask.top, y);
+            bottom = std::max(bottom, y + pixels.height);
+            mask.width = std::max(mask.width, x + pixels.width);
+            placed.push_back(Placed{std::move(pixels), x, y});
+        }
+        pen += advance;
+    }
+    mask.measured_width = pen;
+    mask.height = bottom - mask.top;
+    mask.bits.assign(size_t(mask.width) * size_t(mask.height), 0);
+    for (const Placed& p : placed)
+        for (int32_t row = 0; row < p.pixels.height; ++row)
+            for (int32_t col = 0; col < p.pixels.width; ++col)
+                if (p.pixels.bits[size_t(row) * size_t(p.pixels.width) + size_t(col)])
+                    mask.bits[size_t(p.y - mask.top + row) * size_t(mask.width) + size_t(p.x + col)] = 1;
     return mask;
 }
 
@@ -190,7 +283,7 @@ const Text_Mask* Find_Text_Mask(const Font_Spec& font, const std::u16string& tex
     if (!ttf) return nullptr;
     ++sys.renders;
     Cache_Entry entry;
-    entry.mask = Render(ttf, text);
+    entry.mask = Render(ttf, Fallback_Font(font), text);
     entry.bytes = entry.mask.bits.size() + 2 * text.size() + 2 * font.face.size() + 128;
     entry.key = std::move(key);
     sys.lru.push_front(std::move(entry));
@@ -206,7 +299,8 @@ const Text_Mask* Find_Text_Mask(const Font_Spec& font, const std::u16string& tex
     return &sys.lru.front().mask;
 }
 
-void Blit_Text_Mask(Surface& dest, int32_t x, int32_t y, const Text_Mask& mask, uint16_t pixel) {
+void Blit_Text_Mask(Surface& dest, int32_t x, int32_t top, const Text_Mask& mask, uint16_t pixel) {
+    const int64_t y = int64_t(top) + mask.top;
     const int64_t x0 = std::max<int64_t>(0, x), x1 = std::min<int64_t>(dest.width, int64_t(x) + mask.width);
     const int64_t y0 = std::max<int64_t>(0, y), y1 = std::min<int64_t>(dest.height, int64_t(y) + mask.height);
     if (x1 <= x0 || y1 <= y0) return;

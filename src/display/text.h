@@ -19,6 +19,7 @@ struct Font_Spec {
 // The pixels a string covers in one font: 1 where a glyph is, 0 elsewhere. Colour comes at blit time.
 struct Text_Mask {
     int32_t width = 0, height = 0;
+    int32_t top = 0;               // the first row's place below the drawing position (< 0: above)
     std::vector<uint8_t> bits;   // row by row, width bytes each
     double measured_width = 0;   // the text's advance width (what Text_Width reports)
     double line_height = 0;      // the font's height (what Text_Height reports)
@@ -43,7 +44,7 @@ std::optional<Resolved_Face> Resolve_Face(const std::u16string& face, bool bold)
 const Text_Mask* Find_Text_Mask(const Font_Spec& font, const std::u16string& text);
 constexpr size_t TEXT_RENDER_LIMIT = 4096;
 
-// Paints the mask's pixels at (x, y) with pixel, cut to the surface.
+// Paints the mask's pixels for text drawn at (x, y) with pixel, cut to the surface.
 void Blit_Text_Mask(Surface& dest, int32_t x, int32_t y, const Text_Mask& mask, uint16_t pixel);
 
 // The cache of rendered strings: bounded by entries and bytes, least recently used goes first.

@@ -36,6 +36,7 @@ public:
         SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
         if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) return Fail("cannot start SDL");
         started = true;
+        if (!Display_Reachable()) return false;
 
         const Uint32 flags = windowed ? SDL_WINDOW_RESIZABLE : SDL_WINDOW_FULLSCREEN_DESKTOP;
         // Full screen starts at the desktop's size and corner, so that it covers the screen even
@@ -119,6 +120,20 @@ private:
     bool left_down = false;
     bool entry_active = false;
     SDL_Rect entry{0, 0, 0, 0};
+
+    // Without a display SDL falls back to a driver that shows nothing: the game would run unseen
+    // until killed. Only a driver the user chose (SDL_VIDEODRIVER) may be one of those.
+    static bool Display_Reachable() {
+        const char* chosen = SDL_getenv("SDL_VIDEODRIVER");
+        const char* driver = SDL_GetCurrentVideoDriver();
+        if ((chosen && *chosen) || !driver) return true;
+        if (SDL_strcmp(driver, "offscreen") != 0 && SDL_strcmp(driver, "dummy") != 0) return true;
+        std::fprintf(stderr,
+                     "isoclient: no display to show the game on (SDL found none and would draw off screen).\n"
+                     "Start it on a desktop, or point DISPLAY at a running X server (for example DISPLAY=:0),\n"
+                     "or run a Wayland session. To run it without a display on purpose, set SDL_VIDEODRIVER.\n");
+        return false;
+    }
 
     bool Fail(const char* what) {
         std::fprintf(stderr, "isoclient: %s: %s\n", what, SDL_GetError());

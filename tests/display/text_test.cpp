@@ -6,6 +6,7 @@
 #include <string>
 
 #include "fixture.h"
+#include "platform/encoding.h"
 
 namespace {
 
@@ -43,6 +44,49 @@ TEST_F(Display_Text, Outlined_Text_Is_The_Glyphs_Ringed_By_The_Outline_Colour) {
     Draw_Outlined_Text(100, 300, u"", Rgb(255, 255, 255), Rgb(255, 0, 0));
     EXPECT_EQ(Display.fore_color, Rgb(0, 0, 255));
     EXPECT_EQ(Display.Back_Buffer.pixels, before.pixels);
+}
+
+// A face without Chinese glyphs (the login face) borrows them from the Chinese face: each run of
+// characters is that face's own rendering, the borrowed ones all on one baseline with the rest,
+// and the width is the sum of the runs'. Text a face can draw whole is drawn as before.
+TEST_F(Display_Text, Characters_The_Face_Lacks_Come_From_The_Chinese_Face) {
+    const Font_Spec login{u"Impact", 14, false}, ming{u"新細明體", 14, false};
+    auto bit = [](const Text_Mask& m, int x, int y) {
+        y -= m.top;
+        return x >= 0 && y >= 0 && x < m.width && y < m.height && m.bits[size_t(y) * size_t(m.width) + size_t(x)];
+    };
+    // Does `piece` appear in `whole` at (x, y), with nothing else of `whole` over its columns?
+    auto shows = [&](const Text_Mask& whole, const Text_Mask& piece, int x, int y) {
+        for (int py = std::min(whole.top, piece.top + y) - 2; py < whole.top + whole.height + 2; ++py)
+            for (int px = 0; px < int(piece.measured_width); ++px)
+                if (bit(whole, x + px, py) != bit(piece, px, py - y)) return false;
+        return true;
+    };
+    struct Piece {
+        std::u16string text;
+        bool chinese;
+    };
+    const std::vector<std::vector<Piece>> cases = {
+        {{u"王小明", true}}, {{u"ab", false}, {u"王", true}, {u"c", false}}, {{u"連線中", true}, {u"...", false}}};
+    int chinese_y = 99;
+    for (const auto& pieces : cases) {
+        std::u16string text;
+        for (const Piece& p : pieces) text += p.text;
+        const Text_Mask whole = *Find_Text_Mask(login, text);
+        int x = 0;
+        for (const Piece& p : pieces) {
+            const Text_Mask piece = *Find_Text_Mask(p.chinese ? ming : login, p.text);
+            int found = 99;   // the row offset at which the face's own rendering shows
+            for (int y = -12; y <= 12 && found == 99; ++y)
+                if (shows(whole, piece, x, y)) found = y;
+            EXPECT_EQ(found, p.chinese ? chinese_y == 99 ? (chinese_y = found) : chinese_y : 0) << To_Utf8(p.text);
+            x += int(piece.measured_width);
+        }
+        EXPECT_EQ(whole.measured_width, x) << To_Utf8(text);
+    }
+    EXPECT_NE(chinese_y, 99);
+    // No box: the login face alone would draw something else for the Chinese characters.
+    EXPECT_NE(Find_Text_Mask(login, u"王")->bits, Find_Text_Mask(ming, u"王")->bits);
 }
 
 // Strings are rendered once per font and kept, within bounds; odd and overlong ones too.

@@ -105,6 +105,25 @@ TEST_F(Login_Test, TheCaretBlinksAndTheButtonLightsUnderTheMouseButNotOnItsEdge)
                 << x << ", " << y;
 }
 
+// A Chinese identifier shows in the field (its glyphs from the Chinese face) with the caret after it.
+TEST_F(Login_Test, AChineseIdentifierShowsWithTheCaretAfterIt) {
+    Surface shown;
+    Script_Frames(window, 4, [&](Headless_Window& w, int frame) {
+        if (frame == 2) w.Type(u"ab王小明");
+        if (frame == 4) shown = w.last_frame;
+    });
+    EXPECT_EQ(Run_Until_End(Login_Screen), 0);
+    const int caret_x = 270 + Round_Half_Even(Text_Width(u"ab王小明"));
+    EXPECT_GE(
+        small_world::Count_Pixels(shown, Color_To_Pixel(Rgb(255, 255, 255)), Rect{caret_x - 1, 232, caret_x + 2, 254}),
+        44);
+    const Surface expected = Expected_Screen(u"ab王小明", u"", false);
+    int differing = 0;   // only the caret's two columns
+    for (int y = 225; y < 260; ++y)
+        for (int x = 265; x < 408; ++x) differing += shown.At(x, y) != expected.At(x, y) && std::abs(x - caret_x) > 1;
+    EXPECT_EQ(differing, 0);
+}
+
 TEST_F(Login_Test, EveryConfirmStartsTheOfflineGame) {
     const struct {
         const char* what;

@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <optional>
+#include <string>
 
 #include "platform/backends.h"
 #include "platform/encoding.h"
@@ -92,6 +94,29 @@ TEST_F(Sdl_Window_Test, Full_Screen_Shows_Frames_Of_Any_Size_And_Keeps_Time) {
     window->Set_Text_Entry(true, 155, 465, 340, 15);
     EXPECT_GE(window->Tick_Count(), t0);
     EXPECT_FALSE(window->Key_Held(VK_RETURN));   // keys nobody pressed are not held
+}
+
+// Where no display is reachable SDL would fall back to drawing off screen: the window refuses to
+// open and says why, unless the user chose such a driver on purpose.
+TEST(Sdl_Window_Without_A_Display, Refuses_To_Open_And_Says_Why) {
+    struct Saved {
+        const char* name;
+        std::optional<std::string> value;
+    } saved[] = {{"DISPLAY", {}}, {"WAYLAND_DISPLAY", {}}, {"SDL_VIDEODRIVER", {}}};
+    for (Saved& s : saved) {
+        if (const char* v = std::getenv(s.name)) s.value = v;
+        unsetenv(s.name);
+    }
+    testing::internal::CaptureStderr();
+    const bool opened = Make_Sdl_Window(true) != nullptr;
+    const std::string said = testing::internal::GetCapturedStderr();
+    setenv("SDL_VIDEODRIVER", "offscreen", 1);   // chosen on purpose: it opens
+    const bool chosen_opens = Make_Sdl_Window(true) != nullptr;
+    for (const Saved& s : saved) s.value ? setenv(s.name, s.value->c_str(), 1) : unsetenv(s.name);
+    EXPECT_FALSE(opened);
+    EXPECT_NE(said.find("no display"), std::string::npos) << said;
+    EXPECT_NE(said.find("DISPLAY="), std::string::npos) << said;
+    EXPECT_TRUE(chosen_opens);
 }
 
 }   // namespace
