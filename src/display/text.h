@@ -19,7 +19,7 @@ struct Font_Spec {
 // The pixels a string covers in one font: 1 where a glyph is, 0 elsewhere. Colour comes at blit time.
 struct Text_Mask {
     int32_t width = 0, height = 0;
-    int32_t top = 0;               // the first row's place below the drawing position (< 0: above)
+    int32_t top = 0;             // the first row's place below the drawing position (< 0: above)
     std::vector<uint8_t> bits;   // row by row, width bytes each
     double measured_width = 0;   // the text's advance width (what Text_Width reports)
     double line_height = 0;      // the font's height (what Text_Height reports)
