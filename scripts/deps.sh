@@ -6,6 +6,7 @@ packages=(
   libsdl2-dev libsdl2-ttf-dev libfontconfig-dev libasio-dev
   libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
   fonts-arphic-uming fonts-dejavu-core fonts-dejavu-extra
+  libsqlite3-dev libsodium-dev   # the game server's accounts
 )
 # --dev: what ./test needs besides: the real-window tests and the code checks.
 if [ "${1:-}" = "--dev" ]; then

@@ -1,0 +1,735 @@
+// game.cpp -- the game server's rules: handshake and login, start cells, moves and what each
+// client hears of them, chat, leaving, limits, and the operator's console.
+#include "game.h"
+
+#include <sodium.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+
+#include "platform/encoding.h"
+#include "platform/error_codes.h"
+#include "text.h"
+
+namespace {
+
+// The client draws the cells within this many columns and rows of its own (its view box).
+constexpr int32_t CLIENT_VIEW_HALF = 19;
+constexpr int64_t CLOSE_GRACE_MS = 2000;
+constexpr uint32_t NO_CELL = 0xFFFFFFFFu;
+
+const char16_t* const TEXT_WRONG_LOGIN = u"帳號或密碼錯誤";
+const char16_t* const TEXT_BANNED = u"帳號已被停權";
+const char16_t* const TEXT_TOO_MANY = u"嘗試次數過多，請稍後再試";
+const char16_t* const TEXT_BUSY = u"伺服器忙碌，請稍後再試";
+const char16_t* const TEXT_ELSEWHERE = u"帳號已在別處登入";
+const char16_t* const TEXT_BAD_NAME = u"帳號不合規定";
+const char16_t* const TEXT_FULL = u"遊戲已滿";
+
+uint32_t Pack(int32_t x, int32_t y) { return (uint32_t(uint16_t(x)) << 16) | uint16_t(y); }
+
+std::string Number(int64_t value) { return std::to_string(value); }
+
+int64_t Unix_Now() { return int64_t(std::time(nullptr)); }
+
+std::string Refusal(const std::u16string& text) {
+    return Frame_Bytes(CMD_ERR, Number(ERROR_OTHER) + FIELD_SEPARATOR_BYTE + To_Cp950(text));
+}
+
+// ---- output ----
+
+void Mark_Dirty(Game& game, Connection& c) {
+    if (!c.dirty) {
+        c.dirty = true;
+        game.dirty.push_back(c.serial);
+    }
+}
+
+void Queue(Game& game, Connection& c, std::string_view bytes) {
+    if (c.gone || c.doomed) return;
+    ++game.counts.messages_out;
+    c.out.append(bytes);
+    if (c.out.size() > game.options.max_output) {
+        // One client that does not read must not hold the others' memory. Closed once the
+        // message being handled is done, so no loop over the players changes under its feet.
+        c.out.clear();
+        c.doomed = true;
+        game.doomed.push_back(&c);
+        return;
+    }
+    Mark_Dirty(game, c);
+}
+
+// Sends the refusal (none when `text` is empty), takes the client out of the game, and closes
+// the connection once the refusal is written (or after a grace time).
+void Leave_Game(Game& game, Connection& c);
+void Refuse(Game& game, Connection& c, const std::u16string& text, const std::string& why) {
+    Log(game, &c, why);
+    if (c.gone || c.closing) return;
+    if (!text.empty()) Queue(game, c, Refusal(text));
+    Leave_Game(game, c);
+    c.closing = true;
+    c.closing_ms = game.now_ms;
+    Mark_Dirty(game, c);
+}
+
+void Settle(Game& game) {
+    while (!game.doomed.empty()) {
+        std::vector<Connection*> doomed;
+        doomed.swap(game.doomed);
+        for (Connection* c : doomed) {
+            c->doomed = false;
+            Close_Connection(game, *c,
+                             "does not read: more than " + Number(int64_t(game.options.max_output)) + " bytes queued");
+        }
+    }
+}
+
+// ---- the map and places ----
+
+bool Free_Cell(const Game& game, int32_t x, int32_t y) {
+    const Map_Model& map = *game.map;
+    return x >= 0 && y >= 0 && x < map.Map_Width && y < map.Map_Height && map.Ground_Grid(x, y).blocked == 0;
+}
+
+uint16_t& Occupancy(Game& game, int32_t x, int32_t y) {
+    return game.occupancy[size_t(y) * size_t(game.map->Map_Width) + size_t(x)];
+}
+
+bool Open_Cell(Game& game, int32_t x, int32_t y) { return Free_Cell(game, x, y) && Occupancy(game, x, y) == 0; }
+
+void Set_Cell(Game& game, Connection& c, int16_t x, int16_t y) {
+    if (c.stage == Stage::Ready && Free_Cell(game, c.cell_x, c.cell_y)) {
+        uint16_t& old = Occupancy(game, c.cell_x, c.cell_y);
+        if (old > 0) --old;
+    }
+    c.cell_x = x;
+    c.cell_y = y;
+    if (Free_Cell(game, x, y)) ++Occupancy(game, x, y);
+    if (c.account != 0) game.unsaved[c.account] = Position_Save{c.account, x, y};
+}
+
+// The kept cell when it is open, else the open cell nearest to it; a random one for a new player.
+std::pair<int16_t, int16_t> Start_Cell(Game& game, const std::optional<Account>& account) {
+    if (account && account->has_cell) {
+        const int32_t x = account->cell_x, y = account->cell_y;
+        if (Open_Cell(game, x, y)) return {int16_t(x), int16_t(y)};
+        const int32_t far = 2 * std::max<int32_t>(game.map->Map_Width, game.map->Map_Height);
+        for (int32_t r = 1; r <= far; ++r) {   // ring by ring, the nearest first
+            for (int32_t d = -r; d <= r; ++d) {
+                if (Open_Cell(game, x + d, y - r)) return {int16_t(x + d), int16_t(y - r)};
+                if (Open_Cell(game, x + d, y + r)) return {int16_t(x + d), int16_t(y + r)};
+                if (d == -r || d == r) continue;
+                if (Open_Cell(game, x - r, y + d)) return {int16_t(x - r), int16_t(y + d)};
+                if (Open_Cell(game, x + r, y + d)) return {int16_t(x + r), int16_t(y + d)};
+            }
+        }
+    }
+    std::uniform_int_distribution<size_t> pick(0, game.free_cells.size() - 1);
+    std::pair<int16_t, int16_t> cell = game.free_cells[pick(game.random)];
+    for (int tries = 0; tries < 64 && !Open_Cell(game, cell.first, cell.second); ++tries)
+        cell = game.free_cells[pick(game.random)];
+    return cell;
+}
+
+// ---- what each client hears ----
+
+Cell_Box Box_Around(int32_t x, int32_t y, int32_t radius) { return {x - radius, y - radius, x + radius, y + radius}; }
+
+// Would the client show a player on this cell, now or before its walk ends? While it walks, its
+// view passes over every cell of a path that stays within its view box at the start.
+bool Hears(const Game& game, const Connection& o, uint32_t cell) {
+    const int32_t radius = game.options.view_radius;
+    if (radius <= 0) return true;
+    const int32_t x = int16_t(cell >> 16), y = int16_t(cell & 0xFFFF);
+    if (Box_Around(o.cell_x, o.cell_y, radius).Contains(x, y)) return true;
+    return o.walking && Box_Around(o.from_x, o.from_y, radius + CLIENT_VIEW_HALF).Contains(x, y);
+}
+
+std::string& Place_Frame(Game& game, const Connection& m) {
+    game.frame = Frame_Bytes(
+        CMD_SETPLXY, Number(m.id) + FIELD_SEPARATOR_BYTE + Number(m.cell_x) + FIELD_SEPARATOR_BYTE + Number(m.cell_y));
+    return game.frame;
+}
+
+uint32_t& Belief(Connection& o, int32_t slot) {
+    if (o.belief.size() <= size_t(slot)) o.belief.resize(size_t(slot) + 1, NO_CELL);
+    return o.belief[size_t(slot)];
+}
+
+// After the client's view grew: places every player it would now show on a wrong cell.
+void Refresh_View(Game& game, Connection& o) {
+    for (Connection* m : game.players) {
+        if (m == &o) continue;
+        uint32_t& believed = Belief(o, m->slot);
+        const uint32_t truth = Pack(m->cell_x, m->cell_y);
+        if (believed == truth || !(Hears(game, o, believed) || Hears(game, o, truth))) continue;
+        Queue(game, o, Place_Frame(game, *m));
+        believed = truth;
+    }
+}
+
+// ---- leaving ----
+
+void Leave_Game(Game& game, Connection& c) {
+    const Stage stage = c.stage;
+    if (stage == Stage::Started || stage == Stage::Ready) game.by_id.erase(c.id);
+    if (stage != Stage::Ready) {
+        c.stage = Stage::Fresh;
+        return;
+    }
+    // Every other client's table is the players in order of arrival without itself.
+    const auto at = std::find(game.players.begin(), game.players.end(), &c);
+    const size_t index = size_t(at - game.players.begin());
+    for (size_t j = 0; j < game.players.size(); ++j) {
+        if (j == index) continue;
+        Queue(game, *game.players[j], Frame_Bytes(CMD_DELPL, Number(int64_t(j < index ? index - 1 : index))));
+    }
+    if (at != game.players.end()) game.players.erase(at);
+    if (Free_Cell(game, c.cell_x, c.cell_y)) {
+        uint16_t& here = Occupancy(game, c.cell_x, c.cell_y);
+        if (here > 0) --here;
+    }
+    if (c.account != 0) game.unsaved[c.account] = Position_Save{c.account, c.cell_x, c.cell_y};
+    game.by_slot[size_t(c.slot)] = nullptr;
+    game.free_slots.push_back(c.slot);
+    c.slot = -1;
+    c.stage = Stage::Fresh;
+}
+
+// ---- login attempts ----
+
+bool Locked(const Attempts* a, int64_t now) { return a && a->locked_until > now; }
+
+void Record_Failure(Game& game, Attempts& a, int64_t now) {
+    a.failures.push_back(now);
+    while (!a.failures.empty() && a.failures.front() <= now - 60000) a.failures.pop_front();
+    if (int32_t(a.failures.size()) >= game.options.failures_per_minute) {
+        a.locked_until = now + int64_t(game.options.lockout_seconds) * 1000;
+        a.failures.clear();
+    }
+}
+
+Attempts* Find_Attempts(std::unordered_map<std::string, Attempts>& map, const std::string& key) {
+    auto hit = map.find(key);
+    return hit == map.end() ? nullptr : &hit->second;
+}
+
+void Login_Failed(Game& game, Connection& c, const std::string& why) {
+    ++game.counts.failures;
+    Record_Failure(game, game.by_address[c.address], game.now_ms);
+    Record_Failure(game, game.by_account[c.name_utf8], game.now_ms);
+    Refuse(game, c, TEXT_WRONG_LOGIN, "login refused for " + Quote_Text(c.name) + ": " + why);
+}
+
+// ---- messages ----
+
+bool Turn(Game& game, Connection& c, Stage wanted, const char* command) {
+    if (c.stage == wanted) return true;
+    Log(game, &c, std::string("dropped ") + command + " out of turn");
+    return false;
+}
+
+void On_Version(Game& game, Connection& c, const std::u16string& data) {
+    if (!Turn(game, c, Stage::Fresh, "/ver")) return;
+    if (Unescape_Text(data) != GAME_VERSION) {
+        Queue(game, c,
+              Frame_Bytes(CMD_ERR, Number(ERROR_VERSION) + FIELD_SEPARATOR_BYTE + To_Cp950(u"遊戲版本不相容")));
+        Refuse(game, c, u"", "refused version " + Quote_Text(Unescape_Text(data)));
+        return;
+    }
+    c.stage = Stage::Version_Ok;
+    Queue(game, c, Frame_Bytes(CMD_VEROK, ""));
+}
+
+void On_Id(Game& game, Connection& c, const std::u16string& data) {
+    if (c.stage != Stage::Version_Ok && c.stage != Stage::Id_Given) {
+        Log(game, &c, "dropped /id out of turn");
+        return;
+    }
+    std::u16string name = Unescape_Text(data);
+    const std::string problem = Name_Problem(name, game.options.max_name_chars);
+    if (!problem.empty())
+        return Refuse(game, c, TEXT_BAD_NAME, "refused identifier " + Quote_Text(name) + ": " + problem);
+    c.name = std::move(name);
+    c.name_utf8 = To_Utf8(c.name);
+    c.stage = Stage::Id_Given;
+    // Whether the name has an account is told only after the password, with one message for both.
+    Queue(game, c, Frame_Bytes(CMD_IDOK, ""));
+}
+
+void On_Pass(Game& game, Connection& c, const std::u16string& data) {
+    if (!Turn(game, c, Stage::Id_Given, "/pass")) return;
+    const int64_t now = game.now_ms;
+    if (Locked(Find_Attempts(game.by_address, c.address), now) ||
+        Locked(Find_Attempts(game.by_account, c.name_utf8), now)) {
+        return Refuse(game, c, TEXT_TOO_MANY, "login refused for " + Quote_Text(c.name) + ": too many failed attempts");
+    }
+    std::string password = To_Utf8(Unescape_Text(data));
+    if (password.empty() || password.size() > game.options.max_password_bytes)
+        return Login_Failed(game, c, password.empty() ? "empty password" : "password too long");
+    if (game.checks.size() + game.checks_running >= game.options.max_checks)
+        return Refuse(game, c, TEXT_BUSY, "login refused for " + Quote_Text(c.name) + ": too many logins at once");
+    const std::optional<Account> account =
+        game.accounts ? Find_Account(*game.accounts, c.name_utf8) : std::optional<Account>();
+    Login_Check check;
+    check.serial = c.serial;
+    check.password = std::move(password);
+    check.known = account.has_value();
+    check.create = !account && game.options.register_open;
+    check.cost = game.options.hash;
+    // An unknown name is checked against a decoy, so that it costs as long as a known one.
+    check.pass_hash = account ? account->pass_hash : Decoy_Hash(game.options.hash);
+    game.checks.push_back(std::move(check));
+    c.stage = Stage::Checking;
+}
+
+void Start_Player(Game& game, Connection& c, const Account& account) {
+    if (game.by_id.size() >= 32767) return Refuse(game, c, TEXT_FULL, "refused: no identifier left");
+    // The same account in the game elsewhere (a lost connection, another machine): this login wins.
+    for (Connection* other : game.players)
+        if (other != &c && other->account == account.id) {
+            Refuse(game, *other, TEXT_ELSEWHERE, "logged in again from " + c.peer);
+            break;
+        }
+    for (auto& [id, other] : game.by_id)
+        if (other != &c && other->account == account.id && other->stage == Stage::Started) {
+            Refuse(game, *other, TEXT_ELSEWHERE, "logged in again from " + c.peer);
+            break;
+        }
+    Settle(game);
+    while (game.by_id.count(game.next_id))
+        game.next_id = game.next_id == 32767 ? int16_t(1) : int16_t(game.next_id + 1);
+    c.id = game.next_id;
+    game.next_id = game.next_id == 32767 ? int16_t(1) : int16_t(game.next_id + 1);
+    game.by_id[c.id] = &c;
+    c.account = account.id;
+    c.stage = Stage::Started;
+    ++game.counts.logins;
+    if (game.accounts) Record_Login(*game.accounts, account.id, Unix_Now());
+    Log(game, &c, "logged in as player " + Number(c.id));
+    Queue(game, c, Frame_Bytes(CMD_PLSTART, Number(c.id)));
+}
+
+void On_Ready(Game& game, Connection& c) {
+    if (!Turn(game, c, Stage::Started, "/ready")) return;
+    std::optional<Account> account =
+        game.accounts ? Find_Account(*game.accounts, c.name_utf8) : std::optional<Account>();
+    const auto [x, y] = Start_Cell(game, account);
+    if (game.free_slots.empty()) {
+        game.free_slots.push_back(int32_t(game.by_slot.size()));
+        game.by_slot.push_back(nullptr);
+    }
+    c.slot = game.free_slots.back();
+    game.free_slots.pop_back();
+    game.by_slot[size_t(c.slot)] = &c;
+    Set_Cell(game, c, x, y);   // before it counts as in the game: no old cell to leave
+    c.stage = Stage::Ready;
+    c.walking = false;
+    c.belief.assign(game.by_slot.size(), NO_CELL);
+
+    Queue(game, c, Place_Frame(game, c));
+    const std::string newcomer = Frame_Bytes(CMD_SETPL, Number(c.id) + FIELD_SEPARATOR_BYTE + To_Cp950(c.name));
+    const std::string placed = Place_Frame(game, c);
+    const uint32_t here = Pack(c.cell_x, c.cell_y), origin = Pack(0, 0);
+    for (Connection* o : game.players) {
+        // A new entry in a client's table starts on cell (0, 0).
+        Queue(game, c, Frame_Bytes(CMD_SETPL, Number(o->id) + FIELD_SEPARATOR_BYTE + To_Cp950(o->name)));
+        Belief(c, o->slot) = origin;
+        Queue(game, *o, newcomer);
+        uint32_t& seen = Belief(*o, c.slot);
+        seen = origin;
+        if (here != origin && (Hears(game, *o, here) || Hears(game, *o, origin))) {
+            Queue(game, *o, placed);
+            seen = here;
+        }
+    }
+    game.players.push_back(&c);
+    Refresh_View(game, c);
+}
+
+void On_Move(Game& game, Connection& c, const std::u16string& data) {
+    int16_t f[4];
+    if (!Number_Fields(data, f, 4)) return Log(game, &c, "dropped /move with a bad number: " + Quote_Text(data));
+    if (c.stage != Stage::Ready) return Log(game, &c, "dropped /move out of turn");
+    if (!Free_Cell(game, f[2], f[3])) return;   // a click on a wall: nothing to tell anyone
+    const uint32_t target = Pack(f[2], f[3]);
+    c.from_x = std::clamp<int16_t>(f[0], -1000, 30000);
+    c.from_y = std::clamp<int16_t>(f[1], -1000, 30000);
+    c.walking = true;
+    Set_Cell(game, c, f[2], f[3]);
+    game.frame =
+        Frame_Bytes(CMD_MOVE, Number(c.id) + FIELD_SEPARATOR_BYTE + Number(f[2]) + FIELD_SEPARATOR_BYTE + Number(f[3]));
+    for (Connection* o : game.players) {
+        if (o == &c) {
+            Queue(game, c, game.frame);
+            continue;
+        }
+        uint32_t& believed = Belief(*o, c.slot);
+        if (!(Hears(game, *o, believed) || Hears(game, *o, target))) continue;   // placed when it comes into view
+        Queue(game, *o, game.frame);
+        believed = target;
+    }
+    Refresh_View(game, c);
+}
+
+void On_Got(Game& game, Connection& c, const std::u16string& data) {
+    int16_t f[2];
+    if (!Number_Fields(data, f, 2)) return Log(game, &c, "dropped /got with a bad number: " + Quote_Text(data));
+    // Before its last move has reached the client, it reports an older cell.
+    if (c.stage == Stage::Ready && f[0] == c.cell_x && f[1] == c.cell_y) c.walking = false;
+}
+
+void On_Say(Game& game, Connection& c, const std::string& raw_message) {
+    if (c.stage != Stage::Ready) return Log(game, &c, "dropped /say out of turn");
+    // The chat text goes on byte for byte, still escaped, as the client sent it: it was cut at
+    // the first terminator, so it holds none.
+    const size_t space = raw_message.find(' ');
+    const std::string_view text =
+        space == std::string::npos ? std::string_view() : std::string_view(raw_message).substr(space + 1);
+    game.frame = Frame_Bytes(CMD_SAY, Number(c.id) + FIELD_SEPARATOR_BYTE + std::string(text));
+    for (Connection* o : game.players) Queue(game, *o, game.frame);
+}
+
+void Handle(Game& game, Connection& c, const std::string& message) {
+    std::u16string command, data;
+    Split_Message(From_Cp950(message), command, data);
+    if (command == CMD_MOVE) {
+        On_Move(game, c, data);
+    } else if (command == CMD_GOT) {
+        On_Got(game, c, data);
+    } else if (command == CMD_SAY) {
+        On_Say(game, c, message);
+    } else if (command == CMD_VER) {
+        On_Version(game, c, data);
+    } else if (command == CMD_ID) {
+        On_Id(game, c, data);
+    } else if (command == CMD_PASS) {
+        On_Pass(game, c, data);
+    } else if (command == CMD_READY) {
+        On_Ready(game, c);
+    } else {
+        Log(game, &c, "dropped an unknown message " + Quote_Bytes(message));
+    }
+}
+
+// The per-client message rate: a bucket of `message_burst` tokens refilled at
+// `messages_per_second`. False: drop this message.
+bool Take_Token(Game& game, Connection& c) {
+    const Game_Options& o = game.options;
+    if (o.messages_per_second <= 0) return true;
+    const int64_t now = game.now_ms;
+    c.tokens = std::min(o.message_burst, c.tokens + double(now - c.tokens_ms) * o.messages_per_second / 1000.0);
+    c.tokens_ms = now;
+    if (now - c.flood_window_ms >= 10000) {
+        c.flood_window_ms = now;
+        c.dropped_in_window = 0;
+    }
+    if (c.tokens >= 1) {
+        c.tokens -= 1;
+        return true;
+    }
+    ++game.counts.dropped;
+    if (++c.dropped_in_window == 1) Log(game, &c, "sends too fast: messages dropped");
+    if (double(c.dropped_in_window) > o.messages_per_second * o.flood_seconds)
+        Close_Connection(game, c,
+                         "flooding: " + Number(c.dropped_in_window) + " messages dropped in 10 s; disconnected");
+    return false;
+}
+
+Attempts& Expire(Attempts& a, int64_t now) {
+    while (!a.failures.empty() && a.failures.front() <= now - 60000) a.failures.pop_front();
+    return a;
+}
+
+std::string Cell_Text(const Connection& c) { return "(" + Number(c.cell_x) + ", " + Number(c.cell_y) + ")"; }
+
+Connection* Find_Player_By(Game& game, const std::string& who) {
+    const std::optional<int16_t> id = Field_Number(From_Utf8(who));
+    if (id) {
+        auto hit = game.by_id.find(*id);
+        if (hit != game.by_id.end()) return hit->second;
+    }
+    for (auto& [n, c] : game.by_id)
+        if (c->name_utf8 == who) return c;
+    return nullptr;
+}
+
+}   // namespace
+
+void Log(Game& game, const Connection* c, const std::string& what) {
+    if (what.empty()) return;
+    const int64_t now = game.now_ms;
+    if (now - game.log_window_ms >= 1000) {
+        if (game.log_suppressed > 0 && game.log)
+            game.log(Number(int64_t(game.log_suppressed)) + " more log lines suppressed");
+        game.log_window_ms = now;
+        game.log_lines = 0;
+        game.log_suppressed = 0;
+    }
+    if (++game.log_lines > game.options.log_per_second) {
+        ++game.log_suppressed;
+        return;
+    }
+    if (!game.log) return;
+    if (c)
+        game.log("client " + Number(int64_t(c->serial)) + " (" + c->peer + (c->name.empty() ? "" : " ") +
+                 (c->name.empty() ? "" : Quote_Text(c->name)) + "): " + what);
+    else
+        game.log(what);
+}
+
+void Init_Game(Game& game, const Game_Options& options, const Map_Model& map, Account_Store* accounts) {
+    game = Game{};
+    game.options = options;
+    game.map = &map;
+    game.accounts = accounts;
+    game.log = [](const std::string& line) { std::fprintf(stderr, "isoserver: %s\n", line.c_str()); };
+    game.random.seed(options.seed ? options.seed : std::random_device{}());
+    game.occupancy.assign(size_t(std::max<int16_t>(map.Map_Width, 0)) * size_t(std::max<int16_t>(map.Map_Height, 0)),
+                          0);
+    for (int32_t y = 0; y < map.Map_Height; ++y)
+        for (int32_t x = 0; x < map.Map_Width; ++x)
+            if (map.Ground_Grid(x, y).blocked == 0) game.free_cells.emplace_back(int16_t(x), int16_t(y));
+}
+
+Connection* Open_Connection(Game& game, const std::string& address, const std::string& peer, int64_t now_ms) {
+    game.now_ms = now_ms;
+    if (game.connections.size() >= game.options.max_clients) {
+        Log(game, nullptr, "refused " + peer + ": already " + Number(int64_t(game.connections.size())) + " clients");
+        return nullptr;
+    }
+    if (game.options.connects_per_minute > 0) {
+        Attempts& a = game.by_address[address];
+        const double burst = game.options.connects_per_minute;
+        if (a.connect_tokens < 0) a.connect_tokens = burst;
+        a.connect_tokens = std::min(
+            burst, a.connect_tokens + double(now_ms - a.connect_ms) * game.options.connects_per_minute / 60000.0);
+        a.connect_ms = now_ms;
+        if (a.connect_tokens < 1) {
+            Log(game, nullptr, "refused " + peer + ": too many connections from " + address);
+            return nullptr;
+        }
+        a.connect_tokens -= 1;
+    }
+    auto c = std::make_unique<Connection>();
+    c->serial = game.next_serial++;
+    c->address = address;
+    c->peer = peer;
+    c->opened_ms = now_ms;
+    c->tokens = game.options.message_burst;
+    c->tokens_ms = now_ms;
+    c->flood_window_ms = now_ms;
+    Connection* raw = c.get();
+    game.connections.emplace(raw->serial, std::move(c));
+    return raw;
+}
+
+void Receive(Game& game, Connection& c, std::string_view bytes, int64_t now_ms) {
+    game.now_ms = now_ms;
+    if (c.gone || c.closing) return;
+    c.in.bytes.append(bytes);
+    std::string message;
+    size_t size = 0;
+    while (!c.gone && !c.closing && !c.doomed) {
+        const Cut_Result cut = Cut_Message(c.in, game.options.max_message, message, size);
+        if (cut == Cut_Result::None) break;
+        ++game.counts.messages_in;
+        if (!Take_Token(game, c)) continue;
+        if (cut == Cut_Result::Oversized) {
+            Log(game, &c,
+                "dropped a message of " + Number(int64_t(size)) + " bytes (limit " +
+                    Number(int64_t(game.options.max_message)) + ")");
+            continue;
+        }
+        Handle(game, c, message);
+        Settle(game);
+    }
+    Settle(game);
+}
+
+void Close_Connection(Game& game, Connection& c, const std::string& why) {
+    if (c.gone) return;
+    Log(game, &c, why);
+    Leave_Game(game, c);
+    c.gone = true;
+    c.closing = false;
+    c.out.clear();
+    Mark_Dirty(game, c);
+}
+
+void Forget_Connection(Game& game, uint64_t serial) {
+    auto hit = game.connections.find(serial);
+    if (hit == game.connections.end()) return;
+    Close_Connection(game, *hit->second, "");
+    game.doomed.erase(std::remove(game.doomed.begin(), game.doomed.end(), hit->second.get()), game.doomed.end());
+    game.connections.erase(hit);
+}
+
+Connection* Find_Connection(Game& game, uint64_t serial) {
+    auto hit = game.connections.find(serial);
+    return hit == game.connections.end() ? nullptr : hit->second.get();
+}
+
+void Tick(Game& game, int64_t now_ms) {
+    game.now_ms = now_ms;
+    std::vector<Connection*> late;
+    for (auto& [serial, c] : game.connections) {
+        if (c->gone) continue;
+        if (c->closing && now_ms - c->closing_ms >= CLOSE_GRACE_MS)
+            late.push_back(c.get());
+        else if (!c->closing && c->stage != Stage::Ready && c->stage != Stage::Checking &&
+                 now_ms - c->opened_ms >= int64_t(game.options.login_seconds) * 1000)
+            late.push_back(c.get());
+    }
+    for (Connection* c : late)
+        Close_Connection(game, *c,
+                         c->closing ? "" : "did not log in within " + Number(game.options.login_seconds) + " s");
+    if (now_ms - game.last_prune_ms >= 10000) {
+        game.last_prune_ms = now_ms;
+        for (auto* map : {&game.by_address, &game.by_account}) {
+            for (auto it = map->begin(); it != map->end();) {
+                Attempts& a = Expire(it->second, now_ms);
+                const bool connect_full = a.connect_tokens < 0 || now_ms - a.connect_ms >= 60000;   // refilled by now
+                if (a.failures.empty() && a.locked_until <= now_ms && connect_full)
+                    it = map->erase(it);
+                else
+                    ++it;
+            }
+        }
+    }
+}
+
+std::vector<Login_Check> Take_Checks(Game& game) {
+    std::vector<Login_Check> out;
+    out.swap(game.checks);
+    game.checks_running += out.size();
+    return out;
+}
+
+void Run_Check(Login_Check& check) {
+    if (check.create)
+        check.new_hash = Hash_Password(check.password, check.cost);
+    else
+        check.matches = Verify_Password(check.pass_hash, check.password);
+    sodium_memzero(check.password.data(), check.password.size());
+    check.password.clear();
+}
+
+void Check_Done(Game& game, Login_Check& check, int64_t now_ms) {
+    game.now_ms = now_ms;
+    if (game.checks_running > 0) --game.checks_running;
+    Connection* c = Find_Connection(game, check.serial);
+    if (!c || c->gone || c->closing || c->stage != Stage::Checking) return;
+    if (check.create) {
+        std::string error;
+        if (check.new_hash.empty() || !game.accounts ||
+            !Create_Account(*game.accounts, c->name_utf8, check.new_hash, Unix_Now(), error))
+            return Login_Failed(game, *c, "the account could not be made: " + (error.empty() ? "no hash" : error));
+        Log(game, c, "account made (open registration)");
+    } else if (!check.known) {
+        return Login_Failed(game, *c, "no such account");
+    } else if (!check.matches) {
+        return Login_Failed(game, *c, "wrong password");
+    }
+    const std::optional<Account> account =
+        game.accounts ? Find_Account(*game.accounts, c->name_utf8) : std::optional<Account>();
+    if (!account) return Login_Failed(game, *c, "the account was deleted meanwhile");
+    if (account->banned) {
+        const std::u16string reason = Field_Safe(From_Utf8(account->ban_reason));
+        return Refuse(game, *c, reason.empty() ? std::u16string(TEXT_BANNED) : TEXT_BANNED + (u"：" + reason),
+                      "login refused for " + Quote_Text(c->name) + ": banned");
+    }
+    Start_Player(game, *c, *account);
+    Settle(game);
+}
+
+void Run_Checks_Now(Game& game) {
+    while (!game.checks.empty()) {
+        for (Login_Check& check : Take_Checks(game)) {
+            Run_Check(check);
+            Check_Done(game, check, game.now_ms);
+        }
+    }
+}
+
+void Commit_Positions(Game& game) {
+    if (game.unsaved.empty() || !game.accounts) {
+        game.unsaved.clear();
+        return;
+    }
+    std::vector<Position_Save> cells;
+    cells.reserve(game.unsaved.size());
+    for (const auto& [account, cell] : game.unsaved) cells.push_back(cell);
+    if (Save_Positions(*game.accounts, cells))
+        game.unsaved.clear();
+    else
+        Log(game, nullptr, "could not save " + Number(int64_t(cells.size())) + " positions; trying again");
+}
+
+void Shutdown_Game(Game& game) {
+    std::vector<Connection*> all;
+    for (auto& [serial, c] : game.connections) all.push_back(c.get());
+    for (Connection* c : all) Close_Connection(game, *c, "");
+    Commit_Positions(game);
+}
+
+bool Operator_Command(Game& game, const std::string& line, std::string& reply) {
+    std::string text = line;
+    while (!text.empty() && (text.back() == '\r' || text.back() == ' ' || text.back() == '\n')) text.pop_back();
+    const size_t space = text.find(' ');
+    const std::string word = text.substr(0, space);
+    std::string arg = space == std::string::npos ? "" : text.substr(space + 1);
+    reply.clear();
+    if (word.empty()) return true;
+    if (word == "quit") return false;
+    if (word == "help") {
+        reply = "commands: list, kick ID|NAME, ban NAME REASON, unban NAME, say TEXT, quit\n";
+    } else if (word == "list") {
+        reply = Number(int64_t(game.connections.size())) + " connections, " + Number(int64_t(game.players.size())) +
+                " players in the game\n";
+        for (const Connection* p : game.players)
+            reply +=
+                "  " + Number(p->id) + " " + Quote_Text(p->name) + " at " + Cell_Text(*p) + " from " + p->peer + "\n";
+    } else if (word == "kick") {
+        Connection* target = Find_Player_By(game, arg);
+        if (!target) {
+            reply = "kick: no player " + Quote_Text(From_Utf8(arg)) + "\n";
+        } else {
+            reply = "kicked " + Number(target->id) + " " + Quote_Text(target->name) + "\n";
+            Queue(game, *target, Frame_Bytes(CMD_ERR, Number(ERROR_KICKED) + FIELD_SEPARATOR_BYTE));
+            Refuse(game, *target, u"", "kicked by the operator");
+        }
+    } else if (word == "ban" || word == "unban") {
+        const size_t gap = arg.find(' ');
+        const std::string name = arg.substr(0, gap);
+        const std::string reason = word == "ban" && gap != std::string::npos ? arg.substr(gap + 1) : "";
+        if (name.empty() || !game.accounts) {
+            reply = word + ": NAME" + (word == "ban" ? " REASON" : "") + "\n";
+        } else if (!Set_Ban(*game.accounts, name, word == "ban", reason)) {
+            reply = word + ": no account " + Quote_Text(From_Utf8(name)) + "\n";
+        } else {
+            reply = (word == "ban" ? "banned " : "unbanned ") + Quote_Text(From_Utf8(name)) + "\n";
+            if (word == "ban")
+                for (auto& [id, c] : game.by_id)
+                    if (c->name_utf8 == name) {
+                        const std::u16string why = Field_Safe(From_Utf8(reason));
+                        Refuse(game, *c, why.empty() ? std::u16string(TEXT_BANNED) : TEXT_BANNED + (u"：" + why),
+                               "banned by the operator");
+                        break;
+                    }
+        }
+    } else if (word == "say") {
+        // An announcement: identifier 0 is nobody's, so every client shows it as the last chat line.
+        game.frame =
+            Frame_Bytes(CMD_SAY, "0" + std::string(1, FIELD_SEPARATOR_BYTE) + To_Cp950(Escape_Text(From_Utf8(arg))));
+        for (Connection* o : game.players) Queue(game, *o, game.frame);
+        reply = "said to " + Number(int64_t(game.players.size())) + " players\n";
+    } else {
+        reply = "unknown command " + Quote_Text(From_Utf8(word)) + " (try help)\n";
+    }
+    Settle(game);
+    return true;
+}

@@ -1,0 +1,163 @@
+// game.h -- the game server's rules without sockets: connections as records fed with received
+// bytes, their replies queued in their `out`, logins checked against the account database,
+// limits on what one client may cost, and what each client hears of the others (area of
+// interest). The network layer (net.h), the tests and the fuzz harness drive it the same way.
+#pragma once
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <random>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "accounts.h"
+#include "map/map_file.h"
+#include "wire/wire.h"
+
+struct Game_Options {
+    bool register_open = false;            // an unknown name with a password makes an account
+    size_t max_clients = 4000;             // connections at once; more are closed at once
+    size_t max_message = 4096;             // bytes of one message; longer ones are dropped
+    size_t max_output = size_t(1) << 20;   // bytes queued for a client that does not read
+    size_t max_name_chars = 32;            // characters of a name
+    size_t max_password_bytes = 256;       // longer passwords are refused without hashing
+    double messages_per_second = 20;       // per client, the rate that is handled
+    double message_burst = 60;             // messages handled at once after a quiet time
+    int32_t flood_seconds = 5;             // dropped messages worth this many seconds: cut off
+    double connects_per_minute = 60;       // new connections per address; 0: no limit
+    int32_t failures_per_minute = 5;       // failed logins per address and per account
+    int32_t lockout_seconds = 300;         // then refused without a check for this long
+    int32_t login_seconds = 60;            // from connecting to "/ready", or cut off
+    int32_t view_radius = 20;              // cells around a player that it hears; 0: all
+    size_t max_checks = 256;               // password checks waiting at once; more: busy
+    size_t log_per_second = 200;           // log lines; the rest are counted
+    uint32_t seed = 0;                     // 0: random start cells
+    Hash_Cost hash;                        // for accounts made by open registration
+};
+
+enum class Stage : uint8_t { Fresh, Version_Ok, Id_Given, Checking, Started, Ready };
+
+// A box of cells, inclusive.
+struct Cell_Box {
+    int32_t x0 = 0, y0 = 0, x1 = -1, y1 = -1;
+    bool Contains(int32_t x, int32_t y) const { return x >= x0 && x <= x1 && y >= y0 && y <= y1; }
+};
+
+struct Connection {
+    uint64_t serial = 0;
+    std::string address;   // the peer's address, for the per-address limits
+    std::string peer;      // address:port, for the log
+    int64_t opened_ms = 0;
+    Message_Stream in;
+    std::string out;          // bytes for the network layer to send
+    bool dirty = false;       // listed in Game::dirty
+    bool closing = false;     // send what is queued, then close
+    int64_t closing_ms = 0;   // cut off when the client does not read its last bytes
+    bool gone = false;        // close now; nothing more is queued
+    bool doomed = false;      // to be closed once the message being handled is done
+    Stage stage = Stage::Fresh;
+    std::u16string name;
+    std::string name_utf8;
+    int64_t account = 0;
+    int16_t id = 0;
+    int16_t cell_x = 0, cell_y = 0;   // where others see it: its last walk's target
+    bool walking = false;             // between a "/move" and the "/got" of its target
+    int16_t from_x = 0, from_y = 0;   // the cell it said it stood on at its last "/move"
+    int32_t slot = -1;                // index in Game::by_slot while in the game
+    std::vector<uint32_t> belief;     // per slot: the cell this client will show that player on
+    double tokens = 0;                // messages it may send now
+    int64_t tokens_ms = 0;
+    int64_t flood_window_ms = 0;
+    uint32_t dropped_in_window = 0;
+};
+
+// A password check, run away from the game thread (Run_Check) and handed back (Check_Done).
+struct Login_Check {
+    uint64_t serial = 0;
+    std::string password;    // cleared once checked
+    std::string pass_hash;   // the account's, or the decoy
+    bool known = false;      // an account has the name
+    bool create = false;     // open registration: make the hash of a new account
+    Hash_Cost cost;
+    bool matches = false;   // result
+    std::string new_hash;   // result for `create`
+};
+
+struct Attempts {
+    std::deque<int64_t> failures;   // times of the failures in the last minute
+    int64_t locked_until = 0;
+    double connect_tokens = -1;   // -1: full
+    int64_t connect_ms = 0;
+};
+
+struct Game_Counts {
+    uint64_t messages_in = 0, messages_out = 0, dropped = 0, logins = 0, failures = 0;
+};
+
+struct Game {
+    Game_Options options;
+    const Map_Model* map = nullptr;
+    Account_Store* accounts = nullptr;
+    std::function<void(const std::string&)> log;   // one line, without "\n"; default: standard error
+    int64_t now_ms = 0;
+
+    std::unordered_map<uint64_t, std::unique_ptr<Connection>> connections;
+    std::unordered_map<int16_t, Connection*> by_id;   // got "/plstart"
+    std::vector<Connection*> players;                 // in the game, in order of "/ready"
+    std::vector<Connection*> by_slot;
+    std::vector<int32_t> free_slots;
+    std::vector<uint64_t> dirty;       // connections with output or a close to carry out
+    std::vector<Connection*> doomed;   // closed once the current message is handled
+    std::vector<Login_Check> checks;   // waiting to be run
+    size_t checks_running = 0;
+    std::unordered_map<int64_t, Position_Save> unsaved;   // cells not yet in the database
+    std::vector<uint16_t> occupancy;                      // players whose cell it is, per cell
+    std::vector<std::pair<int16_t, int16_t>> free_cells;
+    std::unordered_map<std::string, Attempts> by_address;
+    std::unordered_map<std::string, Attempts> by_account;
+    std::mt19937 random;
+    int16_t next_id = 1;
+    uint64_t next_serial = 1;
+    int64_t last_prune_ms = 0;
+    Game_Counts counts;
+    int64_t log_window_ms = -1000;
+    size_t log_lines = 0, log_suppressed = 0;
+    std::string frame;   // the message being sent to many, built once
+};
+
+void Init_Game(Game& game, const Game_Options& options, const Map_Model& map, Account_Store* accounts);
+
+// A new connection; nullptr (logged) when the limits refuse it: the caller closes the socket.
+Connection* Open_Connection(Game& game, const std::string& address, const std::string& peer, int64_t now_ms);
+// Bytes received on a connection: cut into messages and handled.
+void Receive(Game& game, Connection& c, std::string_view bytes, int64_t now_ms);
+// Takes the client out of the game and marks it gone; `why` is logged unless empty.
+void Close_Connection(Game& game, Connection& c, const std::string& why);
+// Frees a gone connection's record (the network layer has closed its socket).
+void Forget_Connection(Game& game, uint64_t serial);
+Connection* Find_Connection(Game& game, uint64_t serial);
+
+// Timeouts and the forgetting of old attempts; call a few times a second.
+void Tick(Game& game, int64_t now_ms);
+
+// Password checks: the network layer runs them on another thread and hands each back.
+std::vector<Login_Check> Take_Checks(Game& game);
+void Run_Check(Login_Check& check);
+void Check_Done(Game& game, Login_Check& check, int64_t now_ms);
+// Runs every waiting check here and now (tests, the fuzz harness).
+void Run_Checks_Now(Game& game);
+
+// Writes the cells changed since the last call in one transaction. Call before sending what
+// was queued, so that a client never hears of a cell that a crash could lose.
+void Commit_Positions(Game& game);
+// Orderly end: every player's cell saved, every connection gone (without a message).
+void Shutdown_Game(Game& game);
+
+// An operator's command line; its answer (lines ending in "\n") in `reply`. False for "quit".
+bool Operator_Command(Game& game, const std::string& line, std::string& reply);
+
+// A line in the log, rate-limited; `c` names the client.
+void Log(Game& game, const Connection* c, const std::string& what);

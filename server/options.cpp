@@ -1,0 +1,260 @@
+// options.cpp -- the option table, the command line, the configuration file and --help.
+#include "options.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+
+#include "platform/encoding.h"
+#include "platform/files.h"
+
+namespace {
+
+enum class Kind { Text, Number, Flag };
+
+struct Option {
+    const char* name;   // "--" + name on the command line, name in the file
+    Kind kind;
+    const char* value;   // what the value is, for the help
+    double low, high;
+    const char* help;
+    std::function<bool(Server_Config&, const std::string&, double)> set;
+};
+
+const std::vector<Option>& Options() {
+    static const std::vector<Option> table = {
+        {"port", Kind::Number, "N", 0, 65535,
+         "TCP port to listen on (default 7000; 0 picks a free one, printed at start)",
+         [](Server_Config& c, const std::string&, double v) { return c.net.port = uint16_t(v), true; }},
+        {"bind", Kind::Text, "ADDR", 0, 0, "address to listen on (default 127.0.0.1, this machine only; 0.0.0.0: all)",
+         [](Server_Config& c, const std::string& t, double) { return c.net.bind = t, true; }},
+        {"map", Kind::Text, "FILE", 0, 0,
+         "map whose blocked cells decide start cells and moves (default data/testmap.map)",
+         [](Server_Config& c, const std::string& t, double) { return c.map_file = t, true; }},
+        {"db", Kind::Text, "FILE", 0, 0, "account database, SQLite (default isoserver.db in the map's folder)",
+         [](Server_Config& c, const std::string& t, double) { return c.db_file = t, true; }},
+        {"register", Kind::Text, "open|closed", 0, 0,
+         "open: the first login of an unknown name makes its account with the password given;\n"
+         "closed (default): only accounts made with \"isoserver user add\" may log in",
+         [](Server_Config& c, const std::string& t, double) {
+             if (t != "open" && t != "closed") return false;
+             c.game.register_open = t == "open";
+             return true;
+         }},
+        {"max-clients", Kind::Number, "N", 1, 100000, "connections at once (default 4000); more are closed at once",
+         [](Server_Config& c, const std::string&, double v) { return c.game.max_clients = size_t(v), true; }},
+        {"max-message", Kind::Number, "N", 64, 1 << 20, "bytes of one message (default 4096); longer ones are dropped",
+         [](Server_Config& c, const std::string&, double v) { return c.game.max_message = size_t(v), true; }},
+        {"max-output", Kind::Number, "N", 4096, double(size_t(1) << 31),
+         "bytes queued for one client (default 1048576); a client that does not read is cut off",
+         [](Server_Config& c, const std::string&, double v) { return c.game.max_output = size_t(v), true; }},
+        {"messages-per-second", Kind::Number, "N", 0, 100000,
+         "messages handled per second per client (default 20; 0: no limit); the excess is dropped",
+         [](Server_Config& c, const std::string&, double v) { return c.game.messages_per_second = v, true; }},
+        {"message-burst", Kind::Number, "N", 1, 100000, "messages a client may send at once after a pause (default 60)",
+         [](Server_Config& c, const std::string&, double v) { return c.game.message_burst = v, true; }},
+        {"flood-seconds", Kind::Number, "N", 1, 3600,
+         "a client whose dropped messages in 10 s exceed this many seconds' worth is cut off (default 5)",
+         [](Server_Config& c, const std::string&, double v) { return c.game.flood_seconds = int32_t(v), true; }},
+        {"connects-per-minute", Kind::Number, "N", 0, 1000000,
+         "new connections per address and minute (default 60; 0: no limit)",
+         [](Server_Config& c, const std::string&, double v) { return c.game.connects_per_minute = v, true; }},
+        {"failures-per-minute", Kind::Number, "N", 1, 1000,
+         "failed logins per address and per account in a minute before both are locked (default 5)",
+         [](Server_Config& c, const std::string&, double v) { return c.game.failures_per_minute = int32_t(v), true; }},
+        {"lockout-seconds", Kind::Number, "N", 1, 86400,
+         "how long a locked address or account is refused (default 300)",
+         [](Server_Config& c, const std::string&, double v) { return c.game.lockout_seconds = int32_t(v), true; }},
+        {"login-seconds", Kind::Number, "N", 1, 3600, "time from connecting to entering the game (default 60)",
+         [](Server_Config& c, const std::string&, double v) { return c.game.login_seconds = int32_t(v), true; }},
+        {"view-radius", Kind::Number, "N", 0, 32767,
+         "cells around a player within which it hears others' moves (default 20; 0: every move to everyone)",
+         [](Server_Config& c, const std::string&, double v) { return c.game.view_radius = int32_t(v), true; }},
+        {"hash-ops", Kind::Number, "N", 1, 100, "Argon2id passes for new password hashes (default 2)",
+         [](Server_Config& c, const std::string&, double v) { return c.game.hash.ops = uint64_t(v), true; }},
+        {"hash-memory", Kind::Number, "KIB", 8, 4 << 20, "Argon2id memory for new password hashes (default 65536 KiB)",
+         [](Server_Config& c, const std::string&, double v) { return c.game.hash.memory = size_t(v) * 1024, true; }},
+        {"max-checks", Kind::Number, "N", 1, 100000,
+         "password checks waiting at once; more logins are refused as busy "
+         "(default 256)",
+         [](Server_Config& c, const std::string&, double v) { return c.game.max_checks = size_t(v), true; }},
+        {"log-per-second", Kind::Number, "N", 1, 1000000, "log lines per second (default 200); the rest are counted",
+         [](Server_Config& c, const std::string&, double v) { return c.game.log_per_second = size_t(v), true; }},
+        {"seed", Kind::Number, "N", 1, 4294967295.0, "fixed seed for the start cells of new players",
+         [](Server_Config& c, const std::string&, double v) { return c.game.seed = uint32_t(v), true; }},
+        {"stats", Kind::Flag, "", 0, 0, "print connections and messages per second every 10 s",
+         [](Server_Config& c, const std::string&, double) { return c.net.stats = true, true; }},
+        {"stdin-commands", Kind::Flag, "", 0, 0, "the end of standard input ends the server (as \"quit\" does)",
+         [](Server_Config& c, const std::string&, double) { return c.stdin_commands = true, true; }},
+    };
+    return table;
+}
+
+const Option* Find_Option(const std::string& name) {
+    for (const Option& o : Options())
+        if (name == o.name) return &o;
+    return nullptr;
+}
+
+// Sets one option from its text; "" when it took it, else why not.
+std::string Set(const Option& o, const std::string& text, Server_Config& config) {
+    double number = 0;
+    if (o.kind == Kind::Number) {
+        char* end = nullptr;
+        number = std::strtod(text.c_str(), &end);
+        if (text.empty() || *end || !std::isfinite(number) || number < o.low || number > o.high ||
+            number != std::floor(number))
+            return "wants a whole number from " + std::to_string(int64_t(o.low)) + " to " +
+                   std::to_string(int64_t(o.high));
+    }
+    if (o.kind == Kind::Flag && !text.empty() && text != "true" && text != "yes" && text != "1")
+        return text == "false" || text == "no" || text == "0" ? "" : "wants true or false";
+    if (!o.set(config, text, number)) return std::string("wants ") + o.value;
+    return "";
+}
+
+std::string Trim(const std::string& text) {
+    const size_t first = text.find_first_not_of(" \t\r");
+    if (first == std::string::npos) return "";
+    const size_t last = text.find_last_not_of(" \t\r");
+    return text.substr(first, last - first + 1);
+}
+
+}   // namespace
+
+bool Apply_Config_Text(const std::string& text, const std::string& file_name, Server_Config& config,
+                       std::string& error) {
+    size_t start = 0;
+    int line_number = 0;
+    while (start <= text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        std::string line = Trim(text.substr(start, end - start));
+        start = end + 1;
+        ++line_number;
+        if (line.empty() || line[0] == '#') continue;
+        const std::string where = file_name + ":" + std::to_string(line_number) + ": ";
+        const size_t equals = line.find('=');
+        if (equals == std::string::npos) {
+            error += where + "not \"key = value\"\n";
+            continue;
+        }
+        const std::string key = Trim(line.substr(0, equals));
+        std::string value = Trim(line.substr(equals + 1));
+        if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
+        const Option* o = Find_Option(key);
+        if (!o) {
+            error += where + "unknown key \"" + key + "\"\n";
+            continue;
+        }
+        const std::string problem = Set(*o, value, config);
+        if (!problem.empty()) error += where + key + " " + problem + "\n";
+    }
+    return error.empty();
+}
+
+int Parse_Arguments(int argc, char** argv, Server_Config& config) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(Help_Text().c_str(), stdout);
+            return 1;
+        }
+        if (arg == "--config") {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "isoserver: --config wants a file\n");
+                return 2;
+            }
+            const std::string file = argv[++i];
+            const std::optional<std::string> text = Read_Whole_File(file);
+            std::string error;
+            if (!text) {
+                std::fprintf(stderr, "isoserver: cannot read the configuration file '%s'\n", file.c_str());
+                return 2;
+            }
+            if (!Apply_Config_Text(*text, file, config, error)) {
+                std::fprintf(stderr, "isoserver: %s", error.c_str());
+                return 2;
+            }
+            continue;
+        }
+        if (arg.rfind("--", 0) != 0) {
+            config.command.assign(argv + i, argv + argc);
+            return 0;
+        }
+        const Option* o = Find_Option(arg.substr(2));
+        if (!o) {
+            std::fprintf(stderr, "isoserver: unknown option '%s' (see --help)\n", arg.c_str());
+            return 2;
+        }
+        std::string value;
+        if (o->kind != Kind::Flag) {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "isoserver: %s wants %s\n", arg.c_str(), o->value);
+                return 2;
+            }
+            value = argv[++i];
+        }
+        const std::string problem = Set(*o, value, config);
+        if (!problem.empty()) {
+            std::fprintf(stderr, "isoserver: %s %s\n", arg.c_str(), problem.c_str());
+            return 2;
+        }
+    }
+    return 0;
+}
+
+std::string Database_Path(const Server_Config& config) {
+    if (!config.db_file.empty()) return config.db_file;
+    const size_t slash = config.map_file.rfind('/');
+    return (slash == std::string::npos ? std::string() : config.map_file.substr(0, slash + 1)) + "isoserver.db";
+}
+
+std::string Help_Text() {
+    std::string text =
+        "isoserver -- the game server for isoclient\n"
+        "\n"
+        "usage: isoserver [options]                  run the server\n"
+        "       isoserver [options] user COMMAND     manage accounts in the database, then end\n"
+        "\n"
+        "options (each may also stand in the configuration file as \"name = value\"):\n"
+        "  --config FILE              read settings from FILE (\"key = value\" lines, # comments);\n"
+        "                             options after it override them\n";
+    for (const Option& o : Options()) {
+        std::string head = std::string("  --") + o.name + (o.kind == Kind::Flag ? "" : std::string(" ") + o.value);
+        if (head.size() < 29) head.resize(29, ' ');
+        std::string help = o.help;
+        for (size_t at = help.find('\n'); at != std::string::npos; at = help.find('\n', at + 1))
+            help.replace(at, 1, "\n" + std::string(29, ' '));
+        text += head + help + "\n";
+    }
+    text +=
+        "  --help                     show this text\n"
+        "\n"
+        "user commands (the database of --db, --config or --map):\n"
+        "  user add NAME              make an account; the password is read from the terminal\n"
+        "                             without echo, or as one line from standard input\n"
+        "  user passwd NAME           set a new password the same way\n"
+        "  user del NAME              delete the account\n"
+        "  user list                  list the accounts\n"
+        "  user ban NAME REASON       refuse its logins (and remove it from a running server's game\n"
+        "                             at its next login); the reason is shown to the player\n"
+        "  user unban NAME            lift the ban\n"
+        "\n"
+        "console commands on standard input, one a line:\n"
+        "  list                       the players in the game\n"
+        "  kick ID|NAME               sends \"/err 10\\\" to that player and disconnects it\n"
+        "  ban NAME REASON            bans the account and removes it from the game\n"
+        "  unban NAME                 lifts a ban\n"
+        "  say TEXT                   an announcement to every player (\"/say 0\\TEXT\")\n"
+        "  quit                       saves every position and ends (so do SIGINT and SIGTERM)\n"
+        "\n"
+        "Names: 1 to 32 characters of code page 950, without \"\\\", control characters or a\n"
+        "terminator (\"/e/\", a \"/e\" or \"/\" at the end). Passwords are kept only as Argon2id hashes.\n"
+        "Refusals reach the client as \"/err -32768\\\" with a Chinese reason. Bad input from a client\n"
+        "is dropped and logged, quoted, on standard error; it never ends the server. The version must\n"
+        "be \"" +
+        To_Utf8(GAME_VERSION) + "\". The descriptor limit is raised to its hard limit at start.\n";
+    return text;
+}
