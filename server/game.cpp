@@ -40,13 +40,6 @@ std::string Refusal(const std::u16string& text) {
 
 // ---- output ----
 
-void Mark_Dirty(Game& game, Connection& c) {
-    if (!c.dirty) {
-        c.dirty = true;
-        game.dirty.push_back(c.serial);
-    }
-}
-
 void Queue(Game& game, Connection& c, std::string_view bytes) {
     if (c.gone || c.doomed) return;
     ++game.counts.messages_out;
@@ -59,6 +52,7 @@ void Queue(Game& game, Connection& c, std::string_view bytes) {
         game.doomed.push_back(&c);
         return;
     }
+    if (c.out.size() >= (size_t(64) << 10)) Mark_Urgent(game, c);   // large enough to go now
     Mark_Dirty(game, c);
 }
 
@@ -72,7 +66,7 @@ void Refuse(Game& game, Connection& c, const std::u16string& text, const std::st
     Leave_Game(game, c);
     c.closing = true;
     c.closing_ms = game.now_ms;
-    Mark_Dirty(game, c);
+    Mark_Urgent(game, c);
 }
 
 void Settle(Game& game) {
@@ -459,6 +453,21 @@ Connection* Find_Player_By(Game& game, const std::string& who) {
 
 }   // namespace
 
+void Mark_Dirty(Game& game, Connection& c) {
+    if (!c.dirty) {
+        c.dirty = true;
+        game.dirty.push_back(c.serial);
+    }
+}
+
+void Mark_Urgent(Game& game, Connection& c) {
+    Mark_Dirty(game, c);
+    if (!c.urgent) {
+        c.urgent = true;
+        game.urgent.push_back(c.serial);
+    }
+}
+
 void Log(Game& game, const Connection* c, const std::string& what) {
     if (what.empty()) return;
     const int64_t now = game.now_ms;
@@ -548,6 +557,7 @@ void Receive(Game& game, Connection& c, std::string_view bytes, int64_t now_ms) 
         Settle(game);
     }
     Settle(game);
+    if (!c.out.empty()) Mark_Urgent(game, c);   // its replies, and its own moves' echo, go now
 }
 
 void Close_Connection(Game& game, Connection& c, const std::string& why) {
@@ -557,7 +567,7 @@ void Close_Connection(Game& game, Connection& c, const std::string& why) {
     c.gone = true;
     c.closing = false;
     c.out.clear();
-    Mark_Dirty(game, c);
+    Mark_Urgent(game, c);
 }
 
 void Forget_Connection(Game& game, uint64_t serial) {
@@ -644,6 +654,7 @@ void Check_Done(Game& game, Login_Check& check, int64_t now_ms) {
     }
     Start_Player(game, *c, *account);
     Settle(game);
+    if (!c->out.empty()) Mark_Urgent(game, *c);
 }
 
 void Run_Checks_Now(Game& game) {

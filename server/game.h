@@ -32,7 +32,7 @@ struct Game_Options {
     int32_t lockout_seconds = 300;         // then refused without a check for this long
     int32_t login_seconds = 60;            // from connecting to "/ready", or cut off
     int32_t view_radius = 20;              // cells around a player that it hears; 0: all
-    size_t max_checks = 256;               // password checks waiting at once; more: busy
+    size_t max_checks = 1024;              // password checks waiting at once; more: busy
     size_t log_per_second = 200;           // log lines; the rest are counted
     uint32_t seed = 0;                     // 0: random start cells
     Hash_Cost hash;                        // for accounts made by open registration
@@ -54,6 +54,7 @@ struct Connection {
     Message_Stream in;
     std::string out;          // bytes for the network layer to send
     bool dirty = false;       // listed in Game::dirty
+    bool urgent = false;      // listed in Game::urgent
     bool closing = false;     // send what is queued, then close
     int64_t closing_ms = 0;   // cut off when the client does not read its last bytes
     bool gone = false;        // close now; nothing more is queued
@@ -110,6 +111,7 @@ struct Game {
     std::vector<Connection*> by_slot;
     std::vector<int32_t> free_slots;
     std::vector<uint64_t> dirty;       // connections with output or a close to carry out
+    std::vector<uint64_t> urgent;      // of those, the ones to write at the end of this turn
     std::vector<Connection*> doomed;   // closed once the current message is handled
     std::vector<Login_Check> checks;   // waiting to be run
     size_t checks_running = 0;
@@ -158,6 +160,12 @@ void Shutdown_Game(Game& game);
 
 // An operator's command line; its answer (lines ending in "\n") in `reply`. False for "quit".
 bool Operator_Command(Game& game, const std::string& line, std::string& reply);
+
+// Lists the connection for the next write of everything queued (a few times a second at least),
+// or, urgent, for the end of this turn: replies to a client's own messages and closes are
+// urgent, what it hears of others is not.
+void Mark_Dirty(Game& game, Connection& c);
+void Mark_Urgent(Game& game, Connection& c);
 
 // A line in the log, rate-limited; `c` names the client.
 void Log(Game& game, const Connection* c, const std::string& what);

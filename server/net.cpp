@@ -5,7 +5,7 @@
 #include <cstdio>
 
 Net_Server::Net_Server(asio::io_context& io, const Net_Options& options, Game& game)
-    : io_(io), options_(options), game_(game), acceptor_(io), retry_timer_(io), tick_timer_(io) {
+    : io_(io), options_(options), game_(game), acceptor_(io), retry_timer_(io), tick_timer_(io), flush_timer_(io) {
     hash_thread_ = std::thread([this] { Hash_Worker(); });
 }
 
@@ -46,6 +46,7 @@ bool Net_Server::Start() {
     port_ = acceptor_.local_endpoint().port();
     Accept();
     Tick();
+    Flush_Tick();
     return true;
 }
 
@@ -56,6 +57,7 @@ void Net_Server::Stop() {
     acceptor_.close(ignored);
     retry_timer_.cancel();
     tick_timer_.cancel();
+    flush_timer_.cancel();
     game_.now_ms = Now();
     Shutdown_Game(game_);
     for (auto& [serial, s] : sessions_) {
@@ -65,6 +67,7 @@ void Net_Server::Stop() {
     }
     sessions_.clear();
     game_.dirty.clear();
+    game_.urgent.clear();
 }
 
 bool Net_Server::Command(const std::string& line, std::string& reply) {
@@ -128,27 +131,42 @@ void Net_Server::After_Game() {
         }
         hash_wake_.notify_one();
     }
-    // Everything queued in this turn goes out in one write per client, at its end.
-    if (!game_.dirty.empty() && !flush_posted_) {
+    // Replies to a client's own messages go out at the end of this turn, in one write each.
+    if (!game_.urgent.empty() && !flush_posted_) {
         flush_posted_ = true;
-        asio::post(io_, [this] { Flush(); });
+        asio::post(io_, [this] {
+            flush_posted_ = false;
+            Flush(false);
+        });
     }
 }
 
-void Net_Server::Flush() {
-    flush_posted_ = false;
+// What clients hear of each other is gathered for a few milliseconds, so that a client gets one
+// write for many players' moves rather than one for each.
+void Net_Server::Flush_Tick() {
+    flush_timer_.expires_after(std::chrono::milliseconds(options_.flush_ms));
+    flush_timer_.async_wait([this](const asio::error_code& e) {
+        if (e || stopped_) return;
+        Flush(true);
+        Flush_Tick();
+    });
+}
+
+void Net_Server::Flush(bool all) {
     if (stopped_) return;
+    // Nothing a client hears may depend on a cell the database could still lose.
     Commit_Positions(game_);
-    std::vector<uint64_t> dirty;
-    dirty.swap(game_.dirty);
-    for (const uint64_t serial : dirty) {
+    std::vector<uint64_t> list;
+    list.swap(all ? game_.dirty : game_.urgent);
+    for (const uint64_t serial : list) {
         Connection* c = Find_Connection(game_, serial);
         auto hit = sessions_.find(serial);
         if (!c || hit == sessions_.end()) {
             if (c) Forget_Connection(game_, serial);
             continue;
         }
-        c->dirty = false;
+        if (all) c->dirty = false;
+        c->urgent = false;
         if (c->gone) {
             Close(hit->second, "");
             continue;

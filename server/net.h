@@ -12,8 +12,9 @@
 
 struct Net_Options {
     std::string bind = "127.0.0.1";
-    uint16_t port = 7000;   // 0: any free port (printed when listening)
-    bool stats = false;     // a traffic line every 10 s
+    uint16_t port = 7000;    // 0: any free port (printed when listening)
+    bool stats = false;      // a traffic line every 10 s
+    int32_t flush_ms = 10;   // what clients hear of others is written at least this often
 };
 
 class Net_Server {
@@ -43,8 +44,9 @@ private:
 
     void Accept();
     void Read(const Session_Ptr& s);
-    void After_Game();   // flushes output and carries out closes, once per turn
-    void Flush();
+    void After_Game();   // hands out password checks, writes urgent output at the end of the turn
+    void Flush(bool all);
+    void Flush_Tick();
     void Write(const Session_Ptr& s);
     void Close(const Session_Ptr& s, const std::string& why);
     void Tick();
@@ -55,7 +57,7 @@ private:
     Net_Options options_;
     Game& game_;
     asio::ip::tcp::acceptor acceptor_;
-    asio::steady_timer retry_timer_, tick_timer_;
+    asio::steady_timer retry_timer_, tick_timer_, flush_timer_;
     uint16_t port_ = 0;
     bool stopped_ = false;
     bool flush_posted_ = false;

@@ -83,6 +83,10 @@ const std::vector<Option>& Options() {
          [](Server_Config& c, const std::string&, double v) { return c.game.log_per_second = size_t(v), true; }},
         {"seed", Kind::Number, "N", 1, 4294967295.0, "fixed seed for the start cells of new players",
          [](Server_Config& c, const std::string&, double v) { return c.game.seed = uint32_t(v), true; }},
+        {"flush-ms", Kind::Number, "N", 1, 1000,
+         "what a client hears of others is gathered this many milliseconds into one write (default 10);\n"
+         "replies to its own messages go at once",
+         [](Server_Config& c, const std::string&, double v) { return c.net.flush_ms = int32_t(v), true; }},
         {"stats", Kind::Flag, "", 0, 0, "print connections and messages per second every 10 s",
          [](Server_Config& c, const std::string&, double) { return c.net.stats = true, true; }},
         {"stdin-commands", Kind::Flag, "", 0, 0, "the end of standard input ends the server (as \"quit\" does)",

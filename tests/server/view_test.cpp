@@ -1,0 +1,138 @@
+// view_test.cpp -- what each client hears of the others when moves reach only those near
+// enough: every client's table, replayed from what it received as the game client applies it,
+// must show every player in its view on its true cell, and "/delpl" must hit the right entry.
+#include <random>
+
+#include "server_seam.h"
+
+namespace {
+
+// A client's table of other players, as the game client keeps it.
+struct Table_Model {
+    struct Entry {
+        int16_t id;
+        int16_t x, y;
+    };
+    int16_t own_id = 0, own_x = 0, own_y = 0;
+    std::vector<Entry> entries;
+    size_t applied = 0;
+    std::string fault;
+
+    Entry* Find(int16_t id) {
+        for (Entry& e : entries)
+            if (e.id == id) return &e;
+        return nullptr;
+    }
+    // A walk ends on its target whether the client walks or places the player: the cell a
+    // "/move" gives is where the player will stand.
+    void Apply(const Peer& p) {
+        for (; applied < p.messages.size(); ++applied) {
+            std::u16string command, data;
+            Split_Message(p.messages[applied], command, data);
+            int16_t f[3] = {0, 0, 0};
+            const bool ok = Number_Fields(data, f, command == CMD_SETPLXY || command == CMD_MOVE ? 3 : 1);
+            if (!ok) continue;
+            if (command == CMD_SETPL && f[0] != own_id) {
+                entries.push_back({f[0], 0, 0});
+            } else if (command == CMD_DELPL) {
+                if (f[0] < 0 || size_t(f[0]) >= entries.size())
+                    fault = "/delpl outside the table";
+                else
+                    entries.erase(entries.begin() + f[0]);
+            } else if (command == CMD_SETPLXY || command == CMD_MOVE) {
+                if (f[0] == own_id) {
+                    own_x = f[1];
+                    own_y = f[2];
+                } else if (Entry* e = Find(f[0])) {
+                    e->x = f[1];
+                    e->y = f[2];
+                } else {
+                    fault = "a cell for a player not in the table";
+                }
+            }
+        }
+    }
+};
+
+class View : public Server_Seam {
+protected:
+    // Joins, moves and leaves at random; after each step every client's table must agree with
+    // the game wherever its view box reaches. Gives the messages all clients received.
+    size_t Play(int32_t radius, int steps) {
+        options.register_open = true;
+        options.view_radius = radius;
+        options.messages_per_second = 0;
+        options.connects_per_minute = 0;
+        Start();
+        std::mt19937 random(11);
+        std::vector<Peer*> in_game;
+        std::map<Peer*, Table_Model> tables;
+        int joined = 0;
+        for (int step = 0; step < steps; ++step) {
+            const int roll = int(random() % 100);
+            if (in_game.size() < 4 || (roll < 6 && in_game.size() < 40)) {
+                std::u16string name = u"p";
+                name += Num(++joined);
+                Peer& p = Join(name);
+                in_game.push_back(&p);
+                tables[&p].own_id = p.id;
+            } else if (roll < 10) {
+                Peer* p = in_game[random() % in_game.size()];
+                Forget_Connection(game, p->serial);
+                Pump();
+                in_game.erase(std::find(in_game.begin(), in_game.end(), p));
+                tables.erase(p);
+            } else {
+                Peer* p = in_game[random() % in_game.size()];
+                const auto [x, y] = game.free_cells[random() % game.free_cells.size()];
+                // Mostly short walks, sometimes far ones; the "/got" mostly at once.
+                const Table_Model& t = tables[p];
+                const bool near = random() % 4 != 0;
+                const int16_t tx = near ? int16_t(std::clamp<int>(t.own_x + int(random() % 31) - 15, 0, 119)) : x;
+                const int16_t ty = near ? int16_t(std::clamp<int>(t.own_y + int(random() % 31) - 15, 0, 119)) : y;
+                Send_Text(*p,
+                          std::u16string(u"/move ").append(Join_Numbers({t.own_x, t.own_y, tx, ty})).append(u"/e/"));
+                if (random() % 5 != 0)
+                    Send_Text(*p, std::u16string(u"/got ").append(Join_Numbers({tx, ty})).append(u"/e/"));
+            }
+            for (Peer* p : in_game) Check(*p, tables[p], step);
+            if (HasFailure()) return 0;
+        }
+        size_t received = 0;
+        for (auto& p : peers) received += p->messages.size();
+        return received;
+    }
+
+    void Check(const Peer& p, Table_Model& t, int step) {
+        t.Apply(p);
+        ASSERT_EQ(t.fault, "") << "step " << step;
+        // The table is everyone else in order of arrival.
+        std::vector<int16_t> expected, seen;
+        for (const Connection* c : game.players)
+            if (c->id != p.id) expected.push_back(c->id);
+        for (const Table_Model::Entry& e : t.entries) seen.push_back(e.id);
+        ASSERT_EQ(seen, expected) << "step " << step << ", player " << p.id;
+        // The client's view box: 19 cells each way from its own cell.
+        auto in_view = [&](int x, int y) { return std::abs(x - t.own_x) <= 19 && std::abs(y - t.own_y) <= 19; };
+        for (const Table_Model::Entry& e : t.entries) {
+            const Connection& m = *game.by_id.at(e.id);
+            if (in_view(m.cell_x, m.cell_y) || in_view(e.x, e.y)) {
+                ASSERT_EQ(std::pair(e.x, e.y), std::pair(m.cell_x, m.cell_y))
+                    << "step " << step << ": player " << p.id << " at (" << t.own_x << ", " << t.own_y
+                    << ") shows player " << e.id << " on a wrong cell";
+            }
+        }
+    }
+};
+
+TEST_F(View, Every_Player_In_View_Is_On_Its_True_Cell_With_Fewer_Messages) {
+    const size_t everyone = Play(0, 1500);
+    ASSERT_FALSE(HasFailure());
+    peers.clear();
+    Close_Accounts(store);
+    const size_t near = Play(20, 1500);
+    ASSERT_FALSE(HasFailure());
+    EXPECT_LT(near * 2, everyone) << "hearing only the players nearby should save most of the traffic";
+}
+
+}   // namespace
