@@ -220,6 +220,12 @@ void Login_Failed(Game& game, Connection& c, const std::string& why) {
 
 // ---- messages ----
 
+std::string Cell_Text(const Connection& c) {
+    std::string text = "(";
+    text.append(Number(c.cell_x)).append(", ").append(Number(c.cell_y)).append(")");
+    return text;
+}
+
 bool Turn(Game& game, Connection& c, Stage wanted, const char* command) {
     if (c.stage == wanted) return true;
     Log(game, &c, std::string("dropped ") + command + " out of turn");
@@ -342,6 +348,7 @@ void On_Ready(Game& game, Connection& c) {
     }
     game.players.push_back(&c);
     Refresh_View(game, c);
+    Log(game, &c, std::string("in the game at ").append(Cell_Text(c)));
 }
 
 void On_Move(Game& game, Connection& c, const std::u16string& data) {
@@ -437,8 +444,6 @@ Attempts& Expire(Attempts& a, int64_t now) {
     while (!a.failures.empty() && a.failures.front() <= now - 60000) a.failures.pop_front();
     return a;
 }
-
-std::string Cell_Text(const Connection& c) { return "(" + Number(c.cell_x) + ", " + Number(c.cell_y) + ")"; }
 
 Connection* Find_Player_By(Game& game, const std::string& who) {
     const std::optional<int16_t> id = Field_Number(From_Utf8(who));
