@@ -4,7 +4,10 @@
 #include <sodium.h>
 #include <sqlite3.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
+#include <thread>
 
 namespace {
 
@@ -103,7 +106,21 @@ bool Change(Account_Store& store, const char* sql, const std::string& name, cons
 
 }   // namespace
 
-bool Open_Accounts(Account_Store& store, const std::string& path, std::string& error) {
+struct Checkpointer {
+    sqlite3* db = nullptr;
+    std::mutex mutex;
+    std::condition_variable wake;
+    bool stop = false;
+    std::thread thread;
+
+    void Run() {
+        std::unique_lock<std::mutex> lock(mutex);
+        while (!wake.wait_for(lock, std::chrono::seconds(1), [this] { return stop; }))
+            sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    }
+};
+
+bool Open_Accounts(Account_Store& store, const std::string& path, std::string& error, bool background_checkpoints) {
     Close_Accounts(store);
     if (sqlite3_open_v2(path.c_str(), &store.db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
                         nullptr) != SQLITE_OK) {
@@ -121,6 +138,18 @@ bool Open_Accounts(Account_Store& store, const std::string& path, std::string& e
         Close_Accounts(store);
         return false;
     }
+    if (background_checkpoints && path != ":memory:") {
+        auto c = std::make_unique<Checkpointer>();
+        if (sqlite3_open_v2(path.c_str(), &c->db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) == SQLITE_OK &&
+            Exec(store.db, "PRAGMA wal_autocheckpoint = 0;", error)) {
+            sqlite3_busy_timeout(c->db, 1000);
+            Checkpointer* raw = c.release();
+            raw->thread = std::thread([raw] { raw->Run(); });
+            store.checkpointer = raw;
+        } else {
+            sqlite3_close(c->db);   // commits then checkpoint as they go
+        }
+    }
     const std::string find = std::string("SELECT ") + ACCOUNT_COLUMNS + " FROM accounts WHERE name = ?1;";
     if (sqlite3_prepare_v2(store.db, find.c_str(), -1, &store.find, nullptr) != SQLITE_OK ||
         sqlite3_prepare_v2(store.db, "UPDATE accounts SET cell_x = ?1, cell_y = ?2 WHERE id = ?3;", -1,
@@ -133,6 +162,17 @@ bool Open_Accounts(Account_Store& store, const std::string& path, std::string& e
 }
 
 void Close_Accounts(Account_Store& store) {
+    if (Checkpointer* c = store.checkpointer) {
+        {
+            std::lock_guard<std::mutex> lock(c->mutex);
+            c->stop = true;
+        }
+        c->wake.notify_all();
+        c->thread.join();
+        sqlite3_close(c->db);
+        delete c;
+        store.checkpointer = nullptr;
+    }
     sqlite3_finalize(store.find);
     sqlite3_finalize(store.save_cell);
     store.find = store.save_cell = nullptr;

@@ -27,8 +27,11 @@ struct Position_Save {
     int16_t x = 0, y = 0;
 };
 
+struct Checkpointer;
+
 struct Account_Store {
     sqlite3* db = nullptr;
+    Checkpointer* checkpointer = nullptr;   // copies the log into the file on a thread of its own
     sqlite3_stmt* find = nullptr;
     sqlite3_stmt* save_cell = nullptr;
     std::string path;
@@ -37,8 +40,11 @@ struct Account_Store {
 inline constexpr int ACCOUNT_SCHEMA_VERSION = 1;
 
 // Opens (creating when absent) and migrates the database; ":memory:" gives one in memory.
-// False with the reason in `error`.
-bool Open_Accounts(Account_Store& store, const std::string& path, std::string& error);
+// With `background_checkpoints`, the write-ahead log is copied into the database file by a
+// thread with a connection of its own, so that the caller's commits never wait for the disk's
+// flushes. False with the reason in `error`.
+bool Open_Accounts(Account_Store& store, const std::string& path, std::string& error,
+                   bool background_checkpoints = false);
 void Close_Accounts(Account_Store& store);
 
 std::optional<Account> Find_Account(Account_Store& store, const std::string& name);

@@ -44,7 +44,7 @@ int Serve(const Server_Config& config) {
     Account_Store accounts;
     std::string error;
     const std::string db = Database_Path(config);
-    if (!Open_Accounts(accounts, db, error)) {
+    if (!Open_Accounts(accounts, db, error, true)) {
         std::fprintf(stderr, "isoserver: cannot open the database '%s': %s\n", db.c_str(), error.c_str());
         return 1;
     }

@@ -44,6 +44,7 @@ struct Options {
     int say_ms = 5000;    // mean time between two chat lines of one bot
     std::string prefix = "bot";
     std::string password = "pw";
+    bool far = false;            // walks to any free cell, not only to those in view
     int watch = 0;             // the server's process id: its memory and descriptors are sampled
     double watch_after = 60;   // seconds: the first memory sample (at most a third of the run)
 };
@@ -228,13 +229,23 @@ private:
         move_timer_.expires_after(Jitter(options_.move_ms));
         move_timer_.async_wait([self](const asio::error_code& error) {
             if (error || self->stopped_) return;
-            std::uniform_int_distribution<size_t> pick(0, self->cells_.size() - 1);
-            auto [x, y] = self->cells_[pick(self->random_)];
+            auto [x, y] = self->Target();
             self->pending_.push_back({x, y, Clock::now()});
             if (self->pending_.size() > 1000) self->pending_.pop_front();
             self->Send(CMD_MOVE, To_Cp950(Join_Numbers({self->cell_x_, self->cell_y_, x, y})));
             self->Schedule_Move();
         });
+    }
+
+    // A free cell the player could click: within its view box (19 cells each way), as a player
+    // walks; anywhere on the map with --far.
+    std::pair<int16_t, int16_t> Target() {
+        std::uniform_int_distribution<size_t> pick(0, cells_.size() - 1);
+        for (int tries = 0; tries < 200 && !options_.far; ++tries) {
+            const auto cell = cells_[pick(random_)];
+            if (std::abs(cell.first - cell_x_) <= 19 && std::abs(cell.second - cell_y_) <= 19) return cell;
+        }
+        return cells_[pick(random_)];
     }
 
     void Schedule_Say() {
@@ -474,7 +485,9 @@ void Print_Help() {
         "  --threads N      event-loop threads, 1..16 (default 1)\n"
         "  --seconds S      how long to run, 0.1..86400 (default 10)\n"
         "  --map FILE       the server's map, for free target cells (default data/testmap.map)\n"
-        "  --move-ms N      mean milliseconds between two walks of one bot (default 1000)\n"
+        "  --move-ms N      mean milliseconds between two walks of one bot (default 1000), each to a\n"
+        "                   free cell in the bot's view (19 cells each way), as a player clicks\n"
+        "  --far            walk to any free cell of the map instead\n"
         "  --say-ms N       mean milliseconds between two chat lines of one bot (default 5000)\n"
         "  --prefix TEXT    bot names are TEXT + number (default bot)\n"
         "  --password TEXT  the bots' password (default pw); run the server with --register open\n"
@@ -543,6 +556,8 @@ static int Run(int argc, char** argv) {
             options.prefix = argv[++i];
         } else if (arg == "--password" && value) {
             options.password = argv[++i];
+        } else if (arg == "--far") {
+            options.far = true;
         } else if (arg == "--watch") {
             ok = number(1, 4194304, n);
             options.watch = int(n);
@@ -691,6 +706,10 @@ static int Run(int argc, char** argv) {
         totals.round_trips_ms.insert(totals.round_trips_ms.end(), t.round_trips_ms.begin(), t.round_trips_ms.end());
         for (const std::string& p : t.first_problems) totals.Problem(p);
     }
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const double cpu = double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                       double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
     std::vector<double>& rtt = totals.round_trips_ms;
     std::printf("isobot: %d bots, %.1f s, %llu logged in, %llu refused, %llu lost, %llu errors, %llu echoes missing\n",
                 options.bots, elapsed, (unsigned long long)totals.logged_in, (unsigned long long)totals.refused,
@@ -700,6 +719,7 @@ static int Run(int argc, char** argv) {
     const double p50 = Percentile(rtt, 50), p99 = Percentile(rtt, 99);
     const double max = rtt.empty() ? 0 : *std::max_element(rtt.begin(), rtt.end());
     std::printf("  move round trip: %zu samples, p50 %.2f ms, p99 %.2f ms, max %.2f ms\n", rtt.size(), p50, p99, max);
+    std::printf("  isobot CPU: %.1f s on %d threads\n", cpu, options.threads);
     if (options.chaos > 0)
         std::printf("  chaos: %d bots, %llu connections, %llu closed by the server, %llu bytes sent\n", options.chaos,
                     (unsigned long long)totals.chaos_connects, (unsigned long long)totals.chaos_closed,
