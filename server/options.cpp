@@ -145,7 +145,13 @@ bool Apply_Config_Text(const std::string& text, const std::string& file_name, Se
             continue;
         }
         const std::string key = Trim(line.substr(0, equals));
-        std::string value = Trim(line.substr(equals + 1));
+        std::string value = line.substr(equals + 1);
+        for (size_t hash = value.find('#'); hash != std::string::npos; hash = value.find('#', hash + 1))
+            if (hash > 0 && (value[hash - 1] == ' ' || value[hash - 1] == '\t')) {
+                value.erase(hash);   // a comment after the value
+                break;
+            }
+        value = Trim(value);
         if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
         const Option* o = Find_Option(key);
         if (!o) {

@@ -44,7 +44,7 @@ struct Options {
     int say_ms = 5000;    // mean time between two chat lines of one bot
     std::string prefix = "bot";
     std::string password = "pw";
-    bool far = false;            // walks to any free cell, not only to those in view
+    bool far = false;          // walks to any free cell, not only to those in view
     int watch = 0;             // the server's process id: its memory and descriptors are sampled
     double watch_after = 60;   // seconds: the first memory sample (at most a third of the run)
 };
