@@ -593,11 +593,11 @@ void Tick(Game& game, int64_t now_ms) {
     std::vector<Connection*> late;
     for (auto& [serial, c] : game.connections) {
         if (c->gone) continue;
-        if (c->closing && now_ms - c->closing_ms >= CLOSE_GRACE_MS)
-            late.push_back(c.get());
-        else if (!c->closing && c->stage != Stage::Ready && c->stage != Stage::Checking &&
-                 now_ms - c->opened_ms >= int64_t(game.options.login_seconds) * 1000)
-            late.push_back(c.get());
+        // A refusal its client never reads, or a login that never ends.
+        const bool refusal_unread = c->closing && now_ms - c->closing_ms >= CLOSE_GRACE_MS;
+        const bool login_overdue = !c->closing && c->stage != Stage::Ready && c->stage != Stage::Checking &&
+                                   now_ms - c->opened_ms >= int64_t(game.options.login_seconds) * 1000;
+        if (refusal_unread || login_overdue) late.push_back(c.get());
     }
     for (Connection* c : late)
         Close_Connection(game, *c,

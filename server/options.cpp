@@ -155,11 +155,11 @@ bool Apply_Config_Text(const std::string& text, const std::string& file_name, Se
         if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
         const Option* o = Find_Option(key);
         if (!o) {
-            error += where + "unknown key \"" + key + "\"\n";
+            error.append(where).append("unknown key \"").append(key).append("\"\n");
             continue;
         }
         const std::string problem = Set(*o, value, config);
-        if (!problem.empty()) error += where + key + " " + problem + "\n";
+        if (!problem.empty()) error.append(where).append(key).append(" ").append(problem).append("\n");
     }
     return error.empty();
 }

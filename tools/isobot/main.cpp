@@ -89,7 +89,7 @@ bool Field_After(std::string_view message, std::string_view prefix, int16_t* out
 class Bot : public std::enable_shared_from_this<Bot> {
 public:
     Bot(asio::io_context& io, int number, const Options& options, const Cells& cells, Totals& totals)
-        : io_(io), socket_(io), move_timer_(io), say_timer_(io), number_(number), options_(options), cells_(cells),
+        : socket_(io), move_timer_(io), say_timer_(io), number_(number), options_(options), cells_(cells),
           totals_(totals), random_(uint32_t(number) * 2654435761u + 1) {}
 
     void Start(const asio::ip::tcp::endpoint& server) {
@@ -261,7 +261,6 @@ private:
         });
     }
 
-    asio::io_context& io_;
     asio::ip::tcp::socket socket_;
     asio::steady_timer move_timer_, say_timer_;
     int number_;
@@ -340,7 +339,7 @@ private:
         return out;
     }
 
-    void Send(std::string bytes, std::function<void()> then) {
+    void Send(std::string bytes, const std::function<void()>& then) {
         totals_.chaos_bytes += bytes.size();
         auto self = shared_from_this();
         auto data = std::make_shared<std::string>(std::move(bytes));
@@ -351,7 +350,7 @@ private:
         });
     }
 
-    void Later(int ms, std::function<void()> then) {
+    void Later(int ms, const std::function<void()>& then) {
         auto self = shared_from_this();
         timer_.expires_after(std::chrono::milliseconds(ms));
         timer_.async_wait([self, then](const asio::error_code& e) {
@@ -642,6 +641,7 @@ static int Run(int argc, char** argv) {
         std::vector<std::shared_ptr<Chaos_Bot>> chaos;
     };
     std::vector<std::unique_ptr<Lane>> lanes;
+    lanes.reserve(size_t(options.threads));
     for (int t = 0; t < options.threads; ++t) lanes.push_back(std::make_unique<Lane>());
     const asio::ip::tcp::endpoint server(address, options.port);
     for (int b = 0; b < options.bots; ++b) {
