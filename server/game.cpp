@@ -5,6 +5,7 @@
 #include <sodium.h>
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -132,36 +133,77 @@ std::pair<int16_t, int16_t> Start_Cell(Game& game, const std::optional<Account>&
 
 Cell_Box Box_Around(int32_t x, int32_t y, int32_t radius) { return {x - radius, y - radius, x + radius, y + radius}; }
 
-// Would the client show a player on this cell, now or before its walk ends? While it walks, its
-// view passes over every cell of a path that stays within its view box at the start.
-bool Hears(const Game& game, const Connection& o, uint32_t cell) {
+// The cells a client would show a player on, now or before its walk ends.
+void Update_View(Game& game, const Connection& c) {
+    if (c.slot < 0) return;
+    Slot_View& v = game.views[size_t(c.slot)];
     const int32_t radius = game.options.view_radius;
-    if (radius <= 0) return true;
+    v.active = true;
+    v.id = c.id;
+    v.cell_x = c.cell_x;
+    v.cell_y = c.cell_y;
+    v.near = radius <= 0 ? Cell_Box{-32768, -32768, 32767, 32767} : Box_Around(c.cell_x, c.cell_y, radius);
+    v.walk = Cell_Box{};
+    // The client finds its path within its view box at the start, so while it walks its view
+    // passes over nothing farther than that box's half from the start's box.
+    if (c.walking && radius > 0) v.walk = Box_Around(c.from_x, c.from_y, radius + CLIENT_VIEW_HALF);
+}
+
+bool Hears(const Slot_View& v, uint32_t cell) {
     const int32_t x = int16_t(cell >> 16), y = int16_t(cell & 0xFFFF);
-    if (Box_Around(o.cell_x, o.cell_y, radius).Contains(x, y)) return true;
-    return o.walking && Box_Around(o.from_x, o.from_y, radius + CLIENT_VIEW_HALF).Contains(x, y);
+    return v.near.Contains(x, y) || v.walk.Contains(x, y);
 }
 
-std::string& Place_Frame(Game& game, const Connection& m) {
-    game.frame = Frame_Bytes(
-        CMD_SETPLXY, Number(m.id) + FIELD_SEPARATOR_BYTE + Number(m.cell_x) + FIELD_SEPARATOR_BYTE + Number(m.cell_y));
-    return game.frame;
+// "command id\x\y/e/" in the game's frame buffer, which keeps its memory from one to the next.
+std::string& Number_Frame(Game& game, std::string_view command, int16_t id, int16_t x, int16_t y) {
+    std::string& f = game.frame;
+    f.assign(command);
+    f += ' ';
+    char digits[8];
+    const int16_t values[3] = {id, x, y};
+    for (int i = 0; i < 3; ++i) {
+        if (i > 0) f += FIELD_SEPARATOR_BYTE;
+        f.append(digits, std::to_chars(digits, digits + sizeof digits, values[i]).ptr);
+    }
+    f += WIRE_TERMINATOR;
+    return f;
 }
 
-uint32_t& Belief(Connection& o, int32_t slot) {
-    if (o.belief.size() <= size_t(slot)) o.belief.resize(size_t(slot) + 1, NO_CELL);
-    return o.belief[size_t(slot)];
+std::string& Place_Frame(Game& game, int16_t id, int16_t x, int16_t y) {
+    return Number_Frame(game, "/setplxy", id, x, y);
+}
+
+void Set_Belief(Game& game, size_t mover, size_t observer, uint32_t cell) {
+    game.by_mover[mover * game.belief_cap + observer] = cell;
+    game.by_observer[observer * game.belief_cap + mover] = cell;
+}
+
+// Room in the belief tables for `slots` players, keeping what they hold.
+void Reserve_Slots(Game& game, size_t slots) {
+    if (slots <= game.belief_cap) return;
+    size_t cap = std::max<size_t>(64, game.belief_cap);
+    while (cap < slots) cap *= 2;
+    for (std::vector<uint32_t>* table : {&game.by_mover, &game.by_observer}) {
+        std::vector<uint32_t> grown(cap * cap, NO_CELL);
+        for (size_t row = 0; row < game.belief_cap; ++row)
+            std::copy_n(table->begin() + std::ptrdiff_t(row * game.belief_cap), game.belief_cap,
+                        grown.begin() + std::ptrdiff_t(row * cap));
+        table->swap(grown);
+    }
+    game.belief_cap = cap;
 }
 
 // After the client's view grew: places every player it would now show on a wrong cell.
 void Refresh_View(Game& game, Connection& o) {
-    for (Connection* m : game.players) {
-        if (m == &o) continue;
-        uint32_t& believed = Belief(o, m->slot);
-        const uint32_t truth = Pack(m->cell_x, m->cell_y);
-        if (believed == truth || !(Hears(game, o, believed) || Hears(game, o, truth))) continue;
-        Queue(game, o, Place_Frame(game, *m));
-        believed = truth;
+    const Slot_View& seer = game.views[size_t(o.slot)];
+    const uint32_t* believed = &game.by_observer[size_t(o.slot) * game.belief_cap];
+    for (size_t m = 0; m < game.views.size(); ++m) {
+        const Slot_View& v = game.views[m];
+        if (!v.active || int32_t(m) == o.slot) continue;
+        const uint32_t truth = Pack(v.cell_x, v.cell_y);
+        if (believed[m] == truth || !(Hears(seer, believed[m]) || Hears(seer, truth))) continue;
+        Queue(game, o, Place_Frame(game, v.id, v.cell_x, v.cell_y));
+        Set_Belief(game, m, size_t(o.slot), truth);
     }
 }
 
@@ -188,6 +230,7 @@ void Leave_Game(Game& game, Connection& c) {
     }
     if (c.account != 0) game.unsaved[c.account] = Position_Save{c.account, c.cell_x, c.cell_y};
     game.by_slot[size_t(c.slot)] = nullptr;
+    game.views[size_t(c.slot)].active = false;
     game.free_slots.push_back(c.slot);
     c.slot = -1;
     c.stage = Stage::Fresh;
@@ -321,30 +364,30 @@ void On_Ready(Game& game, Connection& c) {
     if (game.free_slots.empty()) {
         game.free_slots.push_back(int32_t(game.by_slot.size()));
         game.by_slot.push_back(nullptr);
+        game.views.emplace_back();
+        Reserve_Slots(game, game.views.size());
     }
     c.slot = game.free_slots.back();
     game.free_slots.pop_back();
     game.by_slot[size_t(c.slot)] = &c;
+    c.walking = false;
     Set_Cell(game, c, x, y);   // before it counts as in the game: no old cell to leave
     c.stage = Stage::Ready;
-    c.walking = false;
-    c.belief.assign(game.by_slot.size(), NO_CELL);
+    Update_View(game, c);
 
-    Queue(game, c, Place_Frame(game, c));
+    Queue(game, c, Place_Frame(game, c.id, c.cell_x, c.cell_y));
     const std::string newcomer = Frame_Bytes(CMD_SETPL, Number(c.id) + FIELD_SEPARATOR_BYTE + To_Cp950(c.name));
-    const std::string placed = Place_Frame(game, c);
+    const std::string placed = Place_Frame(game, c.id, c.cell_x, c.cell_y);
     const uint32_t here = Pack(c.cell_x, c.cell_y), origin = Pack(0, 0);
     for (Connection* o : game.players) {
         // A new entry in a client's table starts on cell (0, 0).
         Queue(game, c, Frame_Bytes(CMD_SETPL, Number(o->id) + FIELD_SEPARATOR_BYTE + To_Cp950(o->name)));
-        Belief(c, o->slot) = origin;
+        Set_Belief(game, size_t(o->slot), size_t(c.slot), origin);
         Queue(game, *o, newcomer);
-        uint32_t& seen = Belief(*o, c.slot);
-        seen = origin;
-        if (here != origin && (Hears(game, *o, here) || Hears(game, *o, origin))) {
-            Queue(game, *o, placed);
-            seen = here;
-        }
+        const Slot_View& seer = game.views[size_t(o->slot)];
+        const bool heard = here != origin && (Hears(seer, here) || Hears(seer, origin));
+        if (heard) Queue(game, *o, placed);
+        Set_Belief(game, size_t(c.slot), size_t(o->slot), heard ? here : origin);
     }
     game.players.push_back(&c);
     Refresh_View(game, c);
@@ -361,17 +404,16 @@ void On_Move(Game& game, Connection& c, const std::u16string& data) {
     c.from_y = std::clamp<int16_t>(f[1], -1000, 30000);
     c.walking = true;
     Set_Cell(game, c, f[2], f[3]);
-    game.frame =
-        Frame_Bytes(CMD_MOVE, Number(c.id) + FIELD_SEPARATOR_BYTE + Number(f[2]) + FIELD_SEPARATOR_BYTE + Number(f[3]));
-    for (Connection* o : game.players) {
-        if (o == &c) {
-            Queue(game, c, game.frame);
-            continue;
-        }
-        uint32_t& believed = Belief(*o, c.slot);
-        if (!(Hears(game, *o, believed) || Hears(game, *o, target))) continue;   // placed when it comes into view
-        Queue(game, *o, game.frame);
-        believed = target;
+    Update_View(game, c);
+    Number_Frame(game, "/move", c.id, f[2], f[3]);
+    Queue(game, c, game.frame);
+    const uint32_t* heard = &game.by_mover[size_t(c.slot) * game.belief_cap];   // the others' beliefs, in a row
+    for (size_t o = 0; o < game.views.size(); ++o) {
+        const Slot_View& seer = game.views[o];
+        if (!seer.active || int32_t(o) == c.slot) continue;
+        if (!(Hears(seer, heard[o]) || Hears(seer, target))) continue;   // placed when it comes into view
+        Queue(game, *game.by_slot[o], game.frame);
+        Set_Belief(game, size_t(c.slot), o, target);
     }
     Refresh_View(game, c);
 }
@@ -380,7 +422,10 @@ void On_Got(Game& game, Connection& c, const std::u16string& data) {
     int16_t f[2];
     if (!Number_Fields(data, f, 2)) return Log(game, &c, "dropped /got with a bad number: " + Quote_Text(data));
     // Before its last move has reached the client, it reports an older cell.
-    if (c.stage == Stage::Ready && f[0] == c.cell_x && f[1] == c.cell_y) c.walking = false;
+    if (c.stage == Stage::Ready && f[0] == c.cell_x && f[1] == c.cell_y) {
+        c.walking = false;
+        Update_View(game, c);
+    }
 }
 
 void On_Say(Game& game, Connection& c, const std::string& raw_message) {

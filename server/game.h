@@ -46,6 +46,16 @@ struct Cell_Box {
     bool Contains(int32_t x, int32_t y) const { return x >= x0 && x <= x1 && y >= y0 && y <= y1; }
 };
 
+// A player in the game as the others' hearing sees it, kept apart from its connection so that
+// the loop of a move over every player reads one small array.
+struct Slot_View {
+    bool active = false;
+    int16_t id = 0;
+    int16_t cell_x = 0, cell_y = 0;
+    Cell_Box near;   // the cells its client would show a player on now
+    Cell_Box walk;   // and, while it walks, on the way (empty when it stands)
+};
+
 struct Connection {
     uint64_t serial = 0;
     std::string address;   // the peer's address, for the per-address limits
@@ -67,8 +77,7 @@ struct Connection {
     int16_t cell_x = 0, cell_y = 0;   // where others see it: its last walk's target
     bool walking = false;             // between a "/move" and the "/got" of its target
     int16_t from_x = 0, from_y = 0;   // the cell it said it stood on at its last "/move"
-    int32_t slot = -1;                // index in Game::by_slot while in the game
-    std::vector<uint32_t> belief;     // per slot: the cell this client will show that player on
+    int32_t slot = -1;                // index in Game::by_slot and Game::views while in the game
     double tokens = 0;                // messages it may send now
     int64_t tokens_ms = 0;
     int64_t flood_window_ms = 0;
@@ -110,6 +119,12 @@ struct Game {
     std::vector<Connection*> players;                 // in the game, in order of "/ready"
     std::vector<Connection*> by_slot;
     std::vector<int32_t> free_slots;
+    std::vector<Slot_View> views;   // by slot
+    // The cell an observer's client will show a mover on, kept twice so that both loops, over
+    // the observers of one mover and over the movers one observer sees, read memory in order.
+    std::vector<uint32_t> by_mover;      // [mover slot * belief_cap + observer slot]
+    std::vector<uint32_t> by_observer;   // [observer slot * belief_cap + mover slot]
+    size_t belief_cap = 0;
     std::vector<uint64_t> dirty;       // connections with output or a close to carry out
     std::vector<uint64_t> urgent;      // of those, the ones to write at the end of this turn
     std::vector<Connection*> doomed;   // closed once the current message is handled

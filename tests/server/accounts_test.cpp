@@ -100,10 +100,11 @@ TEST_F(Accounts, The_Last_Cell_Is_Restored_Or_The_Nearest_Open_One) {
     // An open cell with open neighbours, away from the start cells of the seed.
     std::pair<int16_t, int16_t> cell{-1, -1};
     for (const auto& [x, y] : game.free_cells) {
+        if (x <= 5 || y <= 5 || x >= map.Map_Width - 5 || y >= map.Map_Height - 5) continue;
         bool open = true;
         for (int dy = -1; dy <= 1; ++dy)
             for (int dx = -1; dx <= 1; ++dx) open &= map.Ground_Grid(x + dx, y + dy).blocked == 0;
-        if (open && x > 5 && y > 5 && x < map.Map_Width - 5 && y < map.Map_Height - 5) cell = {x, y};
+        if (open) cell = {x, y};
     }
     ASSERT_GE(cell.first, 0);
     const std::u16string there = Num(cell.first) + u"\\" + Num(cell.second);
