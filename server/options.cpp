@@ -77,7 +77,7 @@ const std::vector<Option>& Options() {
          [](Server_Config& c, const std::string&, double v) { return c.game.hash.memory = size_t(v) * 1024, true; }},
         {"max-checks", Kind::Number, "N", 1, 100000,
          "password checks waiting at once; more logins are refused as busy "
-         "(default 256)",
+         "(default 1024)",
          [](Server_Config& c, const std::string&, double v) { return c.game.max_checks = size_t(v), true; }},
         {"log-per-second", Kind::Number, "N", 1, 1000000, "log lines per second (default 200); the rest are counted",
          [](Server_Config& c, const std::string&, double v) { return c.game.log_per_second = size_t(v), true; }},
@@ -248,8 +248,9 @@ std::string Help_Text() {
         "  user passwd NAME           set a new password the same way\n"
         "  user del NAME              delete the account\n"
         "  user list                  list the accounts\n"
-        "  user ban NAME REASON       refuse its logins (and remove it from a running server's game\n"
-        "                             at its next login); the reason is shown to the player\n"
+        "  user ban NAME REASON       refuse its logins from now on, the reason shown to the player\n"
+        "                             (one in the game stays until it leaves; \"ban\" on the console\n"
+        "                             removes it at once)\n"
         "  user unban NAME            lift the ban\n"
         "\n"
         "console commands on standard input, one a line:\n"
