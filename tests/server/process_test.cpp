@@ -297,6 +297,7 @@ TEST(Server_Process, Short_Soak_With_Chaos_Bots) {
     };
     const long long first = figure("rss_first_kb"), end = figure("rss_end_kb");
     ASSERT_GT(first, 0) << out;
+    ASSERT_GT(end, 0) << out;
 #if !defined(__SANITIZE_ADDRESS__)
     // (The sanitizer's quarantine keeps freed memory on purpose: no bound under it.)
     EXPECT_LE(end, first + first / 10) << out;
