@@ -4,7 +4,7 @@
 # load, the move round trip, message rates, what the well-behaved bots should never see, the
 # server's CPU time, memory and descriptors.
 #   bench/server_load.sh 1000 20                 # the 1000-bot target
-#   bench/server_load.sh 3000 20 --threads 2     # the 3000-bot target
+#   bench/server_load.sh 3000 40 --threads 2 --warmup 20   # the 3000-bot target, after the logins
 #   bench/server_load.sh 300 600 --chaos 50      # the soak: 10 minutes with chaos bots
 #   HASH=real bench/server_load.sh 50 20         # logins hashed at the real cost while others move
 # SERVER_ARGS adds options to the server (e.g. SERVER_ARGS="--view-radius 0").

@@ -45,6 +45,7 @@ struct Options {
     std::string prefix = "bot";
     std::string password = "pw";
     bool far = false;          // walks to any free cell, not only to those in view
+    double warmup = 0;         // seconds before round trips count (logins and first views settle)
     int watch = 0;             // the server's process id: its memory and descriptors are sampled
     double watch_after = 60;   // seconds: the first memory sample (at most a third of the run)
 };
@@ -183,8 +184,9 @@ private:
                 const Pending p = pending_.front();
                 pending_.pop_front();
                 if (p.x == f[1] && p.y == f[2]) {
-                    totals_.round_trips_ms.push_back(
-                        std::chrono::duration<double, std::milli>(Clock::now() - p.sent).count());
+                    if (p.sent >= counting_from_)
+                        totals_.round_trips_ms.push_back(
+                            std::chrono::duration<double, std::milli>(Clock::now() - p.sent).count());
                     break;
                 }
                 ++totals_.missing;
@@ -277,6 +279,8 @@ private:
     int said_count_ = 0;
     std::deque<Pending> pending_;
     std::deque<Clock::time_point> said_;
+    Clock::time_point counting_from_ =
+        Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(options_.warmup));
 };
 
 // A client gone wrong: each of its connections does one kind of harm, then it connects again.
@@ -487,6 +491,8 @@ void Print_Help() {
         "  --move-ms N      mean milliseconds between two walks of one bot (default 1000), each to a\n"
         "                   free cell in the bot's view (19 cells each way), as a player clicks\n"
         "  --far            walk to any free cell of the map instead\n"
+        "  --warmup S       round trips of moves sent in the first S seconds are not counted (the\n"
+        "                   logins, and each newcomer's table of everyone, settle first; default 0)\n"
         "  --say-ms N       mean milliseconds between two chat lines of one bot (default 5000)\n"
         "  --prefix TEXT    bot names are TEXT + number (default bot)\n"
         "  --password TEXT  the bots' password (default pw); run the server with --register open\n"
@@ -555,6 +561,9 @@ static int Run(int argc, char** argv) {
             options.prefix = argv[++i];
         } else if (arg == "--password" && value) {
             options.password = argv[++i];
+        } else if (arg == "--warmup") {
+            ok = number(0, 86400, n);
+            options.warmup = n;
         } else if (arg == "--far") {
             options.far = true;
         } else if (arg == "--watch") {
