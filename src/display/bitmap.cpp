@@ -9,8 +9,37 @@
 #include "platform/files.h"
 #include "platform/program.h"
 
-std::optional<Surface> Decode_Bmp(const std::string& host_path) {
-    SDL_Surface* file = SDL_LoadBMP(host_path.c_str());
+namespace {
+
+uint32_t Le32(const std::string& b, size_t at) {
+    return uint32_t(uint8_t(b[at])) | uint32_t(uint8_t(b[at + 1])) << 8 | uint32_t(uint8_t(b[at + 2])) << 16 |
+           uint32_t(uint8_t(b[at + 3])) << 24;
+}
+
+// The picture's size as its header states it, read before the decoder allocates for it: a
+// damaged header of a few bytes must not make the game ask for gigabytes.
+bool Size_Acceptable(const std::string& bytes) {
+    if (bytes.size() < 26 || bytes[0] != 'B' || bytes[1] != 'M') return false;
+    int64_t width, height;
+    if (Le32(bytes, 14) == 12) {   // the old core header: 16-bit sides
+        width = Le32(bytes, 18) & 0xFFFF;
+        height = Le32(bytes, 20) & 0xFFFF;
+    } else {
+        width = int32_t(Le32(bytes, 18));
+        height = int32_t(Le32(bytes, 22));
+    }
+    if (height < 0) height = -height;   // rows stored top-down
+    return width > 0 && height > 0 && width <= MAX_PICTURE_SIDE && height <= MAX_PICTURE_SIDE &&
+           width * height <= MAX_PICTURE_PIXELS;
+}
+
+}   // namespace
+
+std::optional<Surface> Decode_Bmp_Bytes(const std::string& bytes) {
+    if (!Size_Acceptable(bytes)) return std::nullopt;
+    SDL_RWops* source = SDL_RWFromConstMem(bytes.data(), int(std::min<size_t>(bytes.size(), INT32_MAX)));
+    if (!source) return std::nullopt;
+    SDL_Surface* file = SDL_LoadBMP_RW(source, 1);
     if (!file) return std::nullopt;
     SDL_Surface* rgb565 = SDL_ConvertSurfaceFormat(file, SDL_PIXELFORMAT_RGB565, 0);
     SDL_FreeSurface(file);
@@ -28,6 +57,12 @@ std::optional<Surface> Decode_Bmp(const std::string& host_path) {
     }
     SDL_FreeSurface(rgb565);
     return out;
+}
+
+std::optional<Surface> Decode_Bmp(const std::string& host_path) {
+    const std::optional<std::string> bytes = Read_Whole_File(host_path);
+    if (!bytes) return std::nullopt;
+    return Decode_Bmp_Bytes(*bytes);
 }
 
 std::string Encode_Bmp(int32_t width, int32_t height, const std::function<uint32_t(int32_t x, int32_t y)>& color_at) {

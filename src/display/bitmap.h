@@ -17,8 +17,15 @@ Bitmap_Status Load_Bitmap(const std::u16string& name, uint16_t colour_key, Surfa
 // name, an unreadable one error -32768.
 void Require_Bitmap(const std::u16string& name, uint16_t colour_key, Surface& surface);
 
-// Decodes a BMP file into RGB565; nothing when it is not a BMP that can be read.
+// The largest picture the game loads; every picture it ships is far smaller.
+constexpr int64_t MAX_PICTURE_SIDE = 32767;   // source rectangles are 16-bit
+constexpr int64_t MAX_PICTURE_PIXELS = int64_t(4096) * 4096;
+
+// Decodes a BMP file into RGB565; nothing when it is not a BMP that can be read, or its header
+// states a picture larger than the limits above.
 std::optional<Surface> Decode_Bmp(const std::string& host_path);
+// The same for a file's bytes already in memory (what Decode_Bmp runs on the file it reads).
+std::optional<Surface> Decode_Bmp_Bytes(const std::string& bytes);
 
 // The bytes of a 24-bit BMP file of width x height pixels (rows bottom-up, padded to 4 bytes);
 // color_at(x, y) gives each pixel as red + 256 x green + 65536 x blue.

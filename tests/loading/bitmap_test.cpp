@@ -74,4 +74,39 @@ TEST_F(Bitmap, Without_A_Usable_Error_Picture_The_Program_Ends_With_No_Screen) {
     EXPECT_EQ(window.frames_presented, 0);
 }
 
+// A one-bit picture of the stated size: a few bytes of header can state any size, and the rows
+// that follow are as long as that size needs (rows runs of 0xAA).
+std::string One_Bit_Bmp(int32_t width, int32_t height, size_t data_bytes) {
+    const uint32_t stride = (uint32_t(width) + 31) / 32 * 4;
+    if (data_bytes == SIZE_MAX) data_bytes = size_t(stride) * size_t(std::abs(int64_t(height)));
+    std::string bmp = "BM";
+    for (const uint32_t v : {uint32_t(62 + data_bytes), 0u, 62u, 40u, uint32_t(width), uint32_t(height), 1u | 1u << 16,
+                             0u, uint32_t(data_bytes), 0u, 0u, 2u, 0u, 0u, 0xFFFFFFu})
+        bmp.append({char(v & 0xFF), char((v >> 8) & 0xFF), char((v >> 16) & 0xFF), char(v >> 24)});
+    return bmp + std::string(data_bytes, '\xAA');
+}
+
+TEST(Bmp_Size, Pictures_Beyond_The_Limits_Are_Refused_Before_They_Are_Decoded) {
+    // Width, height, the bytes of rows that follow (all that the size needs: SIZE_MAX), decoded.
+    const std::tuple<int32_t, int32_t, size_t, bool> cases[] = {
+        {3, 2, SIZE_MAX, true},
+        {3, -2, SIZE_MAX, true},
+        {4096, 4096, SIZE_MAX, true},
+        {4097, 4096, SIZE_MAX, false},
+        {32767, 1, SIZE_MAX, true},
+        {32768, 1, SIZE_MAX, false},
+        {1, -32768, SIZE_MAX, false},
+        {196608, 131072, 8, false},
+        {0, 2, 8, false},
+        {3, 0, 8, false},
+        {-3, 2, 8, false},
+        {INT32_MIN, INT32_MIN, 8, false},
+    };
+    for (auto [width, height, data, decoded] : cases) {
+        const std::optional<Surface> s = Decode_Bmp_Bytes(One_Bit_Bmp(width, height, data));
+        ASSERT_EQ(s.has_value(), decoded) << width << " x " << height;
+        if (s) { EXPECT_EQ(std::tuple(s->width, s->height), std::tuple(width, std::abs(height))); }
+    }
+}
+
 }   // namespace

@@ -208,28 +208,13 @@ int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     }
     std::optional<std::string> text = Read_Input(o.positional[0], err);
     if (!text) return 1;
-    nlohmann::json doc = nlohmann::json::parse(*text, nullptr, false);
-    if (doc.is_discarded()) {
-        err << "isodata build: " << o.positional[0] << " is not valid JSON\n";
+    std::string problem;
+    const std::optional<std::string> bytes = Build_From_Json(*text, o.positional[0], o.positional[1], problem);
+    if (!bytes) {
+        err << "isodata build: " << problem << "\n";
         return 1;
     }
-    try {
-        File_Type type;
-        const std::string bytes = Json_To_File(doc, type);
-        switch (type) {   // only files the game can load
-            case File_Type::Map: Parse_Map(bytes, o.positional[1]); break;
-            case File_Type::Ple: Parse_Character_File(bytes, o.positional[1]); break;
-            case File_Type::Ani: Parse_Animation_File(bytes, o.positional[1]); break;
-        }
-        if (!Write_Bytes(o.positional[1], bytes, err)) return 1;
-    } catch (const Json_Error& e) {
-        err << "isodata build: " << o.positional[0] << ": " << e.what() << "\n";
-        return 1;
-    } catch (const Data_Error& e) {
-        err << "isodata build: the game could not load the result: " << e.what() << "\n";
-        return 1;
-    }
-    return 0;
+    return Write_Bytes(o.positional[1], *bytes, err) ? 0 : 1;
 }
 
 int Check(const std::vector<std::string>& args, const std::string& default_folder, std::ostream& out,
@@ -291,6 +276,28 @@ int Preview_Command(const std::vector<std::string>& args, const std::string& def
 }
 
 }   // namespace
+
+std::optional<std::string> Build_From_Json(const std::string& json_text, const std::string& json_name,
+                                           const std::string& out_name, std::string& problem) {
+    const nlohmann::json doc = nlohmann::json::parse(json_text, nullptr, false);
+    if (doc.is_discarded()) {
+        problem = json_name + " is not valid JSON";
+        return std::nullopt;
+    }
+    try {
+        File_Type type;
+        std::string bytes = Json_To_File(doc, type);
+        switch (type) {   // only files the game can load
+            case File_Type::Map: Parse_Map(bytes, out_name); break;
+            case File_Type::Ple: Parse_Character_File(bytes, out_name); break;
+            case File_Type::Ani: Parse_Animation_File(bytes, out_name); break;
+        }
+        return bytes;
+    } catch (const Json_Error& e) { problem = json_name + ": " + e.what(); } catch (const Data_Error& e) {
+        problem = std::string("the game could not load the result: ") + e.what();
+    }
+    return std::nullopt;
+}
 
 int Isodata_Main(const std::vector<std::string>& args, const std::string& default_program_folder, std::ostream& out,
                  std::ostream& err) {
