@@ -55,7 +55,11 @@ int32_t Draw_Composition(int16_t x, int16_t y, const std::u16string& text, uint3
     Draw_Outlined_Text(x, y, text, outline_color, text_color);
     const int32_t w = Round_Half_Even(Text_Width(text));
     const int32_t h = Round_Half_Even(Text_Height(text));
-    Draw_Line(x, y + h, x + w, y + h);
+    // Under the text, but never below the back buffer: the chat line's text runs past the last
+    // row, and a mark out there would leave the composition looking like committed text.
+    const int32_t lowest = Display.Back_Buffer.height - 1 - std::clamp(Display.line_width, 1, 64) / 2;
+    const int32_t line_y = std::min(y + h, lowest);
+    Draw_Line(x, line_y, x + w, line_y);
     return w;
 }
 

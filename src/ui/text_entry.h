@@ -30,7 +30,8 @@ void Draw_Entry_Caret(Text_Entry& entry, const std::u16string& shown, bool maske
 std::u16string Password_Mask(size_t characters);
 
 // Draws an input method's composition at (x, y), underlined, in the current font: outline colour,
-// then text colour. Returns its width in pixels (0 for none).
+// then text colour. The underline keeps to the back buffer's last rows when the text reaches past
+// them. Returns its width in pixels (0 for none).
 int32_t Draw_Composition(int16_t x, int16_t y, const std::u16string& text, uint32_t outline_color, uint32_t text_color);
 
 // Tells the window where the open text entry is (so an input method's candidate window sits at

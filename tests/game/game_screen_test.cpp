@@ -320,4 +320,26 @@ TEST_F(Game_Screen_Test, CaretBlinksAfterTheTextAndTheCompositionShowsThere) {
     EXPECT_EQ(Count_Pixels(Display.Back_Buffer, red, Rect{0, 465, x - 1, 490}), 0);
 }
 
+// The chat line's text runs past the bottom of the 480 rows; the composition's mark must not.
+TEST_F(Game_Screen_Test, TheCompositionIsMarkedInsideTheScreen) {
+    SetFont(Font_Spec{u"新細明體", 12, false});
+    Set_Line_Width(2);
+    Chat.Chat_Active = 1;
+    const uint16_t red = Color_To_Pixel(Rgb(255, 0, 0));
+    // The red pixels in the last two rows under "ㄋㄧ" drawn after "hi": committed, and composed.
+    auto bottom_rows = [&](const std::u16string& committed, const std::u16string& composed) {
+        Chat.Chat_Input.text = committed;
+        Input.Composition = composed;
+        Chat.Chat_Input.caret_counter = 40;   // the caret is off: only text and mark
+        BltColorFill(Display.Back_Buffer, Rect{0, 0, 640, 480}, 0);
+        Draw_Outlined_Text(155, 465, committed, Rgb(255, 255, 255), Rgb(255, 0, 0));
+        Edit_Chat_Line();
+        const int32_t x = 155 + Round_Half_Even(Text_Width(u"hi"));
+        return Count_Pixels(Display.Back_Buffer, red, Rect{x, 478, x + Round_Half_Even(Text_Width(u"ㄋㄧ")), 480});
+    };
+    const int width = Round_Half_Even(Text_Width(u"ㄋㄧ"));
+    EXPECT_EQ(bottom_rows(u"hi", u"ㄋㄧ"), 2 * width);   // both rows under the whole composition
+    EXPECT_LT(bottom_rows(u"hiㄋㄧ", u""), width);       // committed text has no such line
+}
+
 }   // namespace
