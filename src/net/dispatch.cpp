@@ -92,18 +92,19 @@ void On_Say(const std::u16string& data) {
     if (!Net.Link.In_Game) return;
     int16_t f[1];
     if (!Numbers(data, f)) return;
-    Player_Record* record = f[0] == Chars.Own_Player.id ? &Chars.Own_Player : Entry_With_Id(f[0]);
-    if (!record) return;
     std::u16string text = Unescape_Text(Get_Field(data, FIELD_SEPARATOR, 1));
     Net.Link.Last_Chat = text;
+    // An identifier no entry holds (a server's announcement) has no head to show the text above.
+    Player_Record* record = f[0] == Chars.Own_Player.id ? &Chars.Own_Player : Entry_With_Id(f[0]);
+    if (!record) return;
     record->chat_text = std::move(text);
     record->chat_frames = 0;
 }
 
 void On_Err(const std::u16string& data) {
-    int16_t f[1];
-    if (!Numbers(data, f)) return;
-    Raise_Error(f[0], Get_Field(data, FIELD_SEPARATOR, 1));
+    // A code that is no number is an unknown code (0), so a refusal is never lost.
+    const int16_t code = Field_Number(Get_Field(data, FIELD_SEPARATOR, 0)).value_or(0);
+    Raise_Error(code, Get_Field(data, FIELD_SEPARATOR, 1));
 }
 
 }   // namespace

@@ -15,16 +15,16 @@ std::string Names() {
 TEST_F(Net_Test, Player_Table_Appends_Finds_Removes_And_Ignores_What_It_Cannot_Use) {
     Chars.Own_Player.id = 1;
     Net.Link.In_Game = true;
-    // With an empty table there is no entry 0 to touch.
+    // With an empty table there is no entry 0 to touch (the "/say" is only the last chat line).
     Feed(u"/setplxy 9\\1\\1/e//move 9\\2\\2/e//say 9\\hi/e//delpl 0/e/");
-    EXPECT_EQ(Net_Snapshot(), "own #1@0,0 0,0 ''/0\nlast ''");
+    EXPECT_EQ(Net_Snapshot(), "own #1@0,0 0,0 ''/0\nlast 'hi'");
     // The own identifier, also written with a leading zero, adds nothing; names come as received.
     Feed(u"/setpl 5\\bob/e//setpl 1\\me/e//setpl 01\\me/e//setpl 7\\a/#b/e//setpl 9\\c/e//setplxy 01\\7\\8/e/");
     EXPECT_EQ(Names(), "bob5 a/#b7 c9 ");
     // Unknown identifiers, bad numbers and positions outside the table change nothing.
     const std::string before = Net_Snapshot();
     for (auto receipt :
-         {u"/setplxy 4\\1\\1/e/", u"/move 4\\2\\2/e/", u"/say 4\\hi/e/", u"/setplxy 5\\x\\1/e/", u"/setplxy 5\\1/e/",
+         {u"/setplxy 4\\1\\1/e/", u"/move 4\\2\\2/e/", u"/setplxy 5\\x\\1/e/", u"/setplxy 5\\1/e/",
           u"/setplxy 5\\1\\70000/e/", u"/move 5\\+2\\2/e/", u"/move 5\\2/e/", u"/say x5\\hi/e/", u"/setpl \\z/e/",
           u"/setpl 99999\\z/e/", u"/delpl 3/e/", u"/delpl -1/e/", u"/delpl x/e/", u"/delpl /e/"}) {
         Feed(receipt);
@@ -41,12 +41,23 @@ TEST_F(Net_Test, Player_Table_Appends_Finds_Removes_And_Ignores_What_It_Cannot_U
     }
     // Two entries with one identifier: the first is the one found and moved.
     Feed(u"/setpl 5\\x/e//setpl 5\\y/e//setplxy 05\\3\\4/e/");
-    EXPECT_EQ(Net_Snapshot(), "own #1@7,8 0,0 ''/0\nx#5@3,4 0,0 ''/0\ny#5@0,0 0,0 ''/0\nlast ''");
+    EXPECT_EQ(Net_Snapshot(), "own #1@7,8 0,0 ''/0\nx#5@3,4 0,0 ''/0\ny#5@0,0 0,0 ''/0\nlast 'hi'");
     // A "/say" restarts the time its text is shown.
     Net.Link.In_Game = true;
     Chars.Players[0].chat_frames = Chars.Own_Player.chat_frames = 55;
     Feed(u"/say 5\\a/e//say 1\\b/e/");
     EXPECT_EQ(Chars.Players[0].chat_frames + Chars.Own_Player.chat_frames, 0);
+    // A "/say" from an identifier that no entry holds (a server's announcement is "/say 0\...")
+    // is still the last chat line; it only has no head to show it above. One whose identifier is
+    // no number is dropped, like any message with a bad number.
+    const std::string heads = Net_Snapshot().substr(0, Net_Snapshot().rfind("last"));
+    for (auto [receipt, last] : {std::pair{u"/say 0\\伺服器公告/e/", "伺服器公告"},
+                                 {u"/say 4\\a/#b/e/", "a/b"},
+                                 {u"/say x\\not a number/e/", "a/b"},
+                                 {u"/say 32767\\/e/", ""}}) {
+        Feed(receipt);
+        EXPECT_EQ(Net_Snapshot(), heads + "last '" + last + "'") << To_Utf8(receipt);
+    }
 }
 
 TEST_F(Net_Test, Move_Walks_Inside_The_View_Box_Inclusive_At_38_And_Places_Outside) {
@@ -107,11 +118,13 @@ TEST_F(Net_Test, Plstart_Starts_One_Game_And_Its_Followers_Run_At_The_First_Yiel
 }
 
 TEST_F(Net_Test, Errors_Close_And_Time_Limits_Raise_The_Right_Codes) {
-    // The text goes as received, up to the next "\"; what is not a code is ignored.
-    const std::tuple<std::u16string, int, std::u16string> cases[] = {{u"/ERR 10\\/e/", 10, u""},
-                                                                     {u"/err -32768\\a/#b\\c/e/", -32768, u"a/#b"},
-                                                                     {u"/err 007/e/", 7, u""},
-                                                                     {u"/err x\\y/e//err 70000\\y/e/", -1, u"-"}};
+    // The text goes as received, up to the next "\"; a code that is no number reads as 0, an
+    // unknown code, so the refusal still reaches the player. Without a space there is no command.
+    const std::tuple<std::u16string, int, std::u16string> cases[] = {
+        {u"/ERR 10\\/e/", 10, u""},     {u"/err -32768\\a/#b\\c/e/", -32768, u"a/#b"},
+        {u"/err 007/e/", 7, u""},       {u"/err x\\y/e/", 0, u"y"},
+        {u"/err 70000\\y/e/", 0, u"y"}, {u"/err /e/", 0, u""},
+        {u"/err/e/", -1, u"-"}};
     for (const auto& [receipt, code, text] : cases) {
         raised_text = u"-";
         EXPECT_EQ(Raised_By([&] { Feed(receipt); }), code) << To_Utf8(receipt);
