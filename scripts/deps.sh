@@ -11,6 +11,8 @@ packages=(
 # --dev: what ./test needs besides: the real-window tests and the code checks.
 if [ "${1:-}" = "--dev" ]; then
   packages+=(xvfb xauth xdotool imagemagick python3 clang-format-14 clang-tidy-14)
+  # The fuzzing harnesses: clang 14 and its runtimes (libFuzzer, ASan, UBSan).
+  packages+=(clang-14 libclang-rt-14-dev)
 fi
 missing=()
 for p in "${packages[@]}"; do
