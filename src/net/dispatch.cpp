@@ -21,6 +21,11 @@ Player_Record* Entry_With_Id(int16_t id) {
     return &Chars.Players[size_t(p)];
 }
 
+// At most MAX_SERVER_TEXT characters of a server's text, in storage of that size.
+std::u16string Kept_Text(std::u16string text) {
+    return text.size() > MAX_SERVER_TEXT ? text.substr(0, MAX_SERVER_TEXT) : text;
+}
+
 // Fields 0..N-1 as numbers; false when any is not a number.
 template <size_t N>
 bool Numbers(const std::u16string& data, int16_t (&out)[N]) {
@@ -62,7 +67,7 @@ void On_Setpl(const std::u16string& data) {
     int16_t f[1];
     if (!Numbers(data, f)) return;
     if (f[0] == Chars.Own_Player.id) return;
-    Add_Player(f[0], Get_Field(data, FIELD_SEPARATOR, 1));
+    Add_Player(f[0], Kept_Text(Get_Field(data, FIELD_SEPARATOR, 1)));
 }
 
 void On_Move(const std::u16string& data) {
@@ -92,7 +97,7 @@ void On_Say(const std::u16string& data) {
     if (!Net.Link.In_Game) return;
     int16_t f[1];
     if (!Numbers(data, f)) return;
-    std::u16string text = Unescape_Text(Get_Field(data, FIELD_SEPARATOR, 1));
+    std::u16string text = Kept_Text(Unescape_Text(Get_Field(data, FIELD_SEPARATOR, 1)));
     Net.Link.Last_Chat = text;
     // An identifier no entry holds (a server's announcement) has no head to show the text above.
     Player_Record* record = f[0] == Chars.Own_Player.id ? &Chars.Own_Player : Entry_With_Id(f[0]);

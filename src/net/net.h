@@ -50,6 +50,9 @@ void Reset_Net();
 constexpr size_t MAX_MESSAGE_BYTES = size_t(64) << 10;   // a longer message is dropped whole
 constexpr int16_t MAX_DISPATCH_DEPTH = 16;               // deeper receipts wait for an outer call
 constexpr size_t MAX_WAITING_BYTES = size_t(16) << 20;   // what may wait for that outer call
+// The longest name or chat text kept from the server, in characters; longer ones are cut there.
+// Far more than a line on the screen shows, and it bounds what a full table of players can hold.
+constexpr size_t MAX_SERVER_TEXT = 512;
 constexpr int32_t CONNECT_TIMEOUT_MS = 10000;
 constexpr int32_t HANDSHAKE_TIMEOUT_MS = 30000;
 

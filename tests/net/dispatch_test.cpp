@@ -60,6 +60,20 @@ TEST_F(Net_Test, Player_Table_Appends_Finds_Removes_And_Ignores_What_It_Cannot_U
     }
 }
 
+TEST_F(Net_Test, Names_And_Chat_Texts_Are_Kept_To_512_Characters) {
+    // A full table with fields this long would hold gigabytes: what is kept is cut, in storage of
+    // its own size.
+    Net.Link.In_Game = true;
+    const std::u16string huge(20000, u'長');
+    Feed(u"/setpl 5\\" + huge + u"/e//say 5\\" + huge + u"/e//setpl 6\\" + huge.substr(0, 512) + u"/e/");
+    ASSERT_EQ(Chars.Players.size(), 2u);
+    for (const std::u16string* text :
+         {&Chars.Players[0].name, &Chars.Players[0].chat_text, &Net.Link.Last_Chat, &Chars.Players[1].name}) {
+        EXPECT_EQ(*text, huge.substr(0, MAX_SERVER_TEXT));
+        EXPECT_LT(text->capacity(), 2 * MAX_SERVER_TEXT);
+    }
+}
+
 TEST_F(Net_Test, Move_Walks_Inside_The_View_Box_Inclusive_At_38_And_Places_Outside) {
     // The view box's first column and row, the player's cell, and whether it walks or is placed.
     const std::tuple<int16_t, int16_t, int16_t, bool> cases[] = {
