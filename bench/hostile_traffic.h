@@ -52,7 +52,7 @@ struct Hostile_Traffic {
         for (int i = 0; i < 2500 && flooded < 40000; ++i, ++flooded)
             s += "/setpl " + std::to_string(2 + flooded % 32000) + "\\" +
                  (flooded % 997 == 0 ? Text(60000, true) : Text(size_t(Pick(1, 24)))) + "/e/";
-        for (int i = 0; i < 2; ++i)
+        if (frame % 10 == 0)
             s += "/delpl " + std::to_string(Pick(-2, 40000)) + "/e//setpl " + Id() + "\\" + Text(8) + "/e/";
         for (int i = 0; i < 6; ++i) s += "/setplxy " + Id() + "\\" + Cell(Pick(0, 9) == 0) + "/e/";
         for (int i = 0; i < 6; ++i) s += "/move " + Id() + "\\" + Cell(true) + "/e/";
