@@ -22,7 +22,7 @@ Player_Record* Entry_With_Id(int16_t id) {
 }
 
 // At most MAX_SERVER_TEXT characters of a server's text, in storage of that size.
-std::u16string Kept_Text(std::u16string text) {
+std::u16string Kept_Text(const std::u16string& text) {
     return text.size() > MAX_SERVER_TEXT ? text.substr(0, MAX_SERVER_TEXT) : text;
 }
 
