@@ -11,13 +11,9 @@ TEST(Encoding, Utf8_Round_Trips_And_Broken_Input) {
     for (std::u16string t : {u"", u"哇係TAVREN", u"é ß ü", u"\U0001F600 smile"}) EXPECT_EQ(From_Utf8(To_Utf8(t)), t);
     EXPECT_EQ(To_Utf8(u"你\U0001F600"), "\xE4\xBD\xA0\xF0\x9F\x98\x80");
     // Each bad byte becomes U+FFFD and its neighbours survive, also a character cut short.
-    const std::pair<std::string, std::u16string> broken[] = {{"a\xFF"
-                                                              "b",
-                                                              u"a\uFFFDb"},
+    const std::pair<std::string, std::u16string> broken[] = {{"a\377b", u"a\uFFFDb"},
                                                              {"a\xE4\xBD", u"a\uFFFD\uFFFD"},
-                                                             {"\xE4"
-                                                              "a\xBD",
-                                                              u"\uFFFDa\uFFFD"},
+                                                             {"\344a\xBD", u"\uFFFDa\uFFFD"},
                                                              {"x\x80y", u"x\uFFFDy"}};
     for (const auto& [in, out] : broken) EXPECT_EQ(From_Utf8(in), out);
     // A lone surrogate in memory goes out as U+FFFD, not as invalid UTF-8.
@@ -38,11 +34,8 @@ TEST(Encoding, Code_Page_950_Round_Trips_Unmappable_And_Undecodable_Text) {
                                                                  {u"許\xD800", "\xB3\x5C?"}};
     for (const auto& [in, out] : unmappable) EXPECT_EQ(To_Cp950(in), out);
     // Undecodable bytes become U+FFFD; the byte after a bad lead byte is read again.
-    const std::pair<std::string, std::u16string> undecodable[] = {{"A\xFF"
-                                                                   "B",
-                                                                   u"A\uFFFDB"},
-                                                                  {"\xA1\x30", u"\uFFFD0"},
-                                                                  {"ok\xB3", u"ok\uFFFD"}};
+    const std::pair<std::string, std::u16string> undecodable[] = {
+        {"A\377B", u"A\uFFFDB"}, {"\xA1\x30", u"\uFFFD0"}, {"ok\xB3", u"ok\uFFFD"}};
     for (const auto& [in, out] : undecodable) EXPECT_EQ(From_Cp950(in), out);
 }
 

@@ -45,15 +45,4 @@ TEST(Message_Stream, Every_Cut_Of_The_Stream_Gives_The_Same_Messages) {
               (std::vector<std::string>{std::string(32, 'm'), "!33"}));
 }
 
-TEST(Wire_Text, Frames_Fields_And_Numbers) {
-    EXPECT_EQ(Encode_Message(CMD_SAY, Escape_Text(u"a/b\\c 你")), "/say a/#b/$c \xA7\x41/e/");
-    EXPECT_EQ(Frame_Bytes(CMD_SAY, "3\\a/#b"), "/say 3\\a/#b/e/");
-    EXPECT_EQ(Join_Numbers({3, -1, 32767}), u"3\\-1\\32767");
-    int16_t f[3] = {};
-    EXPECT_TRUE(Number_Fields(u"7\\-32768\\07\\x", f, 3));
-    EXPECT_EQ(std::vector<int16_t>(f, f + 3), (std::vector<int16_t>{7, -32768, 7}));
-    EXPECT_FALSE(Number_Fields(u"7\\x", f, 2));
-    EXPECT_FALSE(Number_Fields(u"7", f, 2));
-}
-
 }   // namespace
