@@ -260,33 +260,12 @@ TEST_F(Game_Screen_Test, TheChatLineInTheGameLoop) {
     std::string entry_open;   // whether the input method was told of an open entry, after each frame
     Script_Frames(window, 34, [&](Headless_Window& w, int frame) {   // Escape in 35: the open line unsent
         if (frame > 1) entry_open += w.text_entry_active ? '1' : '0';
-        switch (frame) {
-            case 2:
-                w.held.insert(VK_RETURN);
-                w.Type(u"x");
-                break;   // opens; typed in that frame: taken
-            case 3:
-                w.held.erase(VK_RETURN);
-                w.Type(u"你好");
-                w.Type(u"a/b");
-                w.Press(8);
-                w.Type(u"b\\c");
-                break;
-            case 4: Input.Composition = u"ㄋ"; break;
-            case 30:
-                Input.Composition.clear();
-                w.held.insert(VK_RETURN);
-                w.Type(u"zz");
-                break;   // sends; "zz" dropped
-            case 31:
-                w.held.erase(VK_RETURN);
-                w.Type(u"q");
-                break;   // typed into a closed line: not kept
-            case 33:
-                w.Click_At(200, 470);
-                w.Type(u"k");
-                break;   // a click on the chat box opens it
-        }
+        if (frame == 2) w.held.insert(VK_RETURN), w.Type(u"x");   // opens; typed in that frame: taken
+        if (frame == 3) w.held.erase(VK_RETURN), w.Type(u"你好"), w.Type(u"a/b"), w.Press(8), w.Type(u"b\\c");
+        if (frame == 4) Input.Composition = u"ㄋ";
+        if (frame == 30) Input.Composition.clear(), w.held.insert(VK_RETURN), w.Type(u"zz");   // sends; "zz" dropped
+        if (frame == 31) w.held.erase(VK_RETURN), w.Type(u"q");   // typed into a closed line: not kept
+        if (frame == 33) w.Click_At(200, 470), w.Type(u"k");      // a click on the chat box opens it
     });
     EXPECT_EQ(Run_Until_End(Game_Main_Loop), 0);
     const std::string sent = To_Cp950(u"/say x你好a/#b/$c/e/");

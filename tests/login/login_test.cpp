@@ -49,25 +49,14 @@ TEST_F(Login_Test, HeldTabMovesTheFocusOnceEveryTwentyFrames) {
 TEST_F(Login_Test, FieldsTakeTheirTextAndThePasswordShowsOnlyItsMask) {
     Surface lit_screen;
     Script_Frames(window, 28, [&](Headless_Window& w, int frame) {
-        switch (frame) {
-            case 2:
-                w.Type(u"abc");
-                for (int i = 0; i < 4; ++i) w.Press(8);
-                break;                                 // "" and more
-            case 3: w.Type(u"abcdefghijklm"); break;   // the 13th is dropped
-            case 4: w.Type(u"你"); break;              // a double-byte one is still taken
-            case 5: w.held.insert(VK_TAB); break;
-            case 6:
-                w.held.erase(VK_TAB);
-                w.Type(u"xyz");
-                break;
-            case 26: w.held.insert(VK_TAB); break;   // the latch has run out: to the button
-            case 27:
-                w.held.erase(VK_TAB);
-                w.Type(u"ignored");
-                break;
-            case 29: lit_screen = w.last_frame; break;
-        }
+        if (frame == 2) w.Type(u"abc"), w.Press(8), w.Press(8), w.Press(8), w.Press(8);   // "" and more
+        if (frame == 3) w.Type(u"abcdefghijklm");                                         // the 13th is dropped
+        if (frame == 4) w.Type(u"你");   // a double-byte one is still taken
+        if (frame == 5) w.held.insert(VK_TAB);
+        if (frame == 6) w.held.erase(VK_TAB), w.Type(u"xyz");
+        if (frame == 26) w.held.insert(VK_TAB);   // the latch has run out: to the button
+        if (frame == 27) w.held.erase(VK_TAB), w.Type(u"ignored");
+        if (frame == 29) lit_screen = w.last_frame;
     });
     EXPECT_EQ(Run_Until_End(Login_Screen), 0);
     const std::u16string id = u"abcdefghijkl你";
@@ -81,18 +70,10 @@ TEST_F(Login_Test, TheCaretBlinksAndTheButtonLightsUnderTheMouseButNotOnItsEdge)
     const uint16_t white = Color_To_Pixel(Rgb(255, 255, 255));
     Script_Frames(window, 39, [&](Headless_Window& w, int frame) {
         if (frame > 1) caret[frame - 1] = small_world::Count_Pixels(w.last_frame, white, Rect{268, 232, 273, 254});
-        switch (frame) {
-            case 2: w.Move_Mouse(350, 340); break;
-            case 3:
-                hovered = w.last_frame;
-                w.Move_Mouse(600, 20);
-                break;
-            case 4:
-                plain = w.last_frame;
-                w.Click_At(320, 340);
-                break;                              // the left edge
-            case 38: w.Click_At(300, 290); break;   // the password field
-        }
+        if (frame == 2) w.Move_Mouse(350, 340);
+        if (frame == 3) hovered = w.last_frame, w.Move_Mouse(600, 20);
+        if (frame == 4) plain = w.last_frame, w.Click_At(320, 340);   // the left edge
+        if (frame == 38) w.Click_At(300, 290);                        // the password field
     });
     EXPECT_EQ(Run_Until_End(Login_Screen), 0);
     EXPECT_EQ(std::tuple(Net.Offline_Mode, Login.Focus), std::tuple(false, 2));   // no game was started
@@ -166,20 +147,10 @@ TEST_F(Login_Test, WithAServerTheConfirmOpensTheConnectionOnce) {
     Install_Socket_Handlers();
     Surface waiting;
     Script_Frames(window, 7, [&](Headless_Window& w, int frame) {
-        switch (frame) {
-            case 2:
-                w.Type(u"a/b");
-                w.Press(13);
-                w.Type(u"pw");
-                w.Press(13);
-                break;
-            case 4: socket.Receive("/verok x/e/"); break;
-            case 6:
-                w.Press(13);
-                w.Click_At(350, 340);
-                break;   // confirms while connecting: ignored
-            case 8: waiting = w.last_frame; break;
-        }
+        if (frame == 2) w.Type(u"a/b"), w.Press(13), w.Type(u"pw"), w.Press(13);
+        if (frame == 4) socket.Receive("/verok x/e/");
+        if (frame == 6) w.Press(13), w.Click_At(350, 340);   // confirms while connecting: ignored
+        if (frame == 8) waiting = w.last_frame;
     });
     EXPECT_EQ(Run_Until_End(Login_Screen), 0);
     EXPECT_EQ(std::tuple(Net.Link.Login_Id, Net.Link.Login_Password, Net.Offline_Mode),

@@ -3,6 +3,7 @@
 #include "options.h"
 
 #include <filesystem>
+#include <fstream>
 
 #include "platform/files.h"
 #include "server_seam.h"
@@ -46,21 +47,13 @@ TEST(Server_Options, Bad_Lines_Are_Named_And_The_Command_Line_Wins) {
         if (*c.error) { EXPECT_NE(error.find("x.conf:1: "), std::string::npos) << error; }
     }
     const std::string file = (std::filesystem::temp_directory_path() / "isoserver_options_test.conf").string();
-    FILE* f = std::fopen(file.c_str(), "w");
-    ASSERT_TRUE(f);
-    std::fputs("port = 7100\nview-radius = 30\n", f);
-    std::fclose(f);
+    std::ofstream(file) << "port = 7100\nview-radius = 30\n";
     Server_Config config;
-    std::string config_arg = file;
-    char* argv[] = {const_cast<char*>("isoserver"),
-                    const_cast<char*>("--config"),
-                    config_arg.data(),
-                    const_cast<char*>("--port"),
-                    const_cast<char*>("7200"),
-                    const_cast<char*>("user"),
-                    const_cast<char*>("list"),
-                    nullptr};
-    EXPECT_EQ(Parse_Arguments(7, argv, config), 0);
+    std::vector<std::string> args = {"isoserver", "--config", file, "--port", "7200", "user", "list"};
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    EXPECT_EQ(Parse_Arguments(int(args.size()), argv.data(), config), 0);
     EXPECT_EQ(config.net.port, 7200);
     EXPECT_EQ(config.game.view_radius, 30);
     EXPECT_EQ(config.command, (std::vector<std::string>{"user", "list"}));

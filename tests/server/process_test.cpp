@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <random>
 
+#include "map/world_files.h"
 #include "server_seam.h"
 
 extern char** environ;
@@ -19,16 +20,7 @@ extern char** environ;
 namespace {
 
 namespace fs = std::filesystem;
-
-struct Temp_Folder {
-    fs::path path = fs::temp_directory_path() /
-                    ("isoserver_test_" + std::to_string(getpid()) + "_" + std::to_string(std::random_device{}()));
-    Temp_Folder() { fs::create_directories(path); }
-    ~Temp_Folder() {
-        std::error_code ignored;
-        fs::remove_all(path, ignored);
-    }
-};
+using world_test::Temp_Folder;
 
 // A child process with its standard output and error in files.
 struct Child {
@@ -133,17 +125,10 @@ struct Wire_Player {
 };
 
 std::vector<std::string> Server_Args(const fs::path& db, const std::vector<std::string>& more) {
-    std::vector<std::string> args = {ISO_OUT_DIR "/isoserver",
-                                     "--port",
-                                     "0",
-                                     "--map",
-                                     ISO_OUT_DIR "/data/testmap.map",
-                                     "--db",
-                                     db.string(),
-                                     "--hash-ops",
-                                     "1",
-                                     "--hash-memory",
-                                     "8"};
+    const std::string out = ISO_OUT_DIR;
+    std::vector<std::string> args = {
+        out + "/isoserver", "--port", "0", "--map", out + "/data/testmap.map", "--db", db.string(), "--hash-ops", "1",
+        "--hash-memory",    "8"};
     args.insert(args.end(), more.begin(), more.end());
     return args;
 }

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "platform/files.h"
@@ -18,13 +19,6 @@ extern char** environ;
 namespace {
 
 namespace fs = std::filesystem;
-
-bool Write_Whole_File(const std::string& path, const std::string& text) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return false;
-    const bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-    return std::fclose(f) == 0 && ok;
-}
 
 pid_t Spawn_Shell(const std::string& command) {
     const char* argv[] = {"/bin/sh", "-c", command.c_str(), nullptr};
@@ -74,7 +68,7 @@ TEST(Window_Server, The_Client_Logs_In_With_A_Password) {
         "' ] && [ $i -lt 300 ]; do sleep 0.1; i=$((i+1)); done; "
         "kill -9 $client; wait $client";
     const std::string script = (temp / "driver.sh").string();
-    ASSERT_TRUE(Write_Whole_File(script, driver + "\n"));
+    std::ofstream(script) << driver << "\n";
     const pid_t x = Spawn_Shell("timeout 60 xvfb-run -a -s '-screen 0 1280x960x24' sh '" + script + "'");
     ASSERT_GT(x, 0);
     const bool in_game = File_Shows(log, "\"player1\"): in the game at", 45);
