@@ -59,13 +59,10 @@ TEST_F(Animation_Clock, A_Started_Sequence_Plays_Once_At_Half_Speed_Then_Rests_O
 
 TEST_F(Animation_Clock, Frame_Times_Round_Halves_To_Even) {
     // duration x speed + now: 62.5 + 1000 gives 1062, 62.5 + 1001 gives 1064
-    for (auto [duration, speed, now, expected] : {std::tuple{25, 2.5f, 1000, 1062},
-                                                  {25, 2.5f, 1001, 1064},
-                                                  {125, 0.5f, 1000, 1062},
-                                                  {125, 0.5f, 1001, 1064},
-                                                  {50, 2.0f, 1000, 1100},
-                                                  {3, 0.5f, 0, 2},
-                                                  {1, 0.5f, 0, 0}}) {
+    const std::tuple<int, float, int, int> cases[] = {
+        {25, 2.5f, 1000, 1062}, {25, 2.5f, 1001, 1064}, {125, 0.5f, 1000, 1062}, {125, 0.5f, 1001, 1064},
+        {50, 2.0f, 1000, 1100}, {3, 0.5f, 0, 2},        {1, 0.5f, 0, 0}};
+    for (auto [duration, speed, now, expected] : cases) {
         Use({10, int16_t(duration)});
         r = Player_Record{};
         Start_Animation(r, speed);
@@ -97,15 +94,8 @@ TEST_F(Animation_Clock, Frames_Are_Keyed_Clipped_And_Offset) {
     Draw_Animation_Frame(sequence, r, 3, -4);    // at (-2, -1): the visible part lands at column and row 0
     sequence.sheet_id = 42;                      // no sheet has it: the first sheet is used
     Draw_Animation_Frame(sequence, r, 100, 100);
-    for (auto [x, y, pixel] : {std::tuple{15, 13, 3},
-                               {16, 13, 0x4444},
-                               {18, 14, 6},
-                               {19, 13, 0},
-                               {15, 15, 0},
-                               {0, 0, 5},
-                               {1, 0, 6},
-                               {2, 0, 0},
-                               {0, 1, 0},
-                               {95, 103, 0x7777}})
-        EXPECT_EQ(Display.Back_Buffer.At(x, y), pixel) << x << ", " << y;
+    const std::tuple<int, int, int> pixels[] = {{15, 13, 3}, {16, 13, 0x4444}, {18, 14, 6}, {19, 13, 0},
+                                                {15, 15, 0}, {0, 0, 5},        {1, 0, 6},   {2, 0, 0},
+                                                {0, 1, 0},   {95, 103, 0x7777}};
+    for (auto [x, y, pixel] : pixels) EXPECT_EQ(Display.Back_Buffer.At(x, y), pixel) << x << ", " << y;
 }

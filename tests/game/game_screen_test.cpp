@@ -276,12 +276,13 @@ TEST_F(Game_Screen_Test, TheChatLineInTheGameLoop) {
     EXPECT_EQ(std::pair(window.text_entry_x, window.text_entry_y), std::pair(155, 465));
 }
 
-TEST_F(Game_Screen_Test, CaretBlinksAfterTheTextAndTheCompositionShowsThere) {
+// The chat line's text runs past the bottom of the 480 rows; the composition's mark must not.
+TEST_F(Game_Screen_Test, CaretBlinksAfterTheTextAndTheCompositionIsMarkedThereInsideTheScreen) {
     SetFont(Font_Spec{u"新細明體", 12, false});
     Set_Line_Width(2);
     Chat.Chat_Active = 1, Chat.Chat_Input.text = u"hi";
     const uint16_t white = Color_To_Pixel(Rgb(255, 255, 255)), red = Color_To_Pixel(Rgb(255, 0, 0));
-    const int32_t x = 155 + Round_Half_Even(Text_Width(u"hi"));
+    const int32_t x = 155 + Round_Half_Even(Text_Width(u"hi")), width = Round_Half_Even(Text_Width(u"ㄋㄧ"));
     auto frame = [&] {   // one frame of the open line; whether the caret shows
         BltColorFill(Display.Back_Buffer, Rect{0, 0, 640, 480}, 0);
         SetForeColor(Rgb(255, 255, 255));
@@ -297,14 +298,6 @@ TEST_F(Game_Screen_Test, CaretBlinksAfterTheTextAndTheCompositionShowsThere) {
     EXPECT_EQ(Display.fore_color, Rgb(255, 255, 255));
     EXPECT_GT(Count_Pixels(Display.Back_Buffer, red, Rect{x, 465, x + 40, 490}), 10);
     EXPECT_EQ(Count_Pixels(Display.Back_Buffer, red, Rect{0, 465, x - 1, 490}), 0);
-}
-
-// The chat line's text runs past the bottom of the 480 rows; the composition's mark must not.
-TEST_F(Game_Screen_Test, TheCompositionIsMarkedInsideTheScreen) {
-    SetFont(Font_Spec{u"新細明體", 12, false});
-    Set_Line_Width(2);
-    Chat.Chat_Active = 1;
-    const uint16_t red = Color_To_Pixel(Rgb(255, 0, 0));
     // The red pixels in the last two rows under "ㄋㄧ" drawn after "hi": committed, and composed.
     auto bottom_rows = [&](const std::u16string& committed, const std::u16string& composed) {
         Chat.Chat_Input.text = committed;
@@ -313,10 +306,8 @@ TEST_F(Game_Screen_Test, TheCompositionIsMarkedInsideTheScreen) {
         BltColorFill(Display.Back_Buffer, Rect{0, 0, 640, 480}, 0);
         Draw_Outlined_Text(155, 465, committed, Rgb(255, 255, 255), Rgb(255, 0, 0));
         Edit_Chat_Line();
-        const int32_t x = 155 + Round_Half_Even(Text_Width(u"hi"));
-        return Count_Pixels(Display.Back_Buffer, red, Rect{x, 478, x + Round_Half_Even(Text_Width(u"ㄋㄧ")), 480});
+        return Count_Pixels(Display.Back_Buffer, red, Rect{x, 478, x + width, 480});
     };
-    const int width = Round_Half_Even(Text_Width(u"ㄋㄧ"));
     EXPECT_EQ(bottom_rows(u"hi", u"ㄋㄧ"), 2 * width);   // both rows under the whole composition
     EXPECT_LT(bottom_rows(u"hiㄋㄧ", u""), width);       // committed text has no such line
 }

@@ -68,12 +68,8 @@ TEST_F(Isodata, Check_Reports_Each_Problem_With_Where_It_Is) {
     Raw map = Raw().I16(2).Str(u"images\\ground.bmp").I16(10).Str(u"images\\gone.bmp").I16(30).I16(2).I16(1);
     map.I16(10).I16(0).Str(u"").I16(0).I16(0).I16(5).I16(3).Str(u"").I16(60).I16(0);
     Write_File(folder / "bad.map", map.I16({10, 0, 0, 20, 40, 1, 50, 10}).bytes + std::string(48, '\0'));
-    Write_File(folder / "data/t.ani", Raw()
-                                          .I16(1)
-                                          .Str(u"images\\sheet.bmp")
-                                          .I16({5, 1, 9, 2, 2, 0, 0, 4, 4, 6, 0, 50})
-                                          .I16({0, 0, 0, 4, 0, 0, -5})
-                                          .bytes);
+    Raw ani = Raw().I16(1).Str(u"images\\sheet.bmp").I16({5, 1, 9, 2, 2, 0, 0, 4, 4, 6, 0, 50});
+    Write_File(folder / "data/t.ani", ani.I16({0, 0, 0, 4, 0, 0, -5}).bytes);
     Write_File(folder / "t.ple", Good_Characters(u"run"));
     Write_File(folder / "cut.map", Good_Map().substr(0, 50));
     EXPECT_EQ(Run({"check", folder / "bad.map", folder / "data/t.ani", folder / "t.ple", folder / "cut.map"}), 1);
@@ -99,14 +95,9 @@ TEST_F(Isodata, Preview_Draws_Ground_Then_Objects_Then_Overlay) {
     ASSERT_EQ(Run({"preview", folder / "t.map", folder / "p.bmp"}), 0) << err.str();
     // Tiles at (0, 0) and (20, 10), the object 15 pixels above the first: the picture is 60 x 45.
     // Both grounds (red in RGB565), the object, the overlay piece (green again) and two places with nothing.
-    for (auto [x, y, pixel] : {std::tuple{5, 20, 0xF800},
-                               {55, 30, 0xF800},
-                               {10, 0, 0x07E0},
-                               {12, 1, 0x07E0},
-                               {12, 2, 0x07E0},
-                               {13, 0, 0},
-                               {0, 44, 0}})
-        EXPECT_EQ(Decode_Bmp(folder / "p.bmp").value().At(x, y), pixel) << x << ", " << y;
+    const std::tuple<int, int, int> pixels[] = {{5, 20, 0xF800}, {55, 30, 0xF800}, {10, 0, 0x07E0}, {12, 1, 0x07E0},
+                                                {12, 2, 0x07E0}, {13, 0, 0},       {0, 44, 0}};
+    for (auto [x, y, pixel] : pixels) EXPECT_EQ(Decode_Bmp(folder / "p.bmp").value().At(x, y), pixel) << x << ", " << y;
     // A PNG: signature, header and size; a missing picture leaves its pieces out, with a warning.
     std::filesystem::remove(folder / "images/pieces.bmp");
     EXPECT_EQ(Run({"preview", folder / "t.map", folder / "p.png"}), 0);

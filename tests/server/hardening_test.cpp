@@ -46,17 +46,15 @@ TEST_F(Hardening, An_Oversized_Message_Split_At_Its_Terminator_Spares_The_Next) 
     Start();
     Peer& a = Join(u"甲");
     Peer& b = Join(u"乙");
-    // Two reads: the oversized message ends with the first "/" of its terminator, and the rest of
-    // the terminator starts the second read, right before a chat line.
-    Send(a, "/say " + std::string(1000, 'x') + "/");
-    Send(a, "e//say hi/e/");
-    EXPECT_EQ(b.Last(u"/say "), u"/say " + Num(a.id) + u"\\hi");
-    EXPECT_EQ(b.Count(u"/say "), 1u);
+    // Two reads: the oversized message ends inside its terminator, cut after "/" and after "/e",
+    // and the rest of the terminator starts the second read, right before a chat line.
+    for (const auto& [cut, text] : {std::pair{"/", "hi"}, {"/e", "again"}}) {
+        Send(a, "/say " + std::string(1000, 'x') + cut);
+        Send(a, std::string("/e/").substr(strlen(cut)) + "/say " + text + "/e/");
+        EXPECT_EQ(b.Last(u"/say "), u"/say " + Num(a.id) + u"\\" + From_Utf8(text)) << cut;
+    }
+    EXPECT_EQ(b.Count(u"/say "), 2u);
     EXPECT_TRUE(Logged("dropped a message of 1005 bytes (limit 256)"));
-    // The same with the terminator cut after "/e".
-    Send(a, "/say " + std::string(1000, 'y') + "/e");
-    Send(a, "//say again/e/");
-    EXPECT_EQ(b.Last(u"/say "), u"/say " + Num(a.id) + u"\\again");
 }
 
 TEST_F(Hardening, Client_Text_In_The_Log_Is_Quoted_With_Controls_Escaped) {
