@@ -1,10 +1,8 @@
 // accounts_test.cpp -- logins against the account database: passwords, registration, bans,
 // attempt limits, positions kept across logins, and the database file itself.
 #include <sqlite3.h>
-#include <unistd.h>
 
-#include <filesystem>
-
+#include "map/world_files.h"
 #include "server_seam.h"
 
 namespace {
@@ -172,8 +170,8 @@ TEST_F(Accounts, Operator_Commands_On_The_Console) {
 }
 
 TEST(Account_File, Schema_Version_And_A_Newer_File_Refused) {
-    const std::string path = std::filesystem::temp_directory_path() / ("accounts_" + std::to_string(getpid()) + ".db");
-    std::filesystem::remove(path);
+    const world_test::Temp_Folder folder;
+    const std::string path = folder / "accounts.db";
     Account_Store store;
     std::string error;
     ASSERT_TRUE(Open_Accounts(store, path, error)) << error;
@@ -196,7 +194,6 @@ TEST(Account_File, Schema_Version_And_A_Newer_File_Refused) {
     sqlite3_close(db);
     EXPECT_FALSE(Open_Accounts(store, path, error));
     EXPECT_NE(error.find("newer"), std::string::npos) << error;
-    for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(path + suffix);
 }
 
 }   // namespace

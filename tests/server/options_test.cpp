@@ -2,9 +2,9 @@
 // is named with its line number, and the command line overrides the file.
 #include "options.h"
 
-#include <filesystem>
 #include <fstream>
 
+#include "map/world_files.h"
 #include "platform/files.h"
 #include "server_seam.h"
 
@@ -46,7 +46,8 @@ TEST(Server_Options, Bad_Lines_Are_Named_And_The_Command_Line_Wins) {
         EXPECT_NE(error.find(c.error), std::string::npos) << c.line << ": " << error;
         if (*c.error) { EXPECT_NE(error.find("x.conf:1: "), std::string::npos) << error; }
     }
-    const std::string file = (std::filesystem::temp_directory_path() / "isoserver_options_test.conf").string();
+    const world_test::Temp_Folder folder;
+    const std::string file = folder / "isoserver.conf";
     std::ofstream(file) << "port = 7100\nview-radius = 30\n";
     Server_Config config;
     std::vector<std::string> args = {"isoserver", "--config", file, "--port", "7200", "user", "list"};
@@ -57,7 +58,6 @@ TEST(Server_Options, Bad_Lines_Are_Named_And_The_Command_Line_Wins) {
     EXPECT_EQ(config.net.port, 7200);
     EXPECT_EQ(config.game.view_radius, 30);
     EXPECT_EQ(config.command, (std::vector<std::string>{"user", "list"}));
-    std::filesystem::remove(file);
 }
 
 }   // namespace
