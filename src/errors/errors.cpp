@@ -1,13 +1,12 @@
 // errors.cpp -- error messages, the error screen and the error log.
 #include "errors/errors.h"
 
-#include <filesystem>
-#include <fstream>
 #include <string>
 
 #include "display/bitmap.h"
 #include "display/display.h"
 #include "platform/encoding.h"
+#include "platform/files.h"
 #include "platform/platform.h"
 #include "ui/input.h"
 #include "ui/screen.h"
@@ -74,14 +73,10 @@ std::u16string Error_Log_Name(const std::tm& t) {
 }
 
 void Write_Error_Log(int16_t code, const std::u16string& message, const std::tm& local_time) {
-    const std::filesystem::path folder = std::filesystem::path(Platform.program_folder) / "Err";
-    std::error_code ec;
-    if (!std::filesystem::is_directory(folder, ec)) std::filesystem::create_directory(folder, ec);
-
+    const std::string folder = Platform.program_folder + "/Err";
+    if (!Folder_Exists(folder)) Make_Folder(folder);
     // A log that cannot be written is skipped: the error screen matters more than the record.
-    std::ofstream log(folder / To_Utf8(Error_Log_Name(local_time)), std::ios::binary | std::ios::app);
-    if (!log) return;
     const std::string lines = To_Cp950(u"錯誤編號 : " + Decimal(code)) + "\r\n" + To_Cp950(u"事件描述 : " + message) +
                               "\r\n" + std::string(82, '-') + "\r\n";
-    log.write(lines.data(), std::streamsize(lines.size()));
+    Append_To_File(folder + "/" + To_Utf8(Error_Log_Name(local_time)), lines);
 }

@@ -1,9 +1,9 @@
-// files.cpp -- file services on the host file system.
+// files.cpp -- file services on the host file system, through std::filesystem paths (wide on
+// Windows: see files_windows.cpp).
 #include "platform/files.h"
 
-#include <filesystem>
+#include <algorithm>
 #include <fstream>
-#include <sstream>
 
 #include "platform/encoding.h"
 #include "platform/platform.h"
@@ -17,7 +17,18 @@ std::string Host_Path(const std::u16string& name) {
 
 bool File_Exists(const std::string& host_path) {
     std::error_code ec;
-    return !host_path.empty() && std::filesystem::is_regular_file(host_path, ec);
+    return !host_path.empty() && std::filesystem::is_regular_file(File_System_Path(host_path), ec);
+}
+
+bool Folder_Exists(const std::string& host_path) {
+    std::error_code ec;
+    return !host_path.empty() && std::filesystem::is_directory(File_System_Path(host_path), ec);
+}
+
+bool Make_Folder(const std::string& host_path) {
+    std::error_code ec;
+    std::filesystem::create_directory(File_System_Path(host_path), ec);
+    return Folder_Exists(host_path);
 }
 
 std::optional<std::string> Resolve_Program_File(const std::u16string& name) {
@@ -26,8 +37,15 @@ std::optional<std::string> Resolve_Program_File(const std::u16string& name) {
 
 std::optional<std::string> Resolve_Program_File(const std::u16string& name, const std::string& folder) {
     const std::string mapped = Host_Path(name);
+#ifdef _WIN32
+    // A folder as Windows writes it, with "\", is compared as the program's names are mapped.
+    std::string folder_mapped = folder;
+    std::replace(folder_mapped.begin(), folder_mapped.end(), '\\', '/');
+#else
+    const std::string& folder_mapped = folder;
+#endif
     std::string full;
-    if (!folder.empty() && mapped.find(folder) != std::string::npos)
+    if (!folder.empty() && mapped.find(folder_mapped) != std::string::npos)
         full = mapped;
     else if (name.find(u':') == std::u16string::npos)
         full = folder + "/" + mapped;
@@ -38,7 +56,7 @@ std::optional<std::string> Resolve_Program_File(const std::u16string& name, cons
 }
 
 std::optional<std::string> Read_Whole_File(const std::string& host_path) {
-    std::ifstream in(host_path, std::ios::binary);
+    std::ifstream in(File_System_Path(host_path), std::ios::binary);
     if (!in) return std::nullopt;
     in.seekg(0, std::ios::end);
     std::streamoff size = in.tellg();
@@ -47,4 +65,20 @@ std::optional<std::string> Read_Whole_File(const std::string& host_path) {
     in.seekg(0, std::ios::beg);
     if (size > 0 && !in.read(bytes.data(), size)) return std::nullopt;
     return bytes;
+}
+
+static bool Write_File(const std::string& host_path, const std::string& bytes, std::ios::openmode mode) {
+    std::ofstream out(File_System_Path(host_path), std::ios::binary | mode);
+    if (!out) return false;
+    out.write(bytes.data(), std::streamsize(bytes.size()));
+    out.close();
+    return !out.fail();
+}
+
+bool Write_Whole_File(const std::string& host_path, const std::string& bytes) {
+    return Write_File(host_path, bytes, std::ios::trunc);
+}
+
+bool Append_To_File(const std::string& host_path, const std::string& bytes) {
+    return Write_File(host_path, bytes, std::ios::app);
 }

@@ -43,7 +43,7 @@ TEST_F(Error_Log, Entries_In_Code_Page_950_With_Crlf_Append_To_The_File_Of_The_M
     EXPECT_EQ(Run_To_End([] { Raise_Error(200, u"images\\load_s.bmp"); }), 0);
     EXPECT_EQ(Run_To_End([] { Raise_Error(100, u""); }), 0);
     const std::u16string two = Only_Log();
-    EXPECT_TRUE(fs::exists(folder / "Err" / "202675_9時4分.txt"));
+    EXPECT_TRUE(fs::exists(folder / "Err" / u8"202675_9時4分.txt"));
     EXPECT_EQ(two, Log_Entry(200, u"找不到檔案 : images\\load_s.bmp") + Log_Entry(100, u"遊戲版本不相容"));
     // A line break inside a message goes in unchanged: this entry is four lines long.
     EXPECT_EQ(Run_To_End([] { Raise_Error(-32768, u"第一行\r\n第二行"); }), 0);

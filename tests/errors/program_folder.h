@@ -41,7 +41,7 @@ protected:
         folder = fs::temp_directory_path() / ("isoclient-test-" + std::to_string(getpid()));
         fs::create_directories(folder / "images");
         fs::copy_file(fs::path(ISO_OUT_DIR) / "images" / "err.bmp", folder / "images" / "err.bmp");
-        Platform.program_folder = folder.string();
+        Platform.program_folder = Host_Path_Of(folder);
     }
     void TearDown() override {
         Headless_Test::TearDown();
@@ -61,7 +61,7 @@ protected:
         std::error_code missing;   // no log folder: no files
         const std::vector<fs::path> files(fs::directory_iterator(folder / "Err", missing), fs::directory_iterator());
         if (files.size() != 1) return From_Utf8(std::to_string(files.size())) + u" files";
-        return From_Cp950(Read_Whole_File(files[0].string()).value_or(""));
+        return From_Cp950(Read_Whole_File(Host_Path_Of(files[0])).value_or(""));
     }
 };
 

@@ -129,9 +129,7 @@ void Print_Json(const nlohmann::ordered_json& j, std::ostream& out, int indent) 
 }
 
 bool Write_Bytes(const std::string& path, const std::string& bytes, std::ostream& err) {
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    if (file) file.write(bytes.data(), std::streamsize(bytes.size()));
-    if (!file) {
+    if (!Write_Whole_File(path, bytes)) {
         err << "isodata: cannot write " << path << "\n";
         return false;
     }

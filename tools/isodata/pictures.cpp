@@ -21,7 +21,7 @@ std::optional<std::string> Resolve_In_Program_Folder(const std::u16string& name,
 }
 
 std::optional<Bmp_Size> Read_Bmp_Size(const std::string& host_path) {
-    std::ifstream in(host_path, std::ios::binary);
+    std::ifstream in(File_System_Path(host_path), std::ios::binary);
     unsigned char h[26] = {};
     in.read(reinterpret_cast<char*>(h), sizeof h);
     const std::streamsize got = in.gcount();
