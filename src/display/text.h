@@ -1,4 +1,4 @@
-// text.h -- fonts found by face name, strings rendered once into glyph masks and kept in a cache.
+// text.h -- fonts found by face name (platform/fonts.h), strings rendered once into glyph masks and kept in a cache.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/fonts.h"   // Resolve_Face: the file behind a face name
 #include "platform/surface.h"
 
 // A font object: face name, size in points (at 96 dpi) and weight.
@@ -24,19 +25,6 @@ struct Text_Mask {
     double measured_width = 0;   // the text's advance width (what Text_Width reports)
     double line_height = 0;      // the font's height (what Text_Height reports)
 };
-
-// Where a face name leads on this machine.
-struct Resolved_Face {
-    std::string file;              // font file
-    long index = 0;                // face inside a collection file
-    bool synthetic_bold = false;   // bold asked for, but the face found is not bold
-};
-
-// The fontconfig pattern a face name is looked up with: "新細明體" and "Impact" go to faces this
-// machine has (a Ming face with Traditional Chinese, a condensed bold sans); other names as they are.
-std::string Font_Pattern(const std::u16string& face, bool bold);
-// The font file of a face name, or nothing when fontconfig finds none.
-std::optional<Resolved_Face> Resolve_Face(const std::u16string& face, bool bold);
 
 // The mask of text in font, rendered on first use and then taken from the cache. Null when the
 // font cannot be opened (reported once on stderr). The pointer stays valid until the next call.
