@@ -4,6 +4,7 @@
 
 #include "platform/platform.h"
 
-// Opens the window (full screen on the desktop unless windowed; windowed is twice 640 x 480).
-std::unique_ptr<Window_Backend> Make_Sdl_Window(bool windowed);
+// Opens the window (full screen on the desktop unless windowed); a window, also the one Alt+Enter
+// switches to, is scale times 640 x 480.
+std::unique_ptr<Window_Backend> Make_Sdl_Window(bool windowed, int scale = 2);
 std::unique_ptr<Socket_Backend> Make_Tcp_Socket();

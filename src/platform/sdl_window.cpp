@@ -27,7 +27,8 @@ public:
     }
 
     // False (with the reason on stderr) when SDL cannot give a window.
-    bool Open(bool windowed) {
+    bool Open(bool windowed, int scale) {
+        window_scale = scale;
         // Compositions come to the program as editing events (shown at the entry's caret), the
         // candidate list stays the input method's own, and long commits are not cut.
         SDL_SetHint(SDL_HINT_IME_INTERNAL_EDITING, "0");
@@ -41,7 +42,8 @@ public:
         const Uint32 flags = windowed ? SDL_WINDOW_RESIZABLE : SDL_WINDOW_FULLSCREEN_DESKTOP;
         // Full screen starts at the desktop's size and corner, so that it covers the screen even
         // where no window manager carries out the switch (a bare X server).
-        int x = SDL_WINDOWPOS_CENTERED, y = SDL_WINDOWPOS_CENTERED, w = 2 * LOGICAL_WIDTH, h = 2 * LOGICAL_HEIGHT;
+        int x = SDL_WINDOWPOS_CENTERED, y = SDL_WINDOWPOS_CENTERED, w = scale * LOGICAL_WIDTH,
+            h = scale * LOGICAL_HEIGHT;
         SDL_DisplayMode desktop;
         if (!windowed && SDL_GetDesktopDisplayMode(0, &desktop) == 0 && desktop.w > 0 && desktop.h > 0) {
             x = y = 0;
@@ -114,6 +116,7 @@ private:
     SDL_Renderer* renderer = nullptr;
     SDL_Texture* texture = nullptr;
     int texture_width = 0, texture_height = 0;
+    int window_scale = 2;   // a window is this many times 640 x 480
     static constexpr Uint32 TAP_HOLD_MS = 60;
     std::map<SDL_Scancode, Uint32> pressed_at;   // tick of each key's last press
     bool started = false;
@@ -192,7 +195,7 @@ private:
     void Toggle_Full_Screen() {
         const bool full = (SDL_GetWindowFlags(window) & SDL_WINDOW_FULLSCREEN_DESKTOP) != 0;
         SDL_SetWindowFullscreen(window, full ? 0 : SDL_WINDOW_FULLSCREEN_DESKTOP);
-        if (full) SDL_SetWindowSize(window, 2 * LOGICAL_WIDTH, 2 * LOGICAL_HEIGHT);
+        if (full) SDL_SetWindowSize(window, window_scale * LOGICAL_WIDTH, window_scale * LOGICAL_HEIGHT);
         Place_Candidates();
     }
 
@@ -247,8 +250,8 @@ private:
 
 }   // namespace
 
-std::unique_ptr<Window_Backend> Make_Sdl_Window(bool windowed) {
+std::unique_ptr<Window_Backend> Make_Sdl_Window(bool windowed, int scale) {
     auto window = std::make_unique<Sdl_Window>();
-    if (!window->Open(windowed)) return nullptr;
+    if (!window->Open(windowed, scale)) return nullptr;
     return window;
 }
