@@ -1,28 +1,19 @@
 // main.cpp -- isoserver's start: settings, the map, the database, signals, the operator's
 // console on standard input, and the "user" commands.
-#include <sys/resource.h>
-#include <unistd.h>
-
 #include <csignal>
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "accounts.h"
 #include "net.h"
 #include "options.h"
+#include "platform/console.h"
 #include "platform/files.h"
 #include "users.h"
 
 namespace {
-
-void Raise_File_Limit() {
-    rlimit limit{};
-    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
-        limit.rlim_cur = limit.rlim_max;
-        setrlimit(RLIMIT_NOFILE, &limit);
-    }
-}
 
 int Serve(const Server_Config& config) {
     const std::optional<std::string> bytes = Read_Whole_File(config.map_file);
@@ -50,8 +41,7 @@ int Serve(const Server_Config& config) {
     }
     Decoy_Hash(config.game.hash);   // made now, not while the first stranger logs in
 
-    Raise_File_Limit();
-    std::signal(SIGPIPE, SIG_IGN);
+    Prepare_Server_Process();
     asio::io_context io;
     Game game;
     Init_Game(game, config.game, map, &accounts);
@@ -62,44 +52,28 @@ int Serve(const Server_Config& config) {
     }
 
     asio::signal_set signals(io, SIGINT, SIGTERM);
-    asio::posix::stream_descriptor input(io);
+    Console_Lines input(io);
     auto shutdown = [&] {
         server.Stop();
         signals.cancel();
-        asio::error_code ignored;
-        input.close(ignored);
+        input.Stop();
     };
     signals.async_wait([&](const asio::error_code& e, int) {
         if (!e) shutdown();
     });
 
-    // The operator's console. A descriptor epoll cannot watch (a file, /dev/null) counts as none.
-    asio::streambuf line_buffer(4096);
-    asio::error_code ec;
-    input.assign(::dup(STDIN_FILENO), ec);
-    std::function<void()> read_line = [&] {
-        asio::async_read_until(input, line_buffer, '\n', [&](const asio::error_code& e, size_t n) {
-            if (e == asio::error::not_found) {   // a line longer than the buffer: skipped
-                line_buffer.consume(line_buffer.size());
-                read_line();
-                return;
-            }
-            if (e) {
-                if (e != asio::error::operation_aborted && config.stdin_commands) shutdown();
-                return;   // otherwise the server goes on without an operator
-            }
-            const std::string line(asio::buffers_begin(line_buffer.data()),
-                                   asio::buffers_begin(line_buffer.data()) + std::ptrdiff_t(n) - 1);
-            line_buffer.consume(n);
+    // The operator's console; without a readable standard input the server goes on without one.
+    input.Start(
+        [&](const std::string& line) {
             std::string reply;
             const bool go_on = server.Command(line, reply);
             std::fputs(reply.c_str(), stdout);
             std::fflush(stdout);
-            if (!go_on) return shutdown();
-            read_line();
+            if (!go_on) shutdown();
+        },
+        [&] {
+            if (config.stdin_commands) shutdown();
         });
-    };
-    if (!ec) read_line();
 
     std::printf("isoserver: listening on %s:%u (map %s, %d x %d, database %s, registration %s)\n",
                 config.net.bind.c_str(), unsigned(server.Port()), config.map_file.c_str(), int(map.Map_Width),
@@ -127,9 +101,15 @@ int Run(int argc, char** argv) {
 }   // namespace
 
 int main(int argc, char** argv) {
+    // The arguments in UTF-8 whatever the system's code page, as file names are kept.
+    std::vector<std::string> args = Program_Arguments(argc, argv);
+    std::vector<char*> utf8_argv;
+    utf8_argv.reserve(args.size() + 1);
+    for (std::string& arg : args) utf8_argv.push_back(arg.data());
+    utf8_argv.push_back(nullptr);
     // Anything unforeseen ends the program with its reason, not with an abort.
     try {
-        return Run(argc, argv);
+        return Run(int(args.size()), utf8_argv.data());
     } catch (const std::exception& e) {
         std::fprintf(stderr, "isoserver: %s\n", e.what());
         return 1;

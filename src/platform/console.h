@@ -1,0 +1,33 @@
+// console.h -- what a server process needs of its host: the open-file limit raised, broken pipes
+// ignored, and the operator's standard input read line by line on an Asio loop's thread. The
+// POSIX variant (console_posix.cpp) waits on the descriptor in the loop; Windows cannot wait on a
+// console that way, so console_windows.cpp reads on a thread of its own and posts each line.
+#pragma once
+#include <asio.hpp>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+// Raises the open-file limit to the most allowed and makes a write to a closed socket fail
+// rather than end the process (POSIX); Windows needs neither.
+void Prepare_Server_Process();
+
+// Standard input, a line at a time, delivered on the thread that runs the io_context.
+class Console_Lines {
+public:
+    explicit Console_Lines(asio::io_context& io);
+    ~Console_Lines();
+    Console_Lines(const Console_Lines&) = delete;
+    Console_Lines& operator=(const Console_Lines&) = delete;
+    // on_line gets each line without its end (lines over 4096 bytes are skipped); on_end runs once
+    // when the input ends or fails. False when standard input cannot be read this way.
+    bool Start(std::function<void(const std::string&)> on_line, std::function<void()> on_end);
+    // No more calls after this.
+    void Stop();
+
+    struct State;
+
+private:
+    std::shared_ptr<State> state_;
+};
