@@ -14,6 +14,12 @@ if [ "${1:-}" = "--dev" ]; then
   # The fuzzing harnesses: clang 14 and its runtimes (libFuzzer, ASan, UBSan).
   packages+=(clang-14 libclang-rt-14-dev)
 fi
+# --dev and --windows: the Windows build (scripts/windows.sh): mingw-w64, Debian's source tools,
+# what SQLite's and libsodium's sources are prepared with, Wine and what its tests drive it with.
+if [ "${1:-}" = "--dev" ] || [ "${1:-}" = "--windows" ]; then
+  packages+=(g++-mingw-w64-x86-64-posix dpkg-dev tcl autoconf automake libtool wine wine64 xvfb xauth xdotool
+             imagemagick python3)
+fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

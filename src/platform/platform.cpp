@@ -10,7 +10,11 @@ int32_t Get_Tick_Count() { return Platform.window ? Platform.window->Tick_Count(
 static std::tm System_Local_Time() {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
+#ifdef _WIN32
+    localtime_s(&local, &now);
+#else
     localtime_r(&now, &local);
+#endif
     return local;
 }
 

@@ -10,8 +10,11 @@
 
 struct Surface;
 
-// Virtual-key codes of the keys the screens poll as held-down states.
+// Virtual-key codes of the keys the screens poll as held-down states (where Windows' own headers
+// came first, their macros of the same names and values stand in).
+#ifndef VK_TAB
 enum : int { VK_TAB = 9, VK_RETURN = 13, VK_ESCAPE = 27 };
+#endif
 
 // One report of the window system, in the terms of the game's input handlers.
 struct Window_Event {

@@ -146,7 +146,9 @@ TEST_F(Headless_Test, Loading_Reads_The_Files_Or_Ends_On_The_Error_Screen) {
 
     const std::u16string outside = From_Utf8(elsewhere / "a.ani"), missing = From_Utf8(folder / "data\\none.ple");
     Write_File(elsewhere / "a.ani", Two_Sequences().bytes);
-    Write_File(folder / "C:data/a.ani", Two_Sequences().bytes);
+#ifndef _WIN32
+    Write_File(folder / "C:data/a.ani", Two_Sequences().bytes);   // no Windows file name holds ":"
+#endif
     Write_File(folder / "data/bad.ani", Raw().I16(1).Str(u"s1.bmp").I16(1).I16(0).bytes);
     Write_File(folder / "data/cut.ple", Two_Types().bytes.substr(0, 30));
     Write_File(folder / "data/gone.ple", Two_Types(u"data\\gone.ani").bytes);

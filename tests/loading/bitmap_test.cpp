@@ -41,13 +41,21 @@ TEST_F(Bitmap, Names_Inside_The_Program_Folder_Load_And_Keyed_Copies_Leave_Out_B
 TEST_F(Bitmap, Refused_Missing_And_Damaged_Pictures_Raise_Errors_With_The_Callers_Name) {
     const fs::path outside = folder.parent_path() / ("outside-" + folder.filename().string() + ".bmp");
     Write_Bmp(outside, sample);
+    std::vector<std::u16string> names = {
+        u"images\\missing.bmp"s, u"images\\PIC.BMP"s,         Folder16() + u"\\images\\missing.bmp",
+        u"C:\\pic.bmp"s,         From_Utf8(outside.string()), u""s,
+        u"images\\bad0.bmp"s,    u"images\\bad2.bmp"s,        u"images\\bad13.bmp"s,
+        u"images\\bad66.bmp"s};
+#ifdef _WIN32
+    // Windows' file names ignore case, and none holds ":" (so "C:\pic.bmp" names the drive's).
+    std::erase(names, u"images\\PIC.BMP"s);
+#else
     Write_Bmp(folder / "C:" / "pic.bmp", sample);
+#endif
     const std::string damaged[] = {"", "BM", "not a picture", std::string("BM\x10\0\0\0", 6) + std::string(60, '\xFF')};
     for (const std::string& bytes : damaged)
         std::ofstream(folder / "images" / ("bad" + std::to_string(bytes.size()) + ".bmp")) << bytes;
-    for (auto name : {u"images\\missing.bmp"s, u"images\\PIC.BMP"s, Folder16() + u"\\images\\missing.bmp",
-                      u"C:\\pic.bmp"s, From_Utf8(outside.string()), u""s, u"images\\bad0.bmp"s, u"images\\bad2.bmp"s,
-                      u"images\\bad13.bmp"s, u"images\\bad66.bmp"s}) {
+    for (const std::u16string& name : names) {
         fs::remove_all(folder / "Err");
         const Bitmap_Status expected =
             name.starts_with(u"images\\bad") ? Bitmap_Status::Unreadable : Bitmap_Status::Missing;
@@ -57,7 +65,7 @@ TEST_F(Bitmap, Refused_Missing_And_Damaged_Pictures_Raise_Errors_With_The_Caller
                                                                : Log_Entry(200, u"找不到檔案 : " + name));
     }
     fs::remove(outside);
-    EXPECT_EQ(window.frames_presented, 10);   // each showed the error screen
+    EXPECT_EQ(window.frames_presented, int64_t(names.size()));   // each showed the error screen
 }
 
 TEST_F(Bitmap, Without_A_Usable_Error_Picture_The_Program_Ends_With_No_Screen) {

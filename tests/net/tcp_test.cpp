@@ -2,9 +2,10 @@
 // server on 127.0.0.1 (the handshake to the byte, a refused connection), and against isoserver
 // as a child process, with protocol-level players beside the client module.
 #include <asio.hpp>
-#include <unistd.h>
 
+#include <chrono>
 #include <csignal>
+#include <filesystem>
 
 #include "net_fixture.h"
 #include "platform/backends.h"
@@ -105,21 +106,33 @@ class Server_Test : public Net_Test {
 protected:
     FILE* server = nullptr;   // the server's standard input: operator commands
     uint16_t port = 0;
-    std::string output = "/tmp/isoserver_test_XXXXXX";   // its standard output, with the port
+    std::string output;   // its standard output, with the port
     std::vector<std::unique_ptr<Raw_Client>> clients;
 
     void SetUp() override {
         Net_Test::SetUp();
-        std::signal(SIGPIPE, SIG_IGN);
-        ::close(mkstemp(output.data()));
+        output = Host_Path_Of(
+            std::filesystem::temp_directory_path() /
+            ("isoserver_test_" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count())));
         // Accounts in memory, made at the first login, with the cheapest hashes; every move to
         // everyone, as the view boxes below are set by hand.
-        server =
-            popen(("exec '" ISO_OUT_DIR "/isoserver' --port 0 --seed 7 --stdin-commands --register open --db :memory: "
-                   "--hash-ops 1 --hash-memory 8 --view-radius 0 --map '" ISO_OUT_DIR "/data/testmap.map' >'" +
-                   output + "' 2>/dev/null")
-                      .c_str(),
-                  "w");
+        const std::string options =
+            " --port 0 --seed 7 --stdin-commands --register open --db :memory: --hash-ops 1 --hash-memory 8 "
+            "--view-radius 0 --map ";
+#ifdef _WIN32
+        // Through cmd.exe, which takes the program by a drive path and strips one pair of quotes
+        // around the whole line; no exec; Windows' null device.
+        server = _popen(("\"\"" + Executable_Folder() + "/isoserver.exe\"" + options +
+                         "\"" ISO_OUT_DIR "/data/testmap.map\" >\"" + output + "\" 2>NUL\"")
+                            .c_str(),
+                        "w");
+#else
+        std::signal(SIGPIPE, SIG_IGN);
+        server = popen(("exec '" ISO_OUT_DIR "/isoserver'" + options + "'" ISO_OUT_DIR "/data/testmap.map' >'" +
+                        output + "' 2>/dev/null")
+                           .c_str(),
+                       "w");
+#endif
         ASSERT_TRUE(Pump([&] {
             std::string text = Read_Whole_File(output).value_or("");
             size_t at = text.find("127.0.0.1:");
@@ -131,8 +144,13 @@ protected:
         };
     }
     void TearDown() override {
+#ifdef _WIN32
+        if (server) _pclose(server);
+#else
         if (server) pclose(server);
-        unlink(output.c_str());
+#endif
+        std::error_code ignored;
+        std::filesystem::remove(File_System_Path(output), ignored);
         Net_Test::TearDown();
     }
     Raw_Client& Connect() {
