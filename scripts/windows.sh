@@ -5,10 +5,11 @@
 #   scripts/windows.sh          build the programs and the zip
 #   scripts/windows.sh --test   also build the unit tests and run them, and the smoke test, under Wine
 #
-# The libraries Debian ships no mingw build of (SDL2, SDL2_ttf, FreeType, GoogleTest) are built
-# from Debian's own sources, at the versions pinned below, once: they are kept in a cache outside
-# the clone (ISO_WIN_CACHE, default /var/cache/isoclient-win, or ~/.cache/isoclient-win without
-# root), in a folder named after their versions, and rebuilt only when that folder is missing.
+# The libraries Debian ships no mingw build of (SDL2, SDL2_ttf, FreeType, GoogleTest, and SQLite
+# and libsodium for the server) are built from Debian's own sources, at the versions pinned below,
+# once: they are kept in a cache outside the clone (ISO_WIN_CACHE, default /var/cache/isoclient-win,
+# or ~/.cache/isoclient-win without root), in a folder named after their versions, and rebuilt
+# only when that folder is missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root="$PWD"

@@ -31,7 +31,7 @@ std::u16string Wide(const std::wstring& text) { return std::u16string(text.begin
 
 std::string Fonts_Folder() {
     std::array<wchar_t, MAX_PATH + 1> windows{};
-    const UINT n = GetWindowsDirectoryW(windows.data(), UINT(windows.size()));
+    const UINT n = GetSystemWindowsDirectoryW(windows.data(), UINT(windows.size()));   // not a per-user copy
     if (n == 0 || n >= windows.size()) return "C:/Windows/Fonts";
     return To_Utf8(Wide(std::wstring(windows.data(), n))) + "/Fonts";
 }
