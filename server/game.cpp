@@ -111,8 +111,8 @@ std::pair<int16_t, int16_t> Start_Cell(Game& game, const std::optional<Account>&
     if (account && account->has_cell) {
         const int32_t x = account->cell_x, y = account->cell_y;
         if (Open_Cell(game, x, y)) return {int16_t(x), int16_t(y)};
-        const int32_t far = 2 * std::max<int32_t>(game.map->Map_Width, game.map->Map_Height);
-        for (int32_t r = 1; r <= far; ++r) {   // ring by ring, the nearest first
+        const int32_t farthest = 2 * std::max<int32_t>(game.map->Map_Width, game.map->Map_Height);
+        for (int32_t r = 1; r <= farthest; ++r) {   // ring by ring, the nearest first
             for (int32_t d = -r; d <= r; ++d) {
                 if (Open_Cell(game, x + d, y - r)) return {int16_t(x + d), int16_t(y - r)};
                 if (Open_Cell(game, x + d, y + r)) return {int16_t(x + d), int16_t(y + r)};
@@ -142,7 +142,7 @@ void Update_View(Game& game, const Connection& c) {
     v.id = c.id;
     v.cell_x = c.cell_x;
     v.cell_y = c.cell_y;
-    v.near = radius <= 0 ? Cell_Box{-32768, -32768, 32767, 32767} : Box_Around(c.cell_x, c.cell_y, radius);
+    v.near_cells = radius <= 0 ? Cell_Box{-32768, -32768, 32767, 32767} : Box_Around(c.cell_x, c.cell_y, radius);
     v.walk = Cell_Box{};
     // The client finds its path within its view box at the start, so while it walks its view
     // passes over nothing farther than that box's half from the start's box.
@@ -151,7 +151,7 @@ void Update_View(Game& game, const Connection& c) {
 
 bool Hears(const Slot_View& v, uint32_t cell) {
     const int32_t x = int16_t(cell >> 16), y = int16_t(cell & 0xFFFF);
-    return v.near.Contains(x, y) || v.walk.Contains(x, y);
+    return v.near_cells.Contains(x, y) || v.walk.Contains(x, y);
 }
 
 // "command id\x\y/e/" in the game's frame buffer, which keeps its memory from one to the next.

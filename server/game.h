@@ -52,8 +52,8 @@ struct Slot_View {
     bool active = false;
     int16_t id = 0;
     int16_t cell_x = 0, cell_y = 0;
-    Cell_Box near;   // the cells its client would show a player on now
-    Cell_Box walk;   // and, while it walks, on the way (empty when it stands)
+    Cell_Box near_cells;   // the cells its client would show a player on now
+    Cell_Box walk;         // and, while it walks, on the way (empty when it stands)
 };
 
 struct Connection {

@@ -2,14 +2,13 @@
 #include "users.h"
 
 #include <sodium.h>
-#include <termios.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <ctime>
 #include <iostream>
 
 #include "accounts.h"
+#include "platform/console.h"
 #include "platform/encoding.h"
 #include "text.h"
 
@@ -17,19 +16,15 @@ namespace {
 
 // One line from standard input; on a terminal with the echo off. False at the end of input.
 bool Read_Secret(const char* prompt, std::string& out) {
-    const bool terminal = isatty(STDIN_FILENO) != 0;
-    termios saved{};
+    const bool terminal = Input_Is_Terminal();
     if (terminal) {
         std::fprintf(stderr, "%s", prompt);
         std::fflush(stderr);
-        tcgetattr(STDIN_FILENO, &saved);
-        termios quiet = saved;
-        quiet.c_lflag &= ~tcflag_t(ECHO);
-        tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
+        Set_Input_Echo(false);
     }
     const bool got = static_cast<bool>(std::getline(std::cin, out));
     if (terminal) {
-        tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+        Set_Input_Echo(true);
         std::fprintf(stderr, "\n");
     }
     if (!out.empty() && out.back() == '\r') out.pop_back();
@@ -40,7 +35,7 @@ bool Read_Secret(const char* prompt, std::string& out) {
 std::string New_Password(size_t max_bytes) {
     std::string first, second;
     if (!Read_Secret("password: ", first)) return "";
-    if (isatty(STDIN_FILENO) && (!Read_Secret("again: ", second) || second != first)) {
+    if (Input_Is_Terminal() && (!Read_Secret("again: ", second) || second != first)) {
         std::fprintf(stderr, "isoserver: the two passwords differ\n");
         sodium_memzero(first.data(), first.size());
         return "";

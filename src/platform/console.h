@@ -13,6 +13,11 @@
 // rather than end the process (POSIX); Windows needs neither.
 void Prepare_Server_Process();
 
+// True when standard input is a terminal (a console on Windows), where a password is typed.
+bool Input_Is_Terminal();
+// Turns the echo of typed characters on standard input's terminal off or on again.
+void Set_Input_Echo(bool on);
+
 // Standard input, a line at a time, delivered on the thread that runs the io_context.
 class Console_Lines {
 public:

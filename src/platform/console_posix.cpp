@@ -1,5 +1,6 @@
 // console_posix.cpp -- the operator's input waited on in the Asio loop.
 #include <sys/resource.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -13,6 +14,15 @@ void Prepare_Server_Process() {
         setrlimit(RLIMIT_NOFILE, &limit);
     }
     std::signal(SIGPIPE, SIG_IGN);
+}
+
+bool Input_Is_Terminal() { return isatty(STDIN_FILENO) != 0; }
+
+void Set_Input_Echo(bool on) {
+    termios mode{};
+    if (tcgetattr(STDIN_FILENO, &mode) != 0) return;
+    mode.c_lflag = on ? (mode.c_lflag | tcflag_t(ECHO)) : (mode.c_lflag & ~tcflag_t(ECHO));
+    tcsetattr(STDIN_FILENO, TCSANOW, &mode);
 }
 
 struct Console_Lines::State {

@@ -1,5 +1,7 @@
 // console_windows.cpp -- the operator's input read on a thread of its own (a console or pipe
 // handle cannot be waited on by the Asio loop) and posted to the loop a line at a time.
+#include <windows.h>
+
 #include <iostream>
 #include <mutex>
 #include <thread>
@@ -7,6 +9,18 @@
 #include "platform/console.h"
 
 void Prepare_Server_Process() {}
+
+bool Input_Is_Terminal() {
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
+}
+
+void Set_Input_Echo(bool on) {
+    const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    DWORD mode = 0;
+    if (!GetConsoleMode(input, &mode)) return;
+    SetConsoleMode(input, on ? (mode | ENABLE_ECHO_INPUT) : (mode & ~DWORD(ENABLE_ECHO_INPUT)));
+}
 
 struct Console_Lines::State {
     std::mutex lock;

@@ -87,9 +87,9 @@ protected:
                 const auto [x, y] = game.free_cells[random() % game.free_cells.size()];
                 // Mostly short walks, sometimes far ones; the "/got" mostly at once.
                 const Table_Model& t = tables[p];
-                const bool near = random() % 4 != 0;
-                const int16_t tx = near ? int16_t(std::clamp<int>(t.own_x + int(random() % 31) - 15, 0, 119)) : x;
-                const int16_t ty = near ? int16_t(std::clamp<int>(t.own_y + int(random() % 31) - 15, 0, 119)) : y;
+                const bool short_walk = random() % 4 != 0;
+                const int16_t tx = short_walk ? int16_t(std::clamp<int>(t.own_x + int(random() % 31) - 15, 0, 119)) : x;
+                const int16_t ty = short_walk ? int16_t(std::clamp<int>(t.own_y + int(random() % 31) - 15, 0, 119)) : y;
                 Send_Text(*p,
                           std::u16string(u"/move ").append(Join_Numbers({t.own_x, t.own_y, tx, ty})).append(u"/e/"));
                 if (random() % 5 != 0)
@@ -130,9 +130,9 @@ TEST_F(View, Every_Player_In_View_Is_On_Its_True_Cell_With_Fewer_Messages) {
     ASSERT_FALSE(HasFailure());
     peers.clear();
     Close_Accounts(store);
-    const size_t near = Play(20, 1500);
+    const size_t nearby = Play(20, 1500);
     ASSERT_FALSE(HasFailure());
-    EXPECT_LT(near * 2, everyone) << "hearing only the players nearby should save most of the traffic";
+    EXPECT_LT(nearby * 2, everyone) << "hearing only the players nearby should save most of the traffic";
 }
 
 }   // namespace

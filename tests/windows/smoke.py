@@ -273,7 +273,9 @@ class Watcher:
 
 def on_line(folder, pictures, server):
     output = open(os.path.join(os.path.dirname(folder), "isoserver.log"), "w+")
-    process = subprocess.Popen([server, "--port", "0", "--map", os.path.join(folder, "data", "testmap.map")],
+    # Accounts in memory, made at the first login, with the cheapest hashes.
+    process = subprocess.Popen([server, "--port", "0", "--register", "open", "--db", ":memory:", "--hash-ops", "1",
+                                "--hash-memory", "8", "--map", os.path.join(folder, "data", "testmap.map")],
                                stdout=output, stderr=subprocess.STDOUT, stdin=subprocess.PIPE)
     client = None
     try:
