@@ -586,6 +586,23 @@ Connection* Open_Connection(Game& game, const std::string& address, const std::s
     return raw;
 }
 
+namespace {
+
+// The client reports its cell with "/got" in every frame until its first walk: a player who
+// logs in and stands still sends sixty a second. Such a report changes nothing, so it costs
+// none of the rate allowance (which would otherwise cut that player off as a flood) and is not
+// handled again.
+bool Is_Standing_Report(const Connection& c, Cut_Result cut, const std::string& message) {
+    if (cut != Cut_Result::Message || c.stage != Stage::Ready || c.walking) return false;
+    if (message.size() > 32 || message.compare(0, 5, "/got ") != 0) return false;
+    std::u16string command, data;
+    Split_Message(From_Cp950(message), command, data);
+    int16_t f[2];
+    return command == CMD_GOT && Number_Fields(data, f, 2) && f[0] == c.cell_x && f[1] == c.cell_y;
+}
+
+}   // namespace
+
 void Receive(Game& game, Connection& c, std::string_view bytes, int64_t now_ms) {
     game.now_ms = now_ms;
     if (c.gone || c.closing) return;
@@ -596,6 +613,7 @@ void Receive(Game& game, Connection& c, std::string_view bytes, int64_t now_ms) 
         const Cut_Result cut = Cut_Message(c.in, game.options.max_message, message, size);
         if (cut == Cut_Result::None) break;
         ++game.counts.messages_in;
+        if (Is_Standing_Report(c, cut, message)) continue;
         if (!Take_Token(game, c)) continue;
         if (cut == Cut_Result::Oversized) {
             Log(game, &c,
