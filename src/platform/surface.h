@@ -16,6 +16,14 @@ struct Surface {
     int32_t width = 0, height = 0;
     std::vector<uint16_t> pixels;   // row by row, width pixels each
     uint16_t color_key = 0;
+    // Made by Prepare_Keyed_Copy when a picture is loaded, so keyed copies move whole runs of
+    // shown pixels and skip the keyed ones unread: per pixel, n > 0 starts a run of n shown pixels
+    // (at most 127 counted), -n a run of n key pixels (at most 128 counted). Used only while the
+    // key and the pixel storage are the ones it was made for; whoever changes pixels in place
+    // afterwards prepares again.
+    std::vector<int8_t> runs;
+    uint16_t runs_key = 0;
+    const uint16_t* runs_pixels = nullptr;
 
     uint16_t& At(int32_t x, int32_t y) { return pixels[size_t(y) * size_t(width) + size_t(x)]; }
     uint16_t At(int32_t x, int32_t y) const { return pixels[size_t(y) * size_t(width) + size_t(x)]; }
@@ -39,3 +47,14 @@ void BltFast(Surface& dest, int32_t x, int32_t y, const Surface& source, Rect so
 void BltColorFill(Surface& dest, Rect rect, uint16_t pixel);
 // Byte column byte_col of row `row` as stored (two bytes a pixel, low byte first); 0 outside.
 uint8_t Surface_Byte(const Surface& surface, int32_t row, int32_t byte_col);
+
+// Finds the runs of the surface's pixels for its current colour key (see Surface::runs).
+void Prepare_Keyed_Copy(Surface& surface);
+bool Keyed_Copy_Prepared(const Surface& surface);
+
+// The vector instructions the copies use: the widest the processor has, chosen at start. Tests
+// switch to the narrower ones to check every path.
+enum class Vector_Width : uint8_t { Baseline, Avx2 };
+Vector_Width Widest_Vector_Width();
+// Returns the width in use before; a width the processor lacks is refused (the old one stays).
+Vector_Width Use_Vector_Width(Vector_Width width);

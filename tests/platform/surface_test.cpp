@@ -1,0 +1,150 @@
+// surface_test.cpp -- every copy and fill path against a straightforward per-pixel loop: prepared
+// and unprepared pictures, each vector width the processor has, keyed and plain, clipped at every
+// edge, runs longer than the run counts hold.
+#include "platform/surface.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "display/text.h"
+
+namespace {
+
+// The copy as plainly described: each pixel of the rectangle that lies inside both surfaces
+// lands at the same offset from (x, y); a keyed copy leaves out the source's key.
+void Reference_Copy(Surface& dest, int32_t x, int32_t y, const Surface& source, Rect r, bool keyed) {
+    for (int64_t sy = r.top; sy < r.bottom; ++sy)
+        for (int64_t sx = r.left; sx < r.right; ++sx) {
+            const int64_t dx = x + (sx - r.left), dy = y + (sy - r.top);
+            if (sx < 0 || sy < 0 || sx >= source.width || sy >= source.height) continue;
+            if (dx < 0 || dy < 0 || dx >= dest.width || dy >= dest.height) continue;
+            const uint16_t p = source.At(int32_t(sx), int32_t(sy));
+            if (!keyed || p != source.color_key) dest.At(int32_t(dx), int32_t(dy)) = p;
+        }
+}
+
+// A picture of runs: stretches of one kind (key, or any other value) of random length, some far
+// longer than a run count holds, some a single pixel.
+Surface Random_Picture(std::mt19937& random, int32_t w, int32_t h, uint16_t key) {
+    Surface s = Make_Surface(w, h);
+    s.color_key = key;
+    bool shown = random() % 2;
+    for (size_t i = 0; i < s.pixels.size();) {
+        const size_t length = random() % 8 == 0 ? 100 + random() % 300 : 1 + random() % 24;
+        for (size_t k = 0; k < length && i < s.pixels.size(); ++k, ++i)
+            s.pixels[i] = shown ? uint16_t(key + 1 + random() % 65535) : key;
+        shown = !shown;
+    }
+    return s;
+}
+
+TEST(Surface_Copies, Every_Path_Matches_The_Plain_Loop) {
+    std::mt19937 random(2024);
+    std::vector<Vector_Width> widths{Vector_Width::Baseline};
+    if (Widest_Vector_Width() == Vector_Width::Avx2) widths.push_back(Vector_Width::Avx2);
+    const Vector_Width before = Use_Vector_Width(Vector_Width::Baseline);
+    int copies = 0;
+    for (int round = 0; round < 400; ++round) {
+        const uint16_t key = round % 3 == 0 ? 0 : uint16_t(random());
+        Surface source = Random_Picture(random, 1 + int32_t(random() % 700), 1 + int32_t(random() % 40), key);
+        const bool prepared = round % 4 != 0;
+        if (prepared) Prepare_Keyed_Copy(source);
+        ASSERT_EQ(Keyed_Copy_Prepared(source), prepared);
+        const Surface background = Random_Picture(random, 1 + int32_t(random() % 660), 1 + int32_t(random() % 50), 7);
+        for (int shot = 0; shot < 8; ++shot) {
+            // Rectangles mostly inside the source, some reaching past any edge or empty.
+            auto span = [&](int32_t size) {
+                const int32_t a = int32_t(random() % uint32_t(size + 20)) - 10;
+                return std::pair(a, a + int32_t(random() % uint32_t(size + 10)) - 2);
+            };
+            const auto [left, right] = span(source.width);
+            const auto [top, bottom] = span(source.height);
+            const Rect rect{left, top, right, bottom};
+            const int32_t x = int32_t(random() % uint32_t(background.width + 40)) - 20;
+            const int32_t y = int32_t(random() % uint32_t(background.height + 20)) - 10;
+            for (const bool keyed : {true, false}) {
+                Surface expected = background;
+                Reference_Copy(expected, x, y, source, rect, keyed);
+                for (const Vector_Width width : widths) {
+                    Use_Vector_Width(width);
+                    Surface dest = background;
+                    BltFast(dest, x, y, source, rect, keyed ? BLTFAST_SRCCOLORKEY_WAIT : BLTFAST_WAIT);
+                    ASSERT_EQ(dest.pixels, expected.pixels)
+                        << "round " << round << (prepared ? " prepared" : "") << (keyed ? " keyed" : "") << " width "
+                        << int(width) << " rect " << left << "," << top << "," << right << "," << bottom << " at " << x
+                        << "," << y;
+                    ++copies;
+                }
+            }
+        }
+    }
+    Use_Vector_Width(before);
+    EXPECT_GT(copies, 6000);
+}
+
+TEST(Surface_Copies, Runs_Follow_The_Pictures_Key_And_Storage) {
+    Surface s = Make_Surface(300, 2, 5);
+    for (int32_t x = 0; x < 300; x += 3) s.At(x, 1) = 0;
+    Prepare_Keyed_Copy(s);
+    // Runs are counted to the row's end, held at 127 shown and 128 keyed pixels.
+    EXPECT_EQ(std::vector<int>(s.runs.begin(), s.runs.begin() + 3), (std::vector<int>{127, 127, 127}));
+    EXPECT_EQ(s.runs[299], 1);
+    EXPECT_EQ(std::vector<int>(s.runs.begin() + 300, s.runs.begin() + 303), (std::vector<int>{-1, 2, 1}));
+    // A copy with another key, or of other storage, goes the unprepared way and stays exact.
+    Surface moved = std::move(s);
+    EXPECT_TRUE(Keyed_Copy_Prepared(moved));
+    Surface copied = moved;
+    EXPECT_FALSE(Keyed_Copy_Prepared(copied));
+    moved.color_key = 5;
+    EXPECT_FALSE(Keyed_Copy_Prepared(moved));
+    Surface dest = Make_Surface(300, 2, 9), expected = dest;
+    BltFast(dest, 0, 0, moved, Rect{0, 0, 300, 2}, BLTFAST_SRCCOLORKEY_WAIT);
+    Reference_Copy(expected, 0, 0, moved, Rect{0, 0, 300, 2}, true);
+    EXPECT_EQ(dest.pixels, expected.pixels);
+}
+
+TEST(Surface_Copies, A_Copy_Inside_One_Picture_And_The_Fills_Match_The_Plain_Loops) {
+    std::mt19937 random(99);
+    for (int round = 0; round < 200; ++round) {
+        Surface s = Random_Picture(random, 50, 30, 0);
+        Prepare_Keyed_Copy(s);
+        const Rect rect{int32_t(random() % 50), int32_t(random() % 30), int32_t(random() % 60), int32_t(random() % 40)};
+        const int32_t x = int32_t(random() % 60) - 5, y = int32_t(random() % 40) - 5;
+        // Rows that do not overlap the rectangle's: the result is as from a separate picture.
+        const bool apart = y >= rect.bottom || y + (rect.bottom - rect.top) <= rect.top;
+        for (const bool keyed : {true, false}) {
+            if (!apart) break;
+            Surface expected = s, picture = s;
+            Reference_Copy(expected, x, y, s, rect, keyed);
+            BltFast(picture, x, y, picture, rect, keyed ? BLTFAST_SRCCOLORKEY_WAIT : BLTFAST_WAIT);
+            EXPECT_EQ(picture.pixels, expected.pixels) << round;
+        }
+        Surface filled = s, expected = s;
+        const Rect box{int32_t(random() % 70) - 10, int32_t(random() % 40) - 5, int32_t(random() % 70) - 10,
+                       int32_t(random() % 40) - 5};
+        BltColorFill(filled, box, 0x1234);
+        for (int32_t py = std::max(0, box.top); py < std::min(30, box.bottom); ++py)
+            for (int32_t px = std::max(0, box.left); px < std::min(50, box.right); ++px) expected.At(px, py) = 0x1234;
+        EXPECT_EQ(filled.pixels, expected.pixels) << round;
+    }
+}
+
+TEST(Surface_Copies, Text_Masks_Paint_Exactly_Their_Bits) {
+    std::mt19937 random(5);
+    Text_Mask mask;
+    mask.width = 37, mask.height = 11;
+    for (int i = 0; i < 37 * 11; ++i) mask.bits.push_back(uint8_t(random() % 3 == 0));
+    for (auto [x, y] : {std::pair{0, 0}, {-5, -3}, {20, 12}, {620, 475}, {-40, 0}, {700, 10}}) {
+        Surface dest = Make_Surface(640, 480, 0x4444), expected = dest;
+        Blit_Text_Mask(dest, x, y, mask, 0xF00F);
+        for (int32_t my = 0; my < mask.height; ++my)
+            for (int32_t mx = 0; mx < mask.width; ++mx)
+                if (mask.bits[size_t(my * mask.width + mx)] && x + mx >= 0 && x + mx < 640 && y + my >= 0 &&
+                    y + my < 480)
+                    expected.At(x + mx, y + my) = 0xF00F;
+        EXPECT_EQ(dest.pixels, expected.pixels) << x << ", " << y;
+    }
+}
+
+}   // namespace
