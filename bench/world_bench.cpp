@@ -1,16 +1,27 @@
-// world_bench.cpp -- loading a 1600 x 1600 map against reading its bytes; path searches in the view box.
+// world_bench.cpp -- loading a 1600 x 1600 map against reading its bytes; path searches in the view
+// box; the frame in which 500 players on a 1600 x 1600 map are each sent a "/move", and the memory
+// their searches keep.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 
+#include "characters/character_file.h"
 #include "characters/path.h"
 #include "characters/player.h"
+#include "display/bitmap.h"
+#include "game/game.h"
+#include "loading/loading.h"
 #include "map/map.h"
+#include "net/net.h"
 #include "platform/encoding.h"
 #include "platform/files.h"
+#include "platform/headless.h"
 #include "platform/platform.h"
+#include "platform/program.h"
+#include "scene/scene.h"
 
 namespace {
 
@@ -118,7 +129,7 @@ void Search(benchmark::State& state, bool maze) {
         benchmark::DoNotOptimize(r.distance_grid.data());
     }
     state.counters["path_length"] = path_length;
-    state.counters["start_number"] = r.distance_grid[40 * 121 + 40];
+    state.counters["start_number"] = Distance_At(r, 40, 40);
     Reset_Map();
 }
 
@@ -132,3 +143,117 @@ BENCHMARK(BM_Load_Map)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Parse_Map_Fresh)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Find_Path_Open_Field)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Find_Path_Maze)->Unit(benchmark::kMicrosecond);
+
+namespace {
+
+// The default world's pictures and figures on a 1600 x 1600 map made of its 120 x 120 map
+// repeated; the own character in the middle.
+struct Big_World {
+    Headless_Window window;
+    bool loaded = false;
+
+    Big_World() {
+        Platform.window = &window;
+        Platform.program_folder = ISO_OUT_DIR;
+        if (chdir(ISO_OUT_DIR) != 0) return;
+        window.held.insert(VK_ESCAPE);   // a missing file ends the error screen at once
+        try {
+            Load_Map(u"data\\testmap.map");
+            Load_Character_File(u"data\\testple.ple");
+            Load_Bitmap(u"images\\s.bmp", 0, Loading.Status_Panel);
+        } catch (const Program_End&) {
+            std::fprintf(stderr, "world_bench: the default world under %s did not load\n", ISO_OUT_DIR);
+            return;
+        }
+        window.held.clear();
+        const Map_Model small = Map;
+        Map.Map_Width = Map.Map_Height = MAX_MAP_SIDE;
+        Map.Ground_Grid.Resize(MAX_MAP_SIDE, MAX_MAP_SIDE);
+        Map.Object_Grid.Resize(MAX_MAP_SIDE, MAX_MAP_SIDE);
+        Map.Overlay_Grid.Resize(MAX_MAP_SIDE, MAX_MAP_SIDE);
+        for (int32_t y = 0; y < MAX_MAP_SIDE; ++y)
+            for (int32_t x = 0; x < MAX_MAP_SIDE; ++x) {
+                const int32_t sx = x % small.Map_Width, sy = y % small.Map_Height;
+                Map.Ground_Grid(x, y) = small.Ground_Grid(sx, sy);
+                Map.Object_Grid(x, y) = small.Object_Grid(sx, sy);
+                Map.Overlay_Grid(x, y) = small.Overlay_Grid(sx, sy);
+            }
+        Init_Direction_Steps();
+        Init_Pixel_Steps();
+        Game.Game_Font = Font_Spec{u"新細明體", 12, false};
+        SetFont(Game.Game_Font);
+        loaded = true;
+    }
+};
+
+size_t Resident_Bytes() {
+    long pages = 0, resident = 0;
+    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
+        std::fclose(f);
+    }
+    return size_t(resident) * size_t(sysconf(_SC_PAGESIZE));
+}
+
+// 500 others on free cells of the view box around the own character, each sent a "/move" to
+// another free cell of the box; then the frame that serves them: 500 searches, the walk steps,
+// the drawing. The receipt and the frame are timed; placing the players is not.
+void BM_Frame_Serving_500_Moves(benchmark::State& state) {
+    static Big_World world;
+    if (!world.loaded) {
+        state.SkipWithError("the default world did not load");
+        return;
+    }
+    constexpr int PLAYERS = 500;
+    Reset_Net();
+    Net.Offline_Mode = true;
+    Net.Link.In_Game = true;
+    Player_Record& own = Chars.Own_Player;
+    own = Player_Record{};
+    own.id = 1;
+    own.cell_x = own.cell_y = MAX_MAP_SIDE / 2;
+    Chars.Players.clear();
+    for (int i = 0; i < PLAYERS; ++i) Add_Player(int16_t(100 + i), u"player");
+    const size_t before = Resident_Bytes();
+    Draw_Game_Screen();   // publishes the view box the dispatcher and the searches use
+
+    uint32_t seed = 99;
+    auto free_cell = [&seed] {
+        for (;;) {
+            seed = seed * 1103515245u + 12345u;
+            const int16_t x = int16_t(Scene.View_X + int32_t((seed >> 8) % 39u));
+            const int16_t y = int16_t(Scene.View_Y + int32_t((seed >> 20) % 39u));
+            if (!Is_Blocked(0, 0, x, y)) return std::pair(x, y);
+        }
+    };
+    int64_t searches = 0, paths = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::u16string text;
+        for (int i = 0; i < PLAYERS; ++i) {
+            Player_Record& p = Chars.Players[size_t(i)];
+            const auto [x, y] = free_cell();
+            const auto [tx, ty] = free_cell();
+            p.cell_x = x, p.cell_y = y;
+            p.walking = false, p.step_direction = 0, p.step_index = 0, p.path_length = 0;
+            text += u"/move " + Decimal(p.id) + u"\\" + Decimal(tx) + u"\\" + Decimal(ty) + u"/e/";
+        }
+        const std::string receipt = To_Cp950(text);
+        state.ResumeTiming();
+        Dispatch_Messages(receipt);
+        for (const Player_Record& p : Chars.Players) searches += p.new_target;
+        Game_Frame();
+        for (const Player_Record& p : Chars.Players) paths += p.walking;
+    }
+    size_t kept = Path_Search.open.capacity() * 8 + Path_Search.pending.capacity() * 8;
+    for (const Player_Record& p : Chars.Players)
+        kept += p.distance_grid.capacity() * sizeof(int16_t) + p.path_steps.capacity() * sizeof(int16_t);
+    state.counters["searches"] = benchmark::Counter(double(searches), benchmark::Counter::kAvgIterations);
+    state.counters["paths"] = benchmark::Counter(double(paths), benchmark::Counter::kAvgIterations);
+    state.counters["search_MB"] = double(kept) / 1e6;
+    state.counters["rss_growth_MB"] = double(Resident_Bytes() - std::min(before, Resident_Bytes())) / 1e6;
+    Chars.Players.clear();
+}
+BENCHMARK(BM_Frame_Serving_500_Moves)->Unit(benchmark::kMillisecond)->Repetitions(9)->ReportAggregatesOnly(true);
+
+}   // namespace

@@ -8,9 +8,10 @@
 constexpr int16_t MAX_PATH_STEPS = 64;   // a longer path counts as none
 
 // Work space of the fill, kept between searches so a search inside a frame allocates nothing.
+// Both are bit sets over the cells around the box, one run of words per column, a bit per row.
 struct Path_State {
-    std::vector<uint8_t> flags;     // per cell around the box: blocked, expanded
-    std::vector<int32_t> pending;   // per column: numbered cells waiting to be expanded
+    std::vector<uint64_t> open;      // may still be numbered: free, inside the neighbour bounds, 0
+    std::vector<uint64_t> pending;   // numbered inside the box and not yet expanded
 };
 extern Path_State Path_Search;
 void Reset_Path();
@@ -19,10 +20,13 @@ void Reset_Path();
 // target with axis moves, then a descent from the start with eight directions. Fills path_steps,
 // path_length (0 when there is no path, or one longer than 64 steps) and sets walking and
 // step_index when the start was reached. A blocked target or one off the map gives no path and
-// touches nothing else.
+// touches nothing else. The record keeps the fill's numbers for the box and the cells around
+// it, so its memory is bounded by the box, not the map.
 void Find_Path(Player_Record& record, int16_t start_x, int16_t start_y, int16_t target_x, int16_t target_y,
                int16_t& box_x, int16_t& box_y, int16_t& box_width, int16_t& box_height);
 void Descend_Path(Player_Record& record, int16_t start_x, int16_t start_y, int16_t target_x, int16_t target_y,
                   int16_t box_x, int16_t box_y, int16_t box_width, int16_t box_height);
+// The number the record's last fill gave cell (x, y): 1 at its target, 0 where it numbered nothing.
+int16_t Distance_At(const Player_Record& record, int32_t x, int32_t y);
 // The smallest nonzero value, 0 when all are 0.
 int16_t Smallest_Nonzero(const int16_t* values, int count);

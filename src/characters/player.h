@@ -10,8 +10,12 @@ struct Player_Record {
     int16_t id = 0;
     int16_t step_index = 0;
     int16_t path_length = 0;
-    std::vector<int16_t> path_steps;      // directions 1..8, from index 0
-    std::vector<int16_t> distance_grid;   // (Map_Width + 1) x (Map_Height + 1), column-major: x * (H + 1) + y
+    std::vector<int16_t> path_steps;   // directions 1..8, from index 0
+    // The last search's numbers (Distance_At reads them), kept for the cells around its box only:
+    // column-major from (distance_x, distance_y), distance_rows a column; and its target cell.
+    std::vector<int16_t> distance_grid;
+    int32_t distance_x = 0, distance_y = 0, distance_cols = 0, distance_rows = 0;
+    int16_t distance_target_x = -1, distance_target_y = -1;
     bool walking = false;
     std::u16string chat_text;
     int16_t chat_frames = 0;

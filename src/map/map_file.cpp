@@ -167,6 +167,7 @@ void Parse_Map_Into(const std::string& bytes, const std::string& file_name, Map_
                                  std::to_string(MAX_MAP_SIDE),
                              Data_Error::MAP_TOO_LARGE);
     }
+    Index_Map_Images(model);
     model.Map_Width = w;
     model.Map_Height = h;
     Read_Ground_Section(r, model.Ground_Grid, w, h);
@@ -181,9 +182,23 @@ Map_Model Parse_Map(const std::string& bytes, const std::string& file_name) {
 }
 
 int16_t Find_Image_Index(const Map_Model& model, int16_t id) {
+    const size_t slot = size_t(int32_t(id) + 32768);
+    if (slot < model.Image_Index.size()) {
+        const int16_t index = model.Image_Index[slot];
+        // Only an entry that still names an image with this id counts; else the images changed.
+        if (index == 0 || (size_t(index) < model.Map_Images.size() && model.Map_Images[size_t(index)].id == id))
+            return index;
+    }
     for (size_t i = 0; i < model.Map_Images.size(); ++i)
         if (model.Map_Images[i].id == id) return int16_t(i);
     return 0;
+}
+
+void Index_Map_Images(Map_Model& model) {
+    model.Image_Index.assign(65536, 0);
+    // From the last to the first, so the first image with an id is the one that stays.
+    for (size_t i = model.Map_Images.size(); i-- > 0;)
+        model.Image_Index[size_t(int32_t(model.Map_Images[i].id) + 32768)] = int16_t(i);
 }
 
 std::string Write_Map(const Map_Model& model) {

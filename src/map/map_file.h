@@ -91,6 +91,10 @@ constexpr int16_t MAX_MAP_SIDE = 1600;   // larger maps overflow the scene's 16-
 struct Map_Model {
     int16_t Map_Image_Count = 0;
     std::vector<Map_Image> Map_Images;
+    // The index into Map_Images that Find_Image_Index gives for each id (entry id + 32768), made
+    // by Index_Map_Images when the file is parsed, so that drawing resolves a cell's picture
+    // without a search. Empty in a model built by hand: the look-up then scans.
+    std::vector<int16_t> Image_Index;
     int16_t Map_Width = 0, Map_Height = 0;
     Cell_Grid<Ground_Cell> Ground_Grid;
     Cell_Grid<Piece_Cell> Object_Grid;
@@ -99,6 +103,8 @@ struct Map_Model {
 
 // Index of the first image of the model with the id; 0 when none has it.
 int16_t Find_Image_Index(const Map_Model& model, int16_t id);
+// Makes model.Image_Index from Map_Images; called again by whoever changes the images' ids.
+void Index_Map_Images(Map_Model& model);
 
 // Parses a map file's bytes (the surfaces stay empty). Throws Data_Error on a damaged file:
 // shorter than its counts, N, W or H below 1, or W or H above MAX_MAP_SIDE.

@@ -47,8 +47,16 @@ const Surface* Map_Surface(int16_t image_id) {
     return &Map.Map_Images[size_t(index)].surface;
 }
 
-// Clip-and-copy of a picture rectangle to the back buffer, black left out.
+// Clip-and-copy of a picture rectangle to the back buffer, black left out. Most cells of the view
+// box lie off the screen: those only get the position the clip gives, (x, y) moved onto the
+// screen's near edges, without a copy that would find nothing to do.
 void Copy_Clipped(const Surface* image, Rect source, int16_t& x, int16_t& y) {
+    const int64_t w = int64_t(source.right) - source.left, h = int64_t(source.bottom) - source.top;
+    if (w <= 0 || h <= 0 || x >= SCREEN_WIDTH || y >= SCREEN_HEIGHT || x + w <= 0 || y + h <= 0) {
+        x = std::max<int16_t>(x, 0);
+        y = std::max<int16_t>(y, 0);
+        return;
+    }
     Clip_Source_Rect(source, x, y);
     if (image) BltFast(Display.Back_Buffer, x, y, *image, source, BLTFAST_SRCCOLORKEY_WAIT);
 }
