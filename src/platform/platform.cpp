@@ -1,6 +1,8 @@
 // platform.cpp -- dispatch of the backends' events to the installed handlers.
 #include "platform/platform.h"
 
+#include <algorithm>
+
 Platform_State Platform;
 
 void Reset_Platform() { Platform = Platform_State{}; }
@@ -43,6 +45,12 @@ void Do_Events() {
         Platform.pending_socket.pop_front();
         if (Platform.handlers.socket) Platform.handlers.socket(e);
     }
+}
+
+void Wait_For_Events(int32_t timeout_ms) {
+    if (!Platform.window || timeout_ms <= 0) return;
+    if (Platform.socket && Platform.socket->Expecting_Data()) timeout_ms = std::min(timeout_ms, SOCKET_POLL_MS);
+    Platform.window->Wait_Events(timeout_ms);
 }
 
 void Present_Surface(const Surface& back_buffer) {

@@ -38,6 +38,12 @@ public:
     // Where the open text entry is, so an input method places its candidate window there;
     // active false when no entry takes text.
     virtual void Set_Text_Entry(bool /*active*/, int /*x*/, int /*y*/, int /*w*/, int /*h*/) {}
+    // Sleeps until an event waits to be fetched or timeout_ms have passed. The headless window
+    // returns at once: its clock moves only when a test moves it.
+    virtual void Wait_Events(int32_t /*timeout_ms*/) {}
+    // Milliseconds until the display can take the next frame; 0 when it can now, or when
+    // presentation itself waits for the display's refresh.
+    virtual int32_t Frame_Due_In() { return 0; }
 };
 
 // One report of the TCP client socket.
@@ -55,6 +61,9 @@ public:
     virtual void Send(const std::string& bytes) = 0;
     virtual void Close() = 0;
     virtual void Poll(std::vector<Socket_Event>& out) = 0;
+    // True while a connection is being made or is open, so that data may come: a wait for
+    // window events then looks at the socket every few milliseconds.
+    virtual bool Expecting_Data() const { return false; }
 };
 
 // Who handles events during a yield; installed by the input and network modules.
@@ -86,5 +95,10 @@ std::tm Local_Time();
 bool Key_Down(int virtual_key);
 // Yields to the window system once: fetches window and socket events and runs their handlers.
 void Do_Events();
+// Sleeps until a window event comes or timeout_ms pass; while the socket expects data, at most
+// SOCKET_POLL_MS at a time, as its data cannot wake the window's wait. Without a window, or
+// with the headless one, it returns at once.
+void Wait_For_Events(int32_t timeout_ms);
+constexpr int32_t SOCKET_POLL_MS = 4;
 // Shows the finished back buffer; without a window it does nothing.
 void Present_Surface(const Surface& back_buffer);

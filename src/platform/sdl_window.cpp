@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <map>
 
 #include "platform/backends.h"
@@ -13,6 +14,20 @@
 namespace {
 
 constexpr int LOGICAL_WIDTH = 640, LOGICAL_HEIGHT = 480;
+constexpr int DEFAULT_REFRESH_HZ = 60;   // where the display does not say
+
+// Whether OpenGL could only draw in software here: no graphics device to be seen. SDL's own
+// renderer, presenting through shared memory, then costs a fraction of a software OpenGL's time
+// per frame (and of its start-up). SDL_RENDER_DRIVER and SDL_FRAMEBUFFER_ACCELERATION in the
+// environment still decide over this.
+bool Software_Rendering_Only() {
+#if defined(__linux__)
+    std::error_code ec;
+    return !std::filesystem::exists("/dev/dri", ec) && !std::filesystem::exists("/dev/nvidia0", ec);
+#else
+    return false;
+#endif
+}
 
 class Sdl_Window : public Window_Backend {
 public:
@@ -35,6 +50,10 @@ public:
         SDL_SetHint(SDL_HINT_IME_SHOW_UI, "1");
         SDL_SetHint(SDL_HINT_IME_SUPPORT_EXTENDED_TEXT, "1");
         SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
+        if (Software_Rendering_Only()) {
+            SDL_SetHint(SDL_HINT_RENDER_DRIVER, "software");
+            SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+        }
         if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) return Fail("cannot start SDL");
         started = true;
         if (!Display_Reachable()) return false;
@@ -56,6 +75,7 @@ public:
         renderer = SDL_CreateRenderer(window, -1, SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC);
         if (!renderer) renderer = SDL_CreateRenderer(window, -1, SDL_RENDERER_SOFTWARE);
         if (!renderer) return Fail("cannot draw into the window");
+        Start_Pacing();
         // Letterboxes the picture and maps mouse positions back to 640 x 480 pixels.
         SDL_RenderSetLogicalSize(renderer, LOGICAL_WIDTH, LOGICAL_HEIGHT);
         if (!Make_Texture(LOGICAL_WIDTH, LOGICAL_HEIGHT)) return Fail("cannot make the frame texture");
@@ -91,6 +111,15 @@ public:
         while (SDL_PollEvent(&e)) Translate(e, out);
     }
 
+    void Wait_Events(int32_t timeout_ms) override { SDL_WaitEventTimeout(nullptr, timeout_ms); }
+
+    int32_t Frame_Due_In() override {
+        if (!pacing || next_due == 0) return 0;
+        const Uint64 now = SDL_GetPerformanceCounter();
+        if (now >= next_due) return 0;
+        return int32_t(((next_due - now) * 1000 + frequency - 1) / frequency);   // never early
+    }
+
     void Present(const Surface& back_buffer) override {
         if (back_buffer.width <= 0 || back_buffer.height <= 0 ||
             back_buffer.pixels.size() < size_t(back_buffer.width) * size_t(back_buffer.height))
@@ -98,11 +127,15 @@ public:
         if ((back_buffer.width != texture_width || back_buffer.height != texture_height) &&
             !Make_Texture(back_buffer.width, back_buffer.height))
             return;
-        SDL_UpdateTexture(texture, nullptr, back_buffer.pixels.data(), int(back_buffer.width * sizeof(uint16_t)));
+        if (texture_format == SDL_PIXELFORMAT_RGB565)
+            SDL_UpdateTexture(texture, nullptr, back_buffer.pixels.data(), int(back_buffer.width * sizeof(uint16_t)));
+        else
+            Widen_Into_Texture(back_buffer);
         SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
         SDL_RenderClear(renderer);
         SDL_RenderCopy(renderer, texture, nullptr, nullptr);
         SDL_RenderPresent(renderer);
+        Schedule_Next_Frame();
     }
 
     void Set_Text_Entry(bool active, int x, int y, int w, int h) override {
@@ -117,10 +150,18 @@ private:
     SDL_Texture* texture = nullptr;
     int texture_width = 0, texture_height = 0;
     int window_scale = 2;   // a window is this many times 640 x 480
+    Uint32 texture_format = SDL_PIXELFORMAT_RGB565;
     static constexpr Uint32 TAP_HOLD_MS = 60;
     std::map<SDL_Scancode, Uint32> pressed_at;   // tick of each key's last press
     bool started = false;
     bool left_down = false;
+    // Frame pacing where presentation does not wait for the display: the next frame is due one
+    // refresh period after the last one was due (performance-counter ticks), so the rate holds
+    // without drifting.
+    bool pacing = false;
+    Uint64 frequency = 1, period = 1, next_due = 0;
+    Uint64 count_start = 0;
+    int presents_counted = 0, refresh_hz = DEFAULT_REFRESH_HZ;
     bool entry_active = false;
     SDL_Rect entry{0, 0, 0, 0};
 
@@ -143,12 +184,68 @@ private:
         return false;
     }
 
+    // A software renderer never waits for the display; an accelerated one is trusted to until it
+    // is seen presenting far faster than the display refreshes (its wait is then switched off).
+    void Start_Pacing() {
+        SDL_RendererInfo info{};
+        SDL_GetRendererInfo(renderer, &info);
+        pacing = (info.flags & SDL_RENDERER_SOFTWARE) != 0 || (info.flags & SDL_RENDERER_PRESENTVSYNC) == 0;
+        SDL_DisplayMode mode{};
+        if (SDL_GetWindowDisplayMode(window, &mode) == 0 && mode.refresh_rate > 0) refresh_hz = mode.refresh_rate;
+        frequency = std::max<Uint64>(1, SDL_GetPerformanceFrequency());
+        period = std::max<Uint64>(1, frequency / Uint64(refresh_hz));
+    }
+
+    void Schedule_Next_Frame() {
+        const Uint64 now = SDL_GetPerformanceCounter();
+        if (!pacing) {
+            if (now - count_start >= frequency) {
+                if (count_start != 0 && presents_counted > refresh_hz * 3 / 2) pacing = true;
+                count_start = now;
+                presents_counted = 0;
+            }
+            ++presents_counted;
+        }
+        // A frame shown before it was due (a screen that does not wait, as the loading screen) or
+        // more than a period late starts the count afresh rather than running ahead or hurrying.
+        next_due = next_due == 0 || now < next_due || now > next_due + period ? now + period : next_due + period;
+    }
+
+    // The frame texture: 16-bit where the renderer converts on the graphics device; in the
+    // window's own 32-bit format for SDL's software renderer, whose scaled copy between formats
+    // goes pixel by pixel (14 ms a frame at twice the size) while one within a format is fast.
     bool Make_Texture(int w, int h) {
         if (texture) SDL_DestroyTexture(texture);
-        texture = SDL_CreateTexture(renderer, SDL_PIXELFORMAT_RGB565, SDL_TEXTUREACCESS_STREAMING, w, h);
+        texture_format = SDL_PIXELFORMAT_RGB565;
+        SDL_RendererInfo info{};
+        const Uint32 native = SDL_GetWindowPixelFormat(window);
+        if (SDL_GetRendererInfo(renderer, &info) == 0 && (info.flags & SDL_RENDERER_SOFTWARE) &&
+            (native == SDL_PIXELFORMAT_RGB888 || native == SDL_PIXELFORMAT_ARGB8888 ||
+             native == SDL_PIXELFORMAT_BGR888 || native == SDL_PIXELFORMAT_ABGR8888))
+            texture_format = native;
+        texture = SDL_CreateTexture(renderer, texture_format, SDL_TEXTUREACCESS_STREAMING, w, h);
         texture_width = texture ? w : 0;
         texture_height = texture ? h : 0;
         return texture != nullptr;
+    }
+
+    // Each RGB565 pixel widened to eight bits a channel, the top bits repeated below.
+    void Widen_Into_Texture(const Surface& frame) {
+        void* pixels = nullptr;
+        int pitch = 0;
+        if (SDL_LockTexture(texture, nullptr, &pixels, &pitch) != 0) return;
+        const bool red_high = texture_format == SDL_PIXELFORMAT_RGB888 || texture_format == SDL_PIXELFORMAT_ARGB8888;
+        const int red_shift = red_high ? 16 : 0, blue_shift = red_high ? 0 : 16;
+        for (int32_t y = 0; y < frame.height; ++y) {
+            const uint16_t* in = &frame.pixels[size_t(y) * size_t(frame.width)];
+            auto* out = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(pixels) + size_t(y) * size_t(pitch));
+            for (int32_t x = 0; x < frame.width; ++x) {
+                const uint32_t p = in[x], r = p >> 11, g = (p >> 5) & 63, b = p & 31;
+                out[x] = 0xFF000000u | ((r << 3 | r >> 2) << red_shift) | ((g << 2 | g >> 4) << 8) |
+                         ((b << 3 | b >> 2) << blue_shift);
+            }
+        }
+        SDL_UnlockTexture(texture);
     }
 
     // The input method's candidate window goes under the open entry, in window coordinates.

@@ -80,6 +80,8 @@ public:
         ++generation_;
     }
 
+    bool Expecting_Data() const override { return state_ == State::Connecting || state_ == State::Open; }
+
     void Poll(std::vector<Socket_Event>& out) override {
         Run_Ready();
         while (!events_.empty()) {

@@ -29,5 +29,6 @@ Screen_Exit Run_Screen(const std::function<bool()>& frame, int32_t frame_rate, b
         if (after_present) after_present();
         Clear_Frame_Input();
         Wait_Frame(frame_rate);
+        Wait_For_Display();
     }
 }

@@ -1,4 +1,5 @@
-// timer.cpp -- the frame delay that keeps yielding, and the frame counter drawn each frame.
+// timer.cpp -- the frame delay and the wait for the display, both yielding and sleeping between
+// yields, and the frame counter drawn each frame.
 #include "ui/timer.h"
 
 #include <limits>
@@ -14,7 +15,17 @@ void Wait_Frame(int32_t rate) {
     // Waiting until the tick count reaches end, counted as time since the call so that the wrap
     // of the 32-bit tick count (after 24.8 days) cannot make the wait endless.
     const int64_t delay = end - start;
-    while (int64_t(uint32_t(Get_Tick_Count()) - uint32_t(start)) < delay) Do_Events();
+    for (int64_t passed; (passed = int64_t(uint32_t(Get_Tick_Count()) - uint32_t(start))) < delay;) {
+        Wait_For_Events(int32_t(delay - passed));
+        Do_Events();
+    }
+}
+
+void Wait_For_Display() {
+    for (int32_t left; Platform.window && (left = Platform.window->Frame_Due_In()) > 0;) {
+        Wait_For_Events(left);
+        Do_Events();
+    }
 }
 
 void Draw_FPS() {

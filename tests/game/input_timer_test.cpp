@@ -1,10 +1,12 @@
 // input_timer_test.cpp -- window events delivered through the yield and stored for the frame
 // loops; the frame delay and the frame counter on the fake clock.
+#include <algorithm>
 #include <string>
 #include <tuple>
 #include <vector>
 
 #include "game/game_screen.h"
+#include "ui/screen.h"
 
 namespace {
 
@@ -106,6 +108,65 @@ TEST_F(Game_Timer, WaitFrameYieldsUntilTheDelayFromTheCallIsOver) {
     EXPECT_EQ(window.polls, 20);
     Platform.window = nullptr;   // no clock at all: returns instead of waiting for ever
     Wait_Frame(50);
+}
+
+// A window whose display takes a frame every 16 ms and whose waits sleep on the fake clock: each
+// wait is recorded and moves the clock by its length, or to the moment an event was due to come.
+struct Paced_Window : Headless_Window {
+    int32_t period = 16, next_due = 0;
+    std::vector<int32_t> waits;
+    std::vector<std::pair<int32_t, Window_Event>> coming;   // (tick, event) in tick order
+
+    int32_t Frame_Due_In() override { return std::max(0, next_due - now); }
+    void Present(const Surface& frame) override {
+        Headless_Window::Present(frame);
+        next_due = now + period;
+    }
+    void Wait_Events(int32_t timeout_ms) override {
+        waits.push_back(timeout_ms);
+        now += timeout_ms;
+        if (!coming.empty() && coming.front().first <= now) {
+            now = std::max(coming.front().first, now - timeout_ms);
+            queued.push_back(coming.front().second);
+            coming.erase(coming.begin());
+        }
+    }
+};
+
+TEST_F(Game_Timer, WaitsSleepUntilTheDisplayTakesTheNextFrameHandlingEventsAsTheyCome) {
+    Paced_Window paced;
+    Platform.window = &paced;
+    Install_Input_Handlers();
+    paced.now = 1000;
+    Window_Event click = Event(Window_Event::Click);
+    paced.coming = {{1005, Event(Window_Event::Mouse_Move)}, {1006, click}};
+    std::vector<std::pair<int32_t, bool>> frames;   // tick and click seen at each frame
+    Run_Screen(
+        [&] {
+            frames.emplace_back(paced.now, Input.Clicked);
+            return frames.size() < 4;
+        },
+        0);
+    // The first wait is cut short by the mouse at 1005, the second by the click at 1006; the
+    // click is handled then and the next frame sees it; no frame comes before the display is due.
+    EXPECT_EQ(paced.waits, (std::vector<int32_t>{16, 11, 10, 16, 16}));
+    EXPECT_EQ(frames,
+              (std::vector<std::pair<int32_t, bool>>{{1000, false}, {1016, true}, {1032, false}, {1048, false}}));
+    // The login screen's 20 ms: one sleep, then the display is due already.
+    paced.waits.clear();
+    Wait_Frame(50);
+    Wait_For_Display();
+    EXPECT_EQ(paced.waits, (std::vector<int32_t>{20}));
+    // While the socket expects data, a wait is cut into slices so that its data is fetched soon.
+    struct Open_Socket : Scripted_Socket {
+        bool Expecting_Data() const override { return true; }
+    } open;
+    Platform.socket = &open;
+    paced.waits.clear();
+    Wait_Frame(100);
+    EXPECT_EQ(paced.waits, (std::vector<int32_t>{4, 4, 2}));
+    Platform.socket = nullptr;
+    Platform.window = &window;
 }
 
 TEST_F(Game_Timer, FpsShowsTheCountTakenBeforeTheFrame) {
