@@ -30,10 +30,13 @@ void Parse_Or_Raise(const std::u16string& name, const std::function<void()>& par
 void Load_Map(const std::u16string& path) {
     const std::string host = Host_Path(path);
     {
-        const std::string bytes = Read_Data_File(path, host);
+        // Parsed as it is read: a large map's bytes are never held whole beside the model.
+        std::optional<Input_File> input;
+        if (File_Exists(host)) input = Open_Input_File(host);
+        if (!input) Raise_Error(ERROR_FILE_MISSING, path);
         Parse_Or_Raise(
-            path, [&] { Parse_Map_Into(bytes, host, Map); }, Reset_Map);
-    }   // the file's bytes go before the pictures load
+            path, [&] { Parse_Map_File_Into(*input, host, Map); }, Reset_Map);
+    }   // the file closes before the pictures load
     Load_Map_Images();
 }
 

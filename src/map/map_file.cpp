@@ -1,6 +1,7 @@
 // map_file.cpp -- the data files' fields, and the map file read and written.
 #include "map/map_file.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -74,6 +75,75 @@ void Byte_Writer::Counted_String(const std::u16string& text) {
 
 namespace {
 
+// The bytes of a map file as the parser takes them, from pos on: all at hand (a file already in
+// memory), or brought in pieces from an open file, so that a large map is never held twice.
+struct Map_Source {
+    const char* data = nullptr;   // the bytes at hand
+    size_t size = 0;              // how many
+    size_t pos = 0;               // the next one to take, within data
+    size_t offset = 0;            // the file position of data[0]
+    size_t file_size = 0;
+    const std::string& file_name;
+    Input_File* input = nullptr;   // null: everything is at hand
+    std::vector<char>* buffer = nullptr;
+
+    size_t At() const { return offset + pos; }
+    // At least n bytes at hand from pos on; false when the file ends first.
+    bool Have(size_t n) { return size - pos >= n || (input && Bring(n)); }
+    int16_t Take16() {
+        const int16_t v = Le16(data + pos);
+        pos += 2;
+        return v;
+    }
+    [[noreturn]] void Fail_Short(const std::string& what, size_t start) const {
+        throw Data_Error(file_name + ": file ends at byte " + std::to_string(file_size) + ", inside " + what +
+                             " (from byte " + std::to_string(start) + ")",
+                         Data_Error::TRUNCATED);
+    }
+    int16_t Int16(const std::string& field) {
+        if (!Have(2)) Fail_Short(field, At());
+        return Take16();
+    }
+    int16_t Count(const std::string& field) {
+        const int16_t n = Int16(field);
+        if (n < 1)
+            throw Data_Error(file_name + ": " + field + " is " + std::to_string(n) + ", it must be at least 1",
+                             Data_Error::BAD_COUNT);
+        return n;
+    }
+    std::u16string Counted_String(const std::string& field) {
+        const size_t start = At();
+        if (!Have(2)) Fail_Short(field, start);
+        const int16_t n = Take16();
+        std::u16string text;
+        if (n <= 0) return text;
+        if (!Have(size_t(n))) Fail_Short(field, start);
+        Decode_Utf16(data + pos, n, text);
+        pos += size_t(n);
+        return text;
+    }
+
+private:
+    // Keeps the bytes from pos on, moved to the buffer's front, and reads on behind them.
+    bool Bring(size_t n) {
+        constexpr size_t PIECE = size_t(1) << 20;
+        std::vector<char>& b = *buffer;   // data is null or points into it
+        const size_t kept = size - pos;
+        if (kept > 0) std::memmove(b.data(), data + pos, kept);
+        if (b.size() < n + PIECE) b.resize(n + PIECE);   // keeps the front
+        offset += pos;
+        pos = 0;
+        size = kept;
+        data = b.data();
+        while (size < n) {
+            const size_t got = Read_Input(*input, b.data() + size, b.size() - size);
+            if (got == 0) break;
+            size += got;
+        }
+        return size >= n;
+    }
+};
+
 template <class Cell>
 void Prepare_Grid(Cell_Grid<Cell>& grid, int32_t w, int32_t h, bool& reuse) {
     size_t n = size_t(w) * size_t(h);
@@ -87,77 +157,74 @@ void Prepare_Grid(Cell_Grid<Cell>& grid, int32_t w, int32_t h, bool& reuse) {
 }
 
 // One piece section: a fixed 16 bytes a cell, so the length is checked once for the whole section.
-void Read_Piece_Section(Byte_Reader& r, Cell_Grid<Piece_Cell>& grid, int32_t w, int32_t h, const char* kind) {
-    size_t n = size_t(w) * size_t(h);
-    if (r.Remaining() < n * 16) {
-        size_t index = r.Remaining() / 16;
-        r.Fail_Short(Cell_Name(kind, int32_t(index % size_t(w)), int32_t(index / size_t(w))), r.pos + index * 16);
+void Read_Piece_Section(Map_Source& r, Cell_Grid<Piece_Cell>& grid, int32_t w, int32_t h, const char* kind) {
+    const size_t n = size_t(w) * size_t(h);
+    const size_t left = r.file_size - r.At();
+    if (left < n * 16) {
+        const size_t index = left / 16;
+        r.Fail_Short(Cell_Name(kind, int32_t(index % size_t(w)), int32_t(index / size_t(w))), r.At() + index * 16);
     }
     bool reuse;
     Prepare_Grid(grid, w, h, reuse);
-    const char* p = r.bytes.data() + r.pos;
-    for (size_t i = 0; i < n; ++i, p += 16) {
-        Piece_Cell c;
-        c.image_id = Le16(p);
-        c.offset_x = Le16(p + 2);
-        c.offset_y = Le16(p + 4);
-        c.height = Le16(p + 6);
-        c.width = Le16(p + 8);
-        c.present = Le16(p + 10);
-        c.source_x = Le16(p + 12);
-        c.source_y = Le16(p + 14);
-        if (reuse)
-            grid.cells[i] = c;
-        else
-            grid.cells.push_back(c);
+    for (size_t i = 0; i < n;) {
+        if (!r.Have(16)) r.Fail_Short(Cell_Name(kind, int32_t(i % size_t(w)), int32_t(i / size_t(w))), r.At());
+        const size_t batch = std::min(n - i, (r.size - r.pos) / 16);
+        const char* p = r.data + r.pos;
+        for (const size_t last = i + batch; i < last; ++i, p += 16) {
+            Piece_Cell c;
+            c.image_id = Le16(p);
+            c.offset_x = Le16(p + 2);
+            c.offset_y = Le16(p + 4);
+            c.height = Le16(p + 6);
+            c.width = Le16(p + 8);
+            c.present = Le16(p + 10);
+            c.source_x = Le16(p + 12);
+            c.source_y = Le16(p + 14);
+            if (reuse)
+                grid.cells[i] = c;
+            else
+                grid.cells.push_back(c);
+        }
+        r.pos += batch * 16;
     }
-    r.pos += n * 16;
 }
 
-void Read_Ground_Section(Byte_Reader& r, Cell_Grid<Ground_Cell>& grid, int32_t w, int32_t h) {
+void Read_Ground_Section(Map_Source& r, Cell_Grid<Ground_Cell>& grid, int32_t w, int32_t h) {
     bool reuse;
     Prepare_Grid(grid, w, h, reuse);
-    const char* data = r.bytes.data();
-    const size_t size = r.bytes.size();
-    size_t pos = r.pos;
     for (int32_t y = 0; y < h; ++y) {
         for (int32_t x = 0; x < w; ++x) {
-            size_t start = pos;
+            const size_t start = r.At();
             // image_id, blocked and the text's count, then the text, then source_x and source_y.
-            if (size - pos < 6) r.Fail_Short(Cell_Name("ground", x, y), start);
+            if (!r.Have(6)) r.Fail_Short(Cell_Name("ground", x, y), start);
             Ground_Cell& c = reuse ? grid.cells[size_t(y) * size_t(w) + size_t(x)] : grid.cells.emplace_back();
-            c.image_id = Le16(data + pos);
-            c.blocked = Le16(data + pos + 2);
-            int16_t n = Le16(data + pos + 4);
-            pos += 6;
-            if (n > 0) {
-                if (size - pos < size_t(n) + 4) r.Fail_Short(Cell_Name("ground", x, y), start);
-                Decode_Utf16(data + pos, n, c.text);
-                pos += size_t(n);
-            } else {
-                if (size - pos < 4) r.Fail_Short(Cell_Name("ground", x, y), start);
+            c.image_id = Le16(r.data + r.pos);
+            c.blocked = Le16(r.data + r.pos + 2);
+            const int16_t n = Le16(r.data + r.pos + 4);
+            const size_t text = n > 0 ? size_t(n) : 0;
+            if (!r.Have(6 + text + 4)) r.Fail_Short(Cell_Name("ground", x, y), start);
+            if (n > 0)
+                Decode_Utf16(r.data + r.pos + 6, n, c.text);
+            else
                 c.text.clear();
-            }
-            c.source_x = Le16(data + pos);
-            c.source_y = Le16(data + pos + 2);
-            pos += 4;
+            const char* p = r.data + r.pos + 6 + text;
+            c.source_x = Le16(p);
+            c.source_y = Le16(p + 2);
+            r.pos += 6 + text + 4;
         }
     }
-    r.pos = pos;
 }
 
-}   // namespace
-
-void Parse_Map_Into(const std::string& bytes, const std::string& file_name, Map_Model& model) {
-    Byte_Reader r{bytes, file_name};
+void Parse_Map_From(Map_Source& r, Map_Model& model) {
+    const std::string& file_name = r.file_name;
     const int16_t n = r.Count("the image count");
     model.Map_Image_Count = n;
     model.Map_Images.clear();
     model.Map_Images.resize(size_t(n));
     for (int16_t i = 0; i < n; ++i) {
-        std::string what = "image entry " + std::to_string(i);
-        model.Map_Images[size_t(i)].file_name = r.Counted_String(what.c_str());
-        model.Map_Images[size_t(i)].id = r.Int16(what.c_str());
+        const std::string what = "image entry " + std::to_string(i);
+        model.Map_Images[size_t(i)].file_name = r.Counted_String(what);
+        model.Map_Images[size_t(i)].id = r.Int16(what);
     }
     const int16_t w = r.Count("the map width");
     const int16_t h = r.Count("the map height");
@@ -173,6 +240,19 @@ void Parse_Map_Into(const std::string& bytes, const std::string& file_name, Map_
     Read_Ground_Section(r, model.Ground_Grid, w, h);
     Read_Piece_Section(r, model.Object_Grid, w, h, "object");
     Read_Piece_Section(r, model.Overlay_Grid, w, h, "overlay");
+}
+
+}   // namespace
+
+void Parse_Map_Into(const std::string& bytes, const std::string& file_name, Map_Model& model) {
+    Map_Source source{bytes.data(), bytes.size(), 0, 0, bytes.size(), file_name};
+    Parse_Map_From(source, model);
+}
+
+void Parse_Map_File_Into(Input_File& input, const std::string& file_name, Map_Model& model) {
+    std::vector<char> buffer;
+    Map_Source source{nullptr, 0, 0, 0, size_t(input.size), file_name, &input, &buffer};
+    Parse_Map_From(source, model);
 }
 
 Map_Model Parse_Map(const std::string& bytes, const std::string& file_name) {

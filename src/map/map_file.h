@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/files.h"
 #include "platform/surface.h"
 
 // A damaged data file: what is wrong and where. Readers throw it; the game turns it into error
@@ -112,6 +113,9 @@ Map_Model Parse_Map(const std::string& bytes, const std::string& file_name);
 // Parses into an existing model, reusing its grids' storage when the size is unchanged (a reload
 // of the same map allocates nothing). On Data_Error the model is left half-filled.
 void Parse_Map_Into(const std::string& bytes, const std::string& file_name, Map_Model& model);
+// The same from an open file, read a piece at a time as the parse goes, so that a large map's
+// bytes are never all held at once; the errors are the same as for the file's bytes.
+void Parse_Map_File_Into(Input_File& input, const std::string& file_name, Map_Model& model);
 // The file bytes of a model; Parse_Map(Write_Map(m)) gives m back. The counts come from the
 // tables and grids; Data_Error when the grids disagree on the size or a text is too long.
 std::string Write_Map(const Map_Model& model);

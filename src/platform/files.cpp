@@ -82,3 +82,20 @@ bool Write_Whole_File(const std::string& host_path, const std::string& bytes) {
 bool Append_To_File(const std::string& host_path, const std::string& bytes) {
     return Write_File(host_path, bytes, std::ios::app);
 }
+
+std::optional<Input_File> Open_Input_File(const std::string& host_path) {
+    Input_File input;
+    const std::filesystem::path path = File_System_Path(host_path);
+    input.file.open(path, std::ios::binary);
+    if (!input.file) return std::nullopt;
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(path, ec);
+    if (ec) return std::nullopt;
+    input.size = uint64_t(size);
+    return input;
+}
+
+size_t Read_Input(Input_File& input, char* into, size_t max) {
+    input.file.read(into, std::streamsize(max));
+    return size_t(input.file.gcount());
+}

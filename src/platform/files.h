@@ -3,7 +3,9 @@
 // UTF-8; on Windows they reach the file system through the wide-character functions, so a name
 // outside the system's code page (the error log's Chinese names) works whatever that page is.
 #pragma once
+#include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -41,3 +43,15 @@ std::vector<std::string> Program_Arguments(int argc, char** argv);
 // A Windows window program started from a console writes its standard output and error there
 // (unless they are redirected); elsewhere this does nothing.
 void Use_Parent_Console();
+
+// ---- Files read in pieces (a large map, parsed as it comes in) ----
+
+// A file open for reading front to back; closed when it goes.
+struct Input_File {
+    std::ifstream file;
+    uint64_t size = 0;   // at opening
+};
+// Opens the file and takes its size; nothing when it cannot be opened.
+std::optional<Input_File> Open_Input_File(const std::string& host_path);
+// Reads up to max bytes from where the last read ended; fewer only at the file's end (or a fault).
+size_t Read_Input(Input_File& input, char* into, size_t max);

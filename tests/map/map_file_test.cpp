@@ -150,4 +150,52 @@ TEST_F(Headless_Test, Find_Map_Image_Takes_The_First_Match_Or_Index_0) {
     for (int16_t id : {7, 3, 3, -1}) Map.Map_Images.push_back(Map_Image{u"x", id, {}});
     const std::pair<int16_t, int16_t> cases[] = {{7, 0}, {3, 1}, {-1, 3}, {5, 0}, {0, 0}};
     for (auto [id, index] : cases) EXPECT_EQ(Find_Map_Image(id), index) << "id " << id;
+    // A parsed map answers from the index made at parsing: the same, up to the ends of 16 bits.
+    Map_Model m = Parse_Map(Two_Cell_Map().bytes, "f");
+    m.Map_Images.clear();
+    for (int16_t id : {7, 3, 3, -32768, 32767, 3}) m.Map_Images.push_back(Map_Image{u"x", id, {}});
+    m = Parse_Map(Write_Map(m), "f");
+    ASSERT_EQ(m.Image_Index.size(), 65536u);
+    const std::pair<int16_t, int16_t> indexed[] = {{7, 0}, {3, 1}, {-32768, 3}, {32767, 4}, {5, 0}, {-1, 0}};
+    for (auto [id, index] : indexed) EXPECT_EQ(Find_Image_Index(m, id), index) << "id " << id;
+}
+
+// A map of several megabytes, texts of every length among its cells, read from its file in pieces:
+// the same model as from its bytes, and the same complaint for every cut, also one that falls
+// inside a cell on the edge between two pieces.
+TEST(Map_File, A_Large_File_Read_In_Pieces_Parses_As_Its_Bytes) {
+    Temp_Folder folder;
+    Map_Model big = Parse_Map(Two_Cell_Map().bytes, "f");
+    big.Map_Width = 1600, big.Map_Height = 48;
+    big.Ground_Grid.Resize(1600, 48);
+    big.Object_Grid.Resize(1600, 48);
+    big.Overlay_Grid.Resize(1600, 48);
+    for (size_t i = 0; i < big.Ground_Grid.cells.size(); ++i) {
+        Ground_Cell& g = big.Ground_Grid.cells[i];
+        g = Ground_Cell{int16_t(i), int16_t(i * 3), int16_t(-int(i % 2)), int16_t(i % 5), u""};
+        g.text.assign(i % 7 == 0 ? i % 53 : 0, char16_t(u'a' + i % 26));
+        big.Object_Grid.cells[i].present = int16_t(i % 3);
+        big.Overlay_Grid.cells[i].source_y = int16_t(i);
+    }
+    const std::string bytes = Write_Map(big);
+    ASSERT_GT(bytes.size(), size_t(3) << 20);
+    auto from_file = [&](const std::string& b) {
+        Write_File(folder / "cut.map", b);
+        std::optional<Input_File> input = Open_Input_File(folder / "cut.map");
+        Map_Model m;
+        Parse_Map_File_Into(*input, "f", m);
+        return m;
+    };
+    const Map_Model read = from_file(bytes);
+    EXPECT_EQ(read.Ground_Grid.cells, big.Ground_Grid.cells);
+    EXPECT_EQ(read.Object_Grid.cells, big.Object_Grid.cells);
+    EXPECT_EQ(read.Overlay_Grid.cells, big.Overlay_Grid.cells);
+    const size_t piece = size_t(1) << 20;
+    for (size_t cut : {size_t(3), size_t(40), piece - 1, piece + 5, 2 * piece + 1, bytes.size() / 2, bytes.size() - 17,
+                       bytes.size() - 1}) {
+        const std::string part = bytes.substr(0, cut);
+        const std::string expected = Data_Error_Of([&] { Parse_Map(part, "f"); });
+        EXPECT_NE(expected, "") << cut;
+        EXPECT_EQ(Data_Error_Of([&] { from_file(part); }), expected) << cut;
+    }
 }
