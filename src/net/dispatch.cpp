@@ -1,4 +1,7 @@
 // dispatch.cpp -- server messages applied to the game state, and the table of other players.
+#include <optional>
+#include <string_view>
+
 #include "characters/player.h"
 #include "net/net.h"
 #include "platform/encoding.h"
@@ -26,11 +29,53 @@ std::u16string Kept_Text(const std::u16string& text) {
     return text.size() > MAX_SERVER_TEXT ? text.substr(0, MAX_SERVER_TEXT) : text;
 }
 
-// Fields 0..N-1 as numbers; false when any is not a number.
+// Fields 0..N-1 as numbers; false when any is not a number (or is missing). As Number_Fields, read
+// in place, without a copy of each field.
 template <size_t N>
 bool Numbers(const std::u16string& data, int16_t (&out)[N]) {
-    return Number_Fields(data, out, N);
+    const std::u16string_view all(data);
+    size_t start = 0;
+    for (size_t i = 0; i < N; ++i) {
+        if (start == std::u16string_view::npos) return false;
+        const size_t end = all.find(FIELD_SEPARATOR_BYTE, start);
+        const std::optional<int16_t> value =
+            Field_Number(all.substr(start, end == std::u16string_view::npos ? end : end - start));
+        if (!value) return false;
+        out[i] = *value;
+        start = end == std::u16string_view::npos ? end : end + 1;
+    }
+    return true;
 }
+
+// The command word against a command name, its ASCII capitals taken as small letters.
+bool Is_Command(std::u16string_view word, std::u16string_view name) {
+    if (word.size() != name.size()) return false;
+    for (size_t i = 0; i < word.size(); ++i) {
+        char16_t c = word[i];
+        if (c >= u'A' && c <= u'Z') c = char16_t(c - u'A' + u'a');
+        if (c != name[i]) return false;
+    }
+    return true;
+}
+
+// What From_Cp950 makes of a message, the converter left to the part from its first byte beyond
+// ASCII on: ASCII bytes before it are whole characters of their own. `rest` is scratch.
+void Decode_Message(const std::string& bytes, std::u16string& text, std::string& rest) {
+    size_t ascii = 0;
+    while (ascii < bytes.size() && uint8_t(bytes[ascii]) < 0x80) ++ascii;
+    text.assign(bytes.begin(), bytes.begin() + std::ptrdiff_t(ascii));
+    if (ascii == bytes.size()) return;
+    rest.assign(bytes, ascii);
+    text += From_Cp950(rest);
+}
+
+// Buffers a dispatch reuses from message to message; each nesting of Dispatch_Messages has its own.
+struct Scratch {
+    std::string message, rest;
+    std::u16string text, data;
+};
+
+void Handle(const std::u16string& message, std::u16string& data);
 
 void On_Plstart(const std::u16string& data) {
     int16_t id[1];
@@ -115,29 +160,42 @@ void On_Err(const std::u16string& data) {
 }   // namespace
 
 void Handle_Message(const std::u16string& message) {
-    std::u16string command, data;
-    Split_Message(message, command, data);
-    if (command.empty()) return;
-    if (command == CMD_VEROK) {
-        Send_Message(CMD_ID, Escape_Text(Net.Link.Login_Id));
-    } else if (command == CMD_IDOK) {
-        Send_Message(CMD_PASS, Escape_Text(Net.Link.Login_Password));
-    } else if (command == CMD_PLSTART) {
-        On_Plstart(data);
-    } else if (command == CMD_DELPL) {
-        On_Delpl(data);
-    } else if (command == CMD_SETPLXY) {
-        On_Setplxy(data);
-    } else if (command == CMD_SETPL) {
-        On_Setpl(data);
-    } else if (command == CMD_MOVE) {
+    std::u16string data;
+    Handle(message, data);
+}
+
+namespace {
+
+// Handle_Message with the data's buffer given.
+void Handle(const std::u16string& message, std::u16string& data) {
+    // Split as Split_Message does: the command before the first space, the data after it; no
+    // command in a message shorter than two characters or without a space.
+    const size_t space = message.size() < 2 ? std::u16string::npos : message.find(u' ');
+    if (space == std::u16string::npos || space == 0) return;
+    const std::u16string_view command(message.data(), space);
+    data.assign(message, space + 1);
+    if (Is_Command(command, CMD_MOVE)) {
         On_Move(data);
-    } else if (command == CMD_SAY) {
+    } else if (Is_Command(command, CMD_SAY)) {
         On_Say(data);
-    } else if (command == CMD_ERR) {
+    } else if (Is_Command(command, CMD_VEROK)) {
+        Send_Message(CMD_ID, Escape_Text(Net.Link.Login_Id));
+    } else if (Is_Command(command, CMD_IDOK)) {
+        Send_Message(CMD_PASS, Escape_Text(Net.Link.Login_Password));
+    } else if (Is_Command(command, CMD_PLSTART)) {
+        On_Plstart(data);
+    } else if (Is_Command(command, CMD_DELPL)) {
+        On_Delpl(data);
+    } else if (Is_Command(command, CMD_SETPLXY)) {
+        On_Setplxy(data);
+    } else if (Is_Command(command, CMD_SETPL)) {
+        On_Setpl(data);
+    } else if (Is_Command(command, CMD_ERR)) {
         On_Err(data);
     }
 }
+
+}   // namespace
 
 void Dispatch_Messages(const std::string& receipt) {
     Message_Stream& incoming = Net.Link.Incoming;
@@ -149,13 +207,15 @@ void Dispatch_Messages(const std::string& receipt) {
         return;
     }
     Depth_Guard guard(int16_t(Net.Link.Dispatch_Depth + 1));
-    std::string message;
+    Scratch scratch;
     size_t size = 0;
     // Every pass takes the oldest whole message from the shared stream, so a nested call (from
     // a send's yield) handles what an outer call had not reached yet, first.
     for (;;) {
-        const Cut_Result cut = Cut_Message(incoming, MAX_MESSAGE_BYTES, message, size);
+        const Cut_Result cut = Cut_Message(incoming, MAX_MESSAGE_BYTES, scratch.message, size);
         if (cut == Cut_Result::None) break;
-        if (cut == Cut_Result::Message) Handle_Message(From_Cp950(message));
+        if (cut != Cut_Result::Message) continue;
+        Decode_Message(scratch.message, scratch.text, scratch.rest);
+        Handle(scratch.text, scratch.data);
     }
 }

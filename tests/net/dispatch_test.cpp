@@ -202,6 +202,34 @@ TEST_F(Net_Test, Oversized_Tails_Are_Dropped_And_Replies_Do_Not_Nest_Without_Bou
     Platform.socket = &socket;
 }
 
+// The dispatcher converts only what follows a message's first byte beyond ASCII and splits the
+// message in place: on random bytes, chat lines and names come out as converting the whole
+// message and cutting it into copies of its parts gives them.
+TEST_F(Net_Test, Messages_Are_Read_As_Converting_And_Splitting_Them_Whole_Reads_Them) {
+    std::mt19937 random(4321);
+    Net.Link.In_Game = true;
+    Chars.Own_Player.id = 3;
+    const char* heads[] = {"/say 3\\", "/SaY 3\\", "/say 03\\", "/setpl 9\\", "/say 3\\\xA4\\"};
+    for (int round = 0; round < 2000; ++round) {
+        std::string message = heads[random() % std::size(heads)];
+        for (int n = int(random() % 30); n > 0; --n) {
+            const char c = char(random() % 3 ? 0x80 + random() % 128 : random() % 128);
+            if (c != '/') message += c;   // no terminator inside
+        }
+        Chars.Players.clear();
+        Net.Link.Last_Chat.clear();
+        Dispatch_Messages(message + "/e/");
+        std::u16string command, data;
+        Split_Message(From_Cp950(message), command, data);
+        if (command == u"/say") {
+            EXPECT_EQ(Net.Link.Last_Chat, Unescape_Text(Get_Field(data, u"\\", 1))) << message;
+        } else {
+            ASSERT_EQ(Chars.Players.size(), 1u) << message;
+            EXPECT_EQ(Chars.Players[0].name, Get_Field(data, u"\\", 1)) << message;
+        }
+    }
+}
+
 TEST_F(Net_Test, Random_Bytes_Never_Crash_The_Dispatcher) {
     std::mt19937 random(1234);
     // Commands, fields, separators and terminators in random order, some raw bytes among them.
