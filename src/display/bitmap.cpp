@@ -33,10 +33,40 @@ bool Size_Acceptable(const std::string& bytes) {
            width * height <= MAX_PICTURE_PIXELS;
 }
 
+uint16_t Le16(const std::string& b, size_t at) { return uint16_t(uint8_t(b[at]) | uint8_t(b[at + 1]) << 8); }
+
+// The pictures the game ships are uncompressed 24-bit BMPs: those are read here in one pass,
+// each pixel's channels cut to 5, 6 and 5 bits as SDL's conversion does. Anything else (other
+// depths, compression, palettes, a file that does not hold what its header says) is nothing
+// here and goes to SDL.
+std::optional<Surface> Decode_Plain_Bmp(const std::string& b) {
+    if (b.size() < 54 || b[0] != 'B' || b[1] != 'M') return std::nullopt;
+    const uint32_t offset = Le32(b, 10), header = Le32(b, 14);
+    if (header != 40 && header != 108 && header != 124) return std::nullopt;   // the Windows 3, 4 and 5 headers
+    const int32_t width = int32_t(Le32(b, 18)), height = int32_t(Le32(b, 22));
+    if (Le16(b, 26) != 1 || Le16(b, 28) != 24 || Le32(b, 30) != 0) return std::nullopt;   // planes, bits, BI_RGB
+    if (width <= 0 || height == 0 || height == INT32_MIN || width > 0x7FFF || height > 0x7FFF || height < -0x7FFF)
+        return std::nullopt;
+    const bool bottom_up = height > 0;
+    const uint32_t rows = uint32_t(bottom_up ? height : -height);
+    const size_t stride = (size_t(width) * 3 + 3) & ~size_t(3);
+    if (offset < 14 + header || offset > b.size() || (b.size() - offset) / stride < rows) return std::nullopt;
+    Surface s = Make_Surface(width, int32_t(rows));
+    for (uint32_t y = 0; y < rows; ++y) {
+        const auto* in =
+            reinterpret_cast<const uint8_t*>(b.data()) + offset + size_t(bottom_up ? rows - 1 - y : y) * stride;
+        uint16_t* out = &s.pixels[size_t(y) * size_t(width)];
+        for (int32_t x = 0; x < width; ++x, in += 3)
+            out[x] = uint16_t((in[2] >> 3) << 11 | (in[1] >> 2) << 5 | in[0] >> 3);
+    }
+    return s;
+}
+
 }   // namespace
 
 std::optional<Surface> Decode_Bmp_Bytes(const std::string& bytes) {
     if (!Size_Acceptable(bytes)) return std::nullopt;
+    if (std::optional<Surface> plain = Decode_Plain_Bmp(bytes)) return plain;
     SDL_RWops* source = SDL_RWFromConstMem(bytes.data(), int(std::min<size_t>(bytes.size(), INT32_MAX)));
     if (!source) return std::nullopt;
     SDL_Surface* file = SDL_LoadBMP_RW(source, 1);
