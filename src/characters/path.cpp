@@ -183,8 +183,8 @@ void Find_Path(Player_Record& record, int16_t start_x, int16_t start_y, int16_t 
             work.pending[size_t(tc) * area.words + size_t(tr) / 64] |= uint64_t(1) << (tr % 64);
     }
     // The four axis steps in the order 1, 3, 5, 7, each held to one cell.
-    for (int i = 0; i < 4; ++i) {
-        const Step s = Chars.Direction_Steps[size_t(2 * i + 1)];
+    for (size_t i = 0; i < 4; ++i) {
+        const Step s = Chars.Direction_Steps[2 * i + 1];
         area.step_col[i] = std::clamp<int32_t>(s.x, -1, 1);
         area.step_row[i] = std::clamp<int32_t>(s.y, -1, 1);
     }

@@ -261,8 +261,18 @@ Map_Model Parse_Map(const std::string& bytes, const std::string& file_name) {
     return model;
 }
 
+namespace {
+
+// The entry of an image id in Map_Model::Image_Index.
+size_t Image_Slot(int16_t id) {
+    const int32_t slot = int32_t(id) + 32768;
+    return size_t(slot);
+}
+
+}   // namespace
+
 int16_t Find_Image_Index(const Map_Model& model, int16_t id) {
-    const size_t slot = size_t(int32_t(id) + 32768);
+    const size_t slot = Image_Slot(id);
     if (slot < model.Image_Index.size()) {
         const int16_t index = model.Image_Index[slot];
         // Only an entry that still names an image with this id counts; else the images changed.
@@ -278,7 +288,7 @@ void Index_Map_Images(Map_Model& model) {
     model.Image_Index.assign(65536, 0);
     // From the last to the first, so the first image with an id is the one that stays.
     for (size_t i = model.Map_Images.size(); i-- > 0;)
-        model.Image_Index[size_t(int32_t(model.Map_Images[i].id) + 32768)] = int16_t(i);
+        model.Image_Index[Image_Slot(model.Map_Images[i].id)] = int16_t(i);
 }
 
 std::string Write_Map(const Map_Model& model) {

@@ -14,7 +14,7 @@ struct Copy_Job {
     uint16_t* dst;
     size_t dst_stride;
     const uint16_t* src;
-    const int8_t* runs;
+    const uint8_t* runs;
     size_t src_stride;
     int64_t width, rows;
     uint16_t key;
@@ -52,13 +52,14 @@ template <size_t bytes>
     }
     for (int64_t row = 0; row < job.rows; ++row) {
         const uint16_t* s = job.src + size_t(row) * job.src_stride;
-        const int8_t* runs = job.runs + size_t(row) * job.src_stride;
+        const uint8_t* runs = job.runs + size_t(row) * job.src_stride;
         uint16_t* d = job.dst + size_t(row) * job.dst_stride;
         int64_t x = 0;
         while (x < w) {
-            const int64_t n = runs[x];
-            if (n < 0) {
-                x -= n;
+            const uint8_t run = runs[x];
+            const int64_t n = (run & ~RUN_KEYED) + 1;
+            if (run & RUN_KEYED) {
+                x += n;
                 continue;
             }
             const int64_t end = std::min(x + n, w);
@@ -249,19 +250,15 @@ void Prepare_Keyed_Copy(Surface& surface) {
     const uint16_t key = surface.color_key;
     for (size_t row = 0; row < size_t(surface.height); ++row) {
         const uint16_t* p = &surface.pixels[row * w];
-        int8_t* runs = &surface.runs[row * w];
+        uint8_t* runs = &surface.runs[row * w];
         // From the right, so each pixel learns how long its run goes on.
-        int32_t shown = 0, hidden = 0;
+        uint32_t length = 0;
+        bool keyed = false;
         for (size_t x = w; x-- > 0;) {
-            if (p[x] != key) {
-                shown = std::min(shown + 1, 127);
-                hidden = 0;
-                runs[x] = int8_t(shown);
-            } else {
-                hidden = std::min(hidden + 1, 128);
-                shown = 0;
-                runs[x] = int8_t(-hidden);
-            }
+            const bool here = p[x] == key;
+            length = here == keyed ? std::min(length + 1, 128u) : 1;
+            keyed = here;
+            runs[x] = uint8_t((length - 1) | (keyed ? RUN_KEYED : 0));
         }
     }
     surface.runs_key = key;

@@ -17,17 +17,19 @@ struct Surface {
     std::vector<uint16_t> pixels;   // row by row, width pixels each
     uint16_t color_key = 0;
     // Made by Prepare_Keyed_Copy when a picture is loaded, so keyed copies move whole runs of
-    // shown pixels and skip the keyed ones unread: per pixel, n > 0 starts a run of n shown pixels
-    // (at most 127 counted), -n a run of n key pixels (at most 128 counted). Used only while the
-    // key and the pixel storage are the ones it was made for; whoever changes pixels in place
-    // afterwards prepares again.
-    std::vector<int8_t> runs;
+    // shown pixels and skip the keyed ones unread: per pixel, the length of the run it starts, less
+    // one (runs longer than 128 are counted as 128), with RUN_KEYED added for a run of key pixels.
+    // Used only while the key and the pixel storage are the ones it was made for; whoever changes
+    // pixels in place afterwards prepares again.
+    std::vector<uint8_t> runs;
     uint16_t runs_key = 0;
     const uint16_t* runs_pixels = nullptr;
 
     uint16_t& At(int32_t x, int32_t y) { return pixels[size_t(y) * size_t(width) + size_t(x)]; }
     uint16_t At(int32_t x, int32_t y) const { return pixels[size_t(y) * size_t(width) + size_t(x)]; }
 };
+
+constexpr uint8_t RUN_KEYED = 0x80;
 
 // Copy flags of BltFast: 16 copies every pixel, 17 skips pixels equal to the source's colour key.
 enum : int32_t { BLTFAST_WAIT = 16, BLTFAST_SRCCOLORKEY_WAIT = 17 };

@@ -87,10 +87,12 @@ TEST(Surface_Copies, Runs_Follow_The_Pictures_Key_And_Storage) {
     Surface s = Make_Surface(300, 2, 5);
     for (int32_t x = 0; x < 300; x += 3) s.At(x, 1) = 0;
     Prepare_Keyed_Copy(s);
-    // Runs are counted to the row's end, held at 127 shown and 128 keyed pixels.
+    // Runs are counted to the row's end and held at 128, each entry its run's length less one,
+    // keyed runs marked.
     EXPECT_EQ(std::vector<int>(s.runs.begin(), s.runs.begin() + 3), (std::vector<int>{127, 127, 127}));
-    EXPECT_EQ(s.runs[299], 1);
-    EXPECT_EQ(std::vector<int>(s.runs.begin() + 300, s.runs.begin() + 303), (std::vector<int>{-1, 2, 1}));
+    EXPECT_EQ(std::vector<int>(s.runs.begin() + 172, s.runs.begin() + 174), (std::vector<int>{127, 126}));
+    EXPECT_EQ(s.runs[299], 0);
+    EXPECT_EQ(std::vector<int>(s.runs.begin() + 300, s.runs.begin() + 303), (std::vector<int>{RUN_KEYED, 1, 0}));
     // A copy with another key, or of other storage, goes the unprepared way and stays exact.
     Surface moved = std::move(s);
     EXPECT_TRUE(Keyed_Copy_Prepared(moved));
