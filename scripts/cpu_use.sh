@@ -1,19 +1,22 @@
 #!/usr/bin/env bash
-# cpu_use.sh [--seconds S] [--players N] [--build DIR] -- the real client's processor use under
-# Xvfb: isoclient full screen on a 640 x 480 X server, logged in and standing still, for S seconds
-# (60). Offline (the default) it stands in the village; with --players N it plays against a local
-# isoserver with N isobot players walking and chatting. Prints the client's own CPU time over the
-# window (utime + stime from /proc/PID/stat) as a share of one core and, where perf can count
-# calls of SDL_RenderPresent (root, linux-perf), its frames per second.
+# cpu_use.sh [--seconds S] [--players N] [--screen WxH] [--windowed] [--build DIR] -- the real
+# client's processor use under Xvfb: isoclient full screen on a 640 x 480 X server (or WxH; with
+# --windowed in its 1280 x 960 window), logged in and standing still, for S seconds (60). Offline
+# (the default) it stands in the village; with --players N it plays against a local isoserver
+# with N isobot players walking and chatting. Prints the client's own CPU time over the window
+# (utime + stime from /proc/PID/stat) as a share of one core and, where perf can count calls of
+# SDL_RenderPresent (root, linux-perf), its frames per second.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-seconds=60 players=0 build=build
+seconds=60 players=0 build=build screen=640x480 client_options=()
 while [ $# -gt 0 ]; do
     case "$1" in
         --seconds) seconds="$2"; shift 2 ;;
         --players) players="$2"; shift 2 ;;
+        --screen) screen="$2"; shift 2 ;;
+        --windowed) client_options+=(--windowed); shift ;;
         --build) build="$2"; shift 2 ;;
-        *) echo "usage: $0 [--seconds S] [--players N] [--build DIR]" >&2; exit 2 ;;
+        *) echo "usage: $0 [--seconds S] [--players N] [--screen WxH] [--windowed] [--build DIR]" >&2; exit 2 ;;
     esac
 done
 out="$(cd "$build/out" && pwd)"
@@ -33,7 +36,7 @@ cleanup() {
 trap cleanup EXIT
 
 # A private X server on the first free display.
-Xvfb -displayfd 3 -screen 0 "${screen:-640x480}x24" -nolisten tcp 3>"$work/display" 2>/dev/null &
+Xvfb -displayfd 3 -screen 0 "${screen}x24" -nolisten tcp 3>"$work/display" 2>/dev/null &
 pids+=($!)
 for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
 export DISPLAY=":$(cat "$work/display")"
@@ -52,7 +55,7 @@ if [ "$players" -gt 0 ]; then
     connect=(--connect "127.0.0.1:$port")
 fi
 
-(cd "$out" && exec ./isoclient ${client_options:-} "${connect[@]}") >"$work/client.log" 2>&1 &
+(cd "$out" && exec ./isoclient "${client_options[@]}" "${connect[@]}") >"$work/client.log" 2>&1 &
 client=$!
 pids+=("$client")
 xdotool search --sync --name isoclient >/dev/null
@@ -83,7 +86,7 @@ else
 fi
 end=$(ticks)
 hz=$(getconf CLK_TCK)
-echo "isoclient, ${seconds} s in the game ($([ "$players" -gt 0 ] && echo "on-line, $players bots" || echo offline)):"
+echo "isoclient ${client_options[*]}, ${seconds} s in the game on a $screen screen ($([ "$players" -gt 0 ] && echo "on-line, $players bots" || echo offline)):"
 echo "  CPU time $(awk -v t=$((end - start)) -v hz="$hz" 'BEGIN {printf "%.2f", t / hz}') s =" \
      "$(awk -v t=$((end - start)) -v hz="$hz" -v s="$seconds" 'BEGIN {printf "%.1f", 100 * t / hz / s}')% of one core"
 echo "  $frames_note"

@@ -71,7 +71,8 @@ public:
         }
         window = SDL_CreateWindow("isoclient", x, y, w, h, flags);
         if (!window) return Fail("cannot open the window");
-        // Presentation waits for the display's refresh, so frames are paced by the display.
+        // Presentation waits for the display's refresh, so frames are paced by the display; where it
+        // does not (a software renderer), the window paces them itself (Start_Pacing).
         renderer = SDL_CreateRenderer(window, -1, SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC);
         if (!renderer) renderer = SDL_CreateRenderer(window, -1, SDL_RENDERER_SOFTWARE);
         if (!renderer) return Fail("cannot draw into the window");
