@@ -124,7 +124,6 @@ Bitmap_Status Load_Bitmap(const std::u16string& name, uint16_t colour_key, Surfa
     std::optional<Surface> decoded = Decode_Bmp(*full_path);
     if (!decoded) return Bitmap_Status::Unreadable;
     decoded->color_key = colour_key;
-    Prepare_Keyed_Copy(*decoded);   // the storage moves with it, so the runs stay valid
     surface = std::move(*decoded);
     return Bitmap_Status::Loaded;
 }

@@ -101,16 +101,11 @@ double Text_Height(const std::u16string& text) {
 void Draw_Outlined_Text(int16_t x, int16_t y, const std::u16string& text, uint32_t outline_color, uint32_t text_color) {
     if (text.empty()) return;
     SetForeColor(outline_color);
-    // One look-up for the five copies; the offsets are taken in 32 bits, so the ends of the
-    // 16-bit range only draw off screen.
+    // One look-up for the copies: the text moved one pixel each way in the outline colour, all
+    // four in one painting of its outline, then the text. The offsets are taken in 32 bits, so the
+    // ends of the 16-bit range only draw off screen.
     const Text_Mask* mask = Find_Text_Mask(Display.font, text);
-    if (mask) {
-        const uint16_t outline = Color_To_Pixel(outline_color);
-        Blit_Text_Mask(Display.Back_Buffer, int32_t(x) - 1, y, *mask, outline);
-        Blit_Text_Mask(Display.Back_Buffer, int32_t(x) + 1, y, *mask, outline);
-        Blit_Text_Mask(Display.Back_Buffer, x, int32_t(y) - 1, *mask, outline);
-        Blit_Text_Mask(Display.Back_Buffer, x, int32_t(y) + 1, *mask, outline);
-    }
+    if (mask) Blit_Text_Outline(Display.Back_Buffer, x, y, *mask, Color_To_Pixel(outline_color));
     SetForeColor(text_color);
     if (mask) Blit_Text_Mask(Display.Back_Buffer, x, y, *mask, Color_To_Pixel(text_color));
 }

@@ -218,7 +218,8 @@ const Text_Mask* Find_Text_Mask(const Font_Spec& font, const std::u16string& tex
     ++sys.renders;
     Cache_Entry entry;
     entry.mask = Render(ttf, Fallback_Font(font), text);
-    entry.bytes = entry.mask.bits.size() + 2 * text.size() + 2 * font.face.size() + 128;
+    Make_Outline(entry.mask);
+    entry.bytes = entry.mask.bits.size() + entry.mask.outline.size() + 2 * text.size() + 2 * font.face.size() + 128;
     entry.key = std::move(key);
     sys.lru.push_front(std::move(entry));
     sys.index.emplace(sys.lru.front().key, sys.lru.begin());
@@ -233,17 +234,42 @@ const Text_Mask* Find_Text_Mask(const Font_Spec& font, const std::u16string& tex
     return &sys.lru.front().mask;
 }
 
-void Blit_Text_Mask(Surface& dest, int32_t x, int32_t top, const Text_Mask& mask, uint16_t pixel) {
-    const int64_t y = int64_t(top) + mask.top;
-    const int64_t x0 = std::max<int64_t>(0, x), x1 = std::min<int64_t>(dest.width, int64_t(x) + mask.width);
-    const int64_t y0 = std::max<int64_t>(0, y), y1 = std::min<int64_t>(dest.height, int64_t(y) + mask.height);
-    if (x1 <= x0 || y1 <= y0) return;
-    const int64_t w = x1 - x0;
-    for (int64_t row = y0; row < y1; ++row) {
-        const uint8_t* __restrict src = &mask.bits[size_t(row - y) * size_t(mask.width) + size_t(x0 - x)];
-        uint16_t* __restrict dst = &dest.pixels[size_t(row) * size_t(dest.width) + size_t(x0)];
-        for (int64_t i = 0; i < w; ++i) dst[i] = src[i] ? pixel : dst[i];
+void Make_Outline(Text_Mask& mask) {
+    mask.outline.clear();
+    const size_t w = size_t(std::max(0, mask.width)), h = size_t(std::max(0, mask.height));
+    if (w == 0 || h == 0 || mask.bits.size() < w * h) return;
+    const size_t ow = w + 2;
+    mask.outline.assign(ow * (h + 2), 0);
+    // Bit (x, y) of the mask is outline (x + 1, y + 1); the four moves reach (x, y + 1), (x + 2,
+    // y + 1), (x + 1, y) and (x + 1, y + 2): row by row, four plain loops the compiler vectorises.
+    for (size_t y = 0; y < h; ++y) {
+        const uint8_t* __restrict bits = &mask.bits[y * w];
+        uint8_t* __restrict up = &mask.outline[y * ow + 1];
+        uint8_t* __restrict level = &mask.outline[(y + 1) * ow];
+        uint8_t* __restrict down = &mask.outline[(y + 2) * ow + 1];
+        for (size_t x = 0; x < w; ++x) up[x] |= bits[x] != 0;
+        for (size_t x = 0; x < w; ++x) down[x] |= bits[x] != 0;
+        for (size_t x = 0; x < w; ++x) level[x] |= bits[x] != 0;
+        for (size_t x = 0; x < w; ++x) level[x + 2] |= bits[x] != 0;
     }
+}
+
+void Blit_Text_Outline(Surface& dest, int32_t x, int32_t top, const Text_Mask& mask, uint16_t pixel) {
+    if (mask.width <= 0 || mask.height <= 0 ||
+        mask.outline.size() != size_t(mask.width + 2) * size_t(mask.height + 2)) {
+        Blit_Text_Mask(dest, x - 1, top, mask, pixel);
+        Blit_Text_Mask(dest, x + 1, top, mask, pixel);
+        Blit_Text_Mask(dest, x, top - 1, mask, pixel);
+        Blit_Text_Mask(dest, x, top + 1, mask, pixel);
+        return;
+    }
+    Blit_Mask(dest, int64_t(x) - 1, int64_t(top) + mask.top - 1, mask.outline.data(), mask.width + 2, mask.height + 2,
+              pixel);
+}
+
+void Blit_Text_Mask(Surface& dest, int32_t x, int32_t top, const Text_Mask& mask, uint16_t pixel) {
+    if (mask.bits.size() < size_t(std::max(0, mask.width)) * size_t(std::max(0, mask.height))) return;
+    Blit_Mask(dest, x, int64_t(top) + mask.top, mask.bits.data(), mask.width, mask.height, pixel);
 }
 
 void Clear_Text_Cache() {

@@ -24,6 +24,10 @@ struct Text_Mask {
     std::vector<uint8_t> bits;   // row by row, width bytes each
     double measured_width = 0;   // the text's advance width (what Text_Width reports)
     double line_height = 0;      // the font's height (what Text_Height reports)
+    // The mask moved one pixel left, right, up and down, all four at once: (width + 2) x (height
+    // + 2) bytes from one pixel left of and above the mask's own corner (Make_Outline). An outlined
+    // text then takes two paintings instead of five.
+    std::vector<uint8_t> outline;
 };
 
 // The mask of text in font, rendered on first use and then taken from the cache. Null when the
@@ -31,6 +35,12 @@ struct Text_Mask {
 // Only the first TEXT_RENDER_LIMIT units are rendered; the measured width covers all of it.
 const Text_Mask* Find_Text_Mask(const Font_Spec& font, const std::u16string& text);
 constexpr size_t TEXT_RENDER_LIMIT = 4096;
+
+// Makes mask.outline from mask.bits; the cache does it for every string it renders.
+void Make_Outline(Text_Mask& mask);
+// What Blit_Text_Mask at (x - 1, y), (x + 1, y), (x, y - 1) and (x, y + 1) paints, in one painting
+// of the outline (those four where the mask has none).
+void Blit_Text_Outline(Surface& dest, int32_t x, int32_t y, const Text_Mask& mask, uint16_t pixel);
 
 // Paints the mask's pixels for text drawn at (x, y) with pixel, cut to the surface.
 void Blit_Text_Mask(Surface& dest, int32_t x, int32_t y, const Text_Mask& mask, uint16_t pixel);

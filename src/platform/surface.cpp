@@ -1,6 +1,6 @@
-// surface.cpp -- pixel copies and fills. The keyed copy is the frame's hot loop: prepared pictures
-// are copied run by run (shown runs stored whole, keyed runs skipped unread), others chunk by chunk
-// with the key blended in, each with the widest vectors the processor offers.
+// surface.cpp -- pixel copies and fills. The keyed copy is the frame's hot loop: rows are copied
+// chunk by chunk with the key blended in, without a branch on the pixels, with the widest vectors
+// the processor offers.
 #include "platform/surface.h"
 
 #include <algorithm>
@@ -8,66 +8,15 @@
 
 namespace {
 
-// One copy after clipping: `rows` rows of `width` pixels. src and runs point at the rectangle's
-// top-left pixel and share the source's stride; runs is null when the source is not prepared.
+// One copy after clipping: `rows` rows of `width` pixels, src at the rectangle's top-left pixel.
 struct Copy_Job {
     uint16_t* dst;
     size_t dst_stride;
     const uint16_t* src;
-    const uint8_t* runs;
     size_t src_stride;
     int64_t width, rows;
     uint16_t key;
 };
-
-// n >= 1 shown pixels, stored whole; the destination is never read. Pieces of `bytes` may
-// overlap the piece before, which rewrites the same values.
-template <size_t bytes>
-[[gnu::always_inline]] inline void Copy_Run(uint16_t* d, const uint16_t* s, int64_t n) {
-    constexpr int64_t lanes = int64_t(bytes / 2);
-    if (n >= lanes) {
-        int64_t i = 0;
-        for (; i + lanes < n; i += lanes) std::memcpy(d + i, s + i, bytes);
-        std::memcpy(d + n - lanes, s + n - lanes, bytes);
-    } else if (lanes > 8 && n >= 8) {
-        std::memcpy(d, s, 16);
-        std::memcpy(d + n - 8, s + n - 8, 16);
-    } else if (n >= 4) {
-        std::memcpy(d, s, 8);
-        std::memcpy(d + n - 4, s + n - 4, 8);
-    } else if (n >= 2) {
-        std::memcpy(d, s, 4);
-        std::memcpy(d + n - 2, s + n - 2, 4);
-    } else {
-        d[0] = s[0];
-    }
-}
-
-template <size_t bytes>
-[[gnu::always_inline]] inline void Keyed_Runs(const Copy_Job& job) {
-    const int64_t w = job.width;
-    for (int64_t row = 0; row < job.rows; ++row) {
-        __builtin_prefetch(job.dst + size_t(row) * job.dst_stride, 1);
-        __builtin_prefetch(job.dst + size_t(row) * job.dst_stride + w - 1, 1);
-    }
-    for (int64_t row = 0; row < job.rows; ++row) {
-        const uint16_t* s = job.src + size_t(row) * job.src_stride;
-        const uint8_t* runs = job.runs + size_t(row) * job.src_stride;
-        uint16_t* d = job.dst + size_t(row) * job.dst_stride;
-        int64_t x = 0;
-        while (x < w) {
-            const uint8_t run = runs[x];
-            const int64_t n = (run & ~RUN_KEYED) + 1;
-            if (run & RUN_KEYED) {
-                x += n;
-                continue;
-            }
-            const int64_t end = std::min(x + n, w);
-            Copy_Run<bytes>(d + x, s + x, end - x);
-            x = end;
-        }
-    }
-}
 
 using Lanes8 = uint16_t __attribute__((vector_size(16)));
 using Lanes16 = uint16_t __attribute__((vector_size(32)));
@@ -77,12 +26,23 @@ template <class Lanes>
     Lanes source, dest;
     std::memcpy(&source, s, sizeof source);
     std::memcpy(&dest, d, sizeof dest);
-    const Lanes hidden = (Lanes)(source == key);
-    out = (source & ~hidden) | (dest & hidden);
+    out = source == key ? dest : source;
 }
 
-// Rows at least one chunk wide: whole chunks, then a last chunk flush with the row's end. That
-// one is read before the row is written, so overlapping it never reads a half-written chunk.
+// Columns a .. b - 1 of a row, at least one chunk wide: whole chunks, then a last chunk flush with
+// b. That one is read before the row is written, so overlapping it never reads a half-written chunk.
+template <class Lanes>
+[[gnu::always_inline]] inline void Blend_Span(uint16_t* d, const uint16_t* s, int64_t a, int64_t b, const Lanes& key) {
+    constexpr int64_t lanes = int64_t(sizeof(Lanes) / 2);
+    Lanes last, chunk;
+    Blend(last, d + b - lanes, s + b - lanes, key);
+    for (int64_t i = a; i + lanes < b; i += lanes) {
+        Blend(chunk, d + i, s + i, key);
+        std::memcpy(d + i, &chunk, sizeof chunk);
+    }
+    std::memcpy(d + b - lanes, &last, sizeof last);
+}
+
 template <class Lanes>
 [[gnu::always_inline]] inline void Keyed_Blend(const Copy_Job& job) {
     constexpr int64_t lanes = int64_t(sizeof(Lanes) / 2);
@@ -96,37 +56,102 @@ template <class Lanes>
         }
         return;
     }
+    // Locals: the stores could otherwise be taken to change the job.
     const Lanes key = Lanes{} + job.key;
-    for (int64_t row = 0; row < job.rows; ++row) {
-        const uint16_t* s = job.src + size_t(row) * job.src_stride;
-        uint16_t* d = job.dst + size_t(row) * job.dst_stride;
+    uint16_t* d = job.dst;
+    const uint16_t* s = job.src;
+    const size_t dst_stride = job.dst_stride, src_stride = job.src_stride;
+    for (int64_t row = job.rows; row > 0; --row, d += dst_stride, s += src_stride) Blend_Span(d, s, 0, w, key);
+}
+
+template <class Wide>
+[[gnu::always_inline]] inline void Keyed_Copy(const Copy_Job& job) {
+    if (job.width < int64_t(sizeof(Wide) / 2))
+        Keyed_Blend<Lanes8>(job);
+    else
+        Keyed_Blend<Wide>(job);
+}
+
+void Keyed_Copy_Baseline(const Copy_Job& job) { Keyed_Copy<Lanes8>(job); }
+
+[[gnu::target("avx2")]] void Keyed_Copy_Avx2(const Copy_Job& job) { Keyed_Copy<Lanes16>(job); }
+
+// A mask painted after clipping: `rows` rows of `width` pixels, bits at the first one painted.
+struct Mask_Job {
+    uint16_t* dst;
+    size_t dst_stride;
+    const uint8_t* bits;
+    size_t bits_stride;
+    int64_t width, rows;
+    uint16_t pixel;
+};
+
+using Bytes8 = uint8_t __attribute__((vector_size(8)));
+using Bytes16 = uint8_t __attribute__((vector_size(16)));
+
+// The mask bytes that go with a chunk of pixels.
+template <class Lanes>
+struct Mask_Bytes;
+template <>
+struct Mask_Bytes<Lanes8> {
+    using Type = Bytes8;
+};
+template <>
+struct Mask_Bytes<Lanes16> {
+    using Type = Bytes16;
+};
+
+template <class Lanes>
+[[gnu::always_inline]] inline void Paint(Lanes& out, const uint16_t* d, const uint8_t* m, const Lanes& pixel) {
+    typename Mask_Bytes<Lanes>::Type cover;
+    Lanes dest;
+    std::memcpy(&cover, m, sizeof cover);
+    std::memcpy(&dest, d, sizeof dest);
+    out = __builtin_convertvector(cover, Lanes) != 0 ? pixel : dest;
+}
+
+// As Blend_Span: the last chunk, flush with the row's end, is read before the row is written.
+template <class Lanes>
+[[gnu::always_inline]] inline void Paint_Mask(const Mask_Job& job) {
+    constexpr int64_t lanes = int64_t(sizeof(Lanes) / 2);
+    const int64_t w = job.width;
+    if (w < lanes) {
+        for (int64_t row = 0; row < job.rows; ++row) {
+            const uint8_t* m = job.bits + size_t(row) * job.bits_stride;
+            uint16_t* d = job.dst + size_t(row) * job.dst_stride;
+            for (int64_t i = 0; i < w; ++i)
+                if (m[i]) d[i] = job.pixel;
+        }
+        return;
+    }
+    const Lanes pixel = Lanes{} + job.pixel;
+    const uint8_t* m = job.bits;
+    uint16_t* d = job.dst;
+    const size_t bits_stride = job.bits_stride, dst_stride = job.dst_stride;
+    for (int64_t row = job.rows; row > 0; --row, m += bits_stride, d += dst_stride) {
         Lanes last, chunk;
-        Blend(last, d + w - lanes, s + w - lanes, key);
+        Paint(last, d + w - lanes, m + w - lanes, pixel);
         for (int64_t i = 0; i + lanes < w; i += lanes) {
-            Blend(chunk, d + i, s + i, key);
+            Paint(chunk, d + i, m + i, pixel);
             std::memcpy(d + i, &chunk, sizeof chunk);
         }
         std::memcpy(d + w - lanes, &last, sizeof last);
     }
 }
 
-void Keyed_Copy_Baseline(const Copy_Job& job) {
-    if (job.runs)
-        Keyed_Runs<16>(job);
-    else
-        Keyed_Blend<Lanes8>(job);
-}
+void Paint_Mask_Baseline(const Mask_Job& job) { Paint_Mask<Lanes8>(job); }
 
-[[gnu::target("avx2")]] void Keyed_Copy_Avx2(const Copy_Job& job) {
-    if (job.runs)
-        Keyed_Runs<32>(job);
+[[gnu::target("avx2")]] void Paint_Mask_Avx2(const Mask_Job& job) {
+    if (job.width < 16)
+        Paint_Mask<Lanes8>(job);
     else
-        Keyed_Blend<Lanes16>(job);
+        Paint_Mask<Lanes16>(job);
 }
 
 struct Copy_Paths {
     Vector_Width widest = Vector_Width::Baseline;
     void (*keyed)(const Copy_Job&) = Keyed_Copy_Baseline;
+    void (*mask)(const Mask_Job&) = Paint_Mask_Baseline;
     Vector_Width used = Vector_Width::Baseline;
 
     Copy_Paths() {
@@ -137,6 +162,7 @@ struct Copy_Paths {
     void Use(Vector_Width width) {
         used = width;
         keyed = width == Vector_Width::Avx2 ? Keyed_Copy_Avx2 : Keyed_Copy_Baseline;
+        mask = width == Vector_Width::Avx2 ? Paint_Mask_Avx2 : Paint_Mask_Baseline;
     }
 };
 
@@ -197,7 +223,6 @@ void BltFast(Surface& dest, int32_t x, int32_t y, const Surface& source, Rect r,
     Copy_Job job{&dest.pixels[size_t(dy) * size_t(dest.width) + size_t(dx)],
                  size_t(dest.width),
                  &source.pixels[first],
-                 nullptr,
                  size_t(source.width),
                  right - left,
                  bottom - top,
@@ -223,7 +248,6 @@ void BltFast(Surface& dest, int32_t x, int32_t y, const Surface& source, Rect r,
                         size_t(job.width) * sizeof(uint16_t));
         return;
     }
-    if (Keyed_Copy_Prepared(source)) job.runs = &source.runs[first];
     Paths().keyed(job);
 }
 
@@ -235,39 +259,25 @@ void BltColorFill(Surface& dest, Rect r, uint16_t pixel) {
         std::fill(&dest.pixels[size_t(y) * dest.width + left], &dest.pixels[size_t(y) * dest.width + right], pixel);
 }
 
+void Blit_Mask(Surface& dest, int64_t x, int64_t y, const uint8_t* bits, int32_t width, int32_t height,
+               uint16_t pixel) {
+    const int64_t x0 = std::max<int64_t>(0, x), x1 = std::min<int64_t>(dest.width, x + width);
+    const int64_t y0 = std::max<int64_t>(0, y), y1 = std::min<int64_t>(dest.height, y + height);
+    if (x1 <= x0 || y1 <= y0) return;
+    const Mask_Job job{&dest.pixels[size_t(y0) * size_t(dest.width) + size_t(x0)],
+                       size_t(dest.width),
+                       bits + size_t(y0 - y) * size_t(width) + size_t(x0 - x),
+                       size_t(width),
+                       x1 - x0,
+                       y1 - y0,
+                       pixel};
+    Paths().mask(job);
+}
+
 uint8_t Surface_Byte(const Surface& surface, int32_t row, int32_t byte_col) {
     if (row < 0 || row >= surface.height || byte_col < 0 || byte_col >= 2 * surface.width) return 0;
     uint16_t p = surface.At(byte_col / 2, row);
     return (byte_col & 1) ? uint8_t(p >> 8) : uint8_t(p & 0xFF);
-}
-
-void Prepare_Keyed_Copy(Surface& surface) {
-    surface.runs.clear();
-    surface.runs_pixels = nullptr;
-    const size_t w = size_t(surface.width);
-    if (w == 0 || surface.pixels.size() != w * size_t(surface.height)) return;
-    surface.runs.resize(surface.pixels.size());
-    const uint16_t key = surface.color_key;
-    for (size_t row = 0; row < size_t(surface.height); ++row) {
-        const uint16_t* p = &surface.pixels[row * w];
-        uint8_t* runs = &surface.runs[row * w];
-        // From the right, so each pixel learns how long its run goes on.
-        uint32_t length = 0;
-        bool keyed = false;
-        for (size_t x = w; x-- > 0;) {
-            const bool here = p[x] == key;
-            length = here == keyed ? std::min(length + 1, 128u) : 1;
-            keyed = here;
-            runs[x] = uint8_t((length - 1) | (keyed ? RUN_KEYED : 0));
-        }
-    }
-    surface.runs_key = key;
-    surface.runs_pixels = surface.pixels.data();
-}
-
-bool Keyed_Copy_Prepared(const Surface& surface) {
-    return !surface.runs.empty() && surface.runs.size() == surface.pixels.size() &&
-           surface.runs_key == surface.color_key && surface.runs_pixels == surface.pixels.data();
 }
 
 Vector_Width Widest_Vector_Width() { return Paths().widest; }

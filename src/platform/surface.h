@@ -16,20 +16,10 @@ struct Surface {
     int32_t width = 0, height = 0;
     std::vector<uint16_t> pixels;   // row by row, width pixels each
     uint16_t color_key = 0;
-    // Made by Prepare_Keyed_Copy when a picture is loaded, so keyed copies move whole runs of
-    // shown pixels and skip the keyed ones unread: per pixel, the length of the run it starts, less
-    // one (runs longer than 128 are counted as 128), with RUN_KEYED added for a run of key pixels.
-    // Used only while the key and the pixel storage are the ones it was made for; whoever changes
-    // pixels in place afterwards prepares again.
-    std::vector<uint8_t> runs;
-    uint16_t runs_key = 0;
-    const uint16_t* runs_pixels = nullptr;
 
     uint16_t& At(int32_t x, int32_t y) { return pixels[size_t(y) * size_t(width) + size_t(x)]; }
     uint16_t At(int32_t x, int32_t y) const { return pixels[size_t(y) * size_t(width) + size_t(x)]; }
 };
-
-constexpr uint8_t RUN_KEYED = 0x80;
 
 // Copy flags of BltFast: 16 copies every pixel, 17 skips pixels equal to the source's colour key.
 enum : int32_t { BLTFAST_WAIT = 16, BLTFAST_SRCCOLORKEY_WAIT = 17 };
@@ -47,12 +37,11 @@ uint32_t Rgb(uint8_t r, uint8_t g, uint8_t b);
 void BltFast(Surface& dest, int32_t x, int32_t y, const Surface& source, Rect source_rect, int32_t flags);
 // Fills a rectangle with a raw pixel value, cut to the surface.
 void BltColorFill(Surface& dest, Rect rect, uint16_t pixel);
+// Paints `pixel` wherever a mask of width x height bytes (row by row, nonzero where it covers)
+// covers, its top-left corner at (x, y), cut to the surface. Text is drawn with it.
+void Blit_Mask(Surface& dest, int64_t x, int64_t y, const uint8_t* bits, int32_t width, int32_t height, uint16_t pixel);
 // Byte column byte_col of row `row` as stored (two bytes a pixel, low byte first); 0 outside.
 uint8_t Surface_Byte(const Surface& surface, int32_t row, int32_t byte_col);
-
-// Finds the runs of the surface's pixels for its current colour key (see Surface::runs).
-void Prepare_Keyed_Copy(Surface& surface);
-bool Keyed_Copy_Prepared(const Surface& surface);
 
 // The vector instructions the copies use: the widest the processor has, chosen at start. Tests
 // switch to the narrower ones to check every path.

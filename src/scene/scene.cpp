@@ -47,10 +47,10 @@ const Surface* Map_Surface(int16_t image_id) {
     return &Map.Map_Images[size_t(index)].surface;
 }
 
-// Clip-and-copy of a picture rectangle to the back buffer, black left out. Most cells of the view
-// box lie off the screen: those only get the position the clip gives, (x, y) moved onto the
-// screen's near edges, without a copy that would find nothing to do.
-void Copy_Clipped(const Surface* image, Rect source, int16_t& x, int16_t& y) {
+// Clip-and-copy of a rectangle of the map picture with the id to the back buffer, black left out.
+// Most cells of the view box lie off the screen: those only get the position the clip gives, (x,
+// y) moved onto the screen's near edges, and neither their picture nor a copy is looked for.
+void Copy_Clipped(int16_t image_id, Rect source, int16_t& x, int16_t& y) {
     const int64_t w = int64_t(source.right) - source.left, h = int64_t(source.bottom) - source.top;
     if (w <= 0 || h <= 0 || x >= SCREEN_WIDTH || y >= SCREEN_HEIGHT || x + w <= 0 || y + h <= 0) {
         x = std::max<int16_t>(x, 0);
@@ -58,13 +58,14 @@ void Copy_Clipped(const Surface* image, Rect source, int16_t& x, int16_t& y) {
         return;
     }
     Clip_Source_Rect(source, x, y);
-    if (image) BltFast(Display.Back_Buffer, x, y, *image, source, BLTFAST_SRCCOLORKEY_WAIT);
+    if (const Surface* image = Map_Surface(image_id))
+        BltFast(Display.Back_Buffer, x, y, *image, source, BLTFAST_SRCCOLORKEY_WAIT);
 }
 
 void Draw_Piece(const Piece_Cell& piece, int16_t x, int16_t y) {
     Rect source{piece.source_x, piece.source_y, int32_t(piece.source_x) + piece.width,
                 int32_t(piece.source_y) + piece.height};
-    Copy_Clipped(Map_Surface(piece.image_id), source, x, y);
+    Copy_Clipped(piece.image_id, source, x, y);
 }
 
 void Draw_Ground(int16_t gx, int16_t gy, Box box) {
@@ -78,7 +79,7 @@ void Draw_Ground(int16_t gx, int16_t gy, Box box) {
             int16_t dx = int16_t(Tile_X(gx, int16_t(x), int16_t(y)) - 20);
             int16_t dy = int16_t(Tile_Y(gy, int16_t(x), int16_t(y)) + 20);
             Rect source{g.source_x, g.source_y, int32_t(g.source_x) + 40, int32_t(g.source_y) + 20};
-            Copy_Clipped(Map_Surface(g.image_id), source, dx, dy);
+            Copy_Clipped(g.image_id, source, dx, dy);
             Scene.Visible_Cells[size_t(y - box.first_row) * size_t(box.cols) + size_t(x - box.first_col)] =
                 Visible_Cell{dx, dy, int16_t(x), int16_t(y)};
         }

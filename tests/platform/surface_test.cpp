@@ -1,6 +1,6 @@
-// surface_test.cpp -- every copy and fill path against a straightforward per-pixel loop: prepared
-// and unprepared pictures, each vector width the processor has, keyed and plain, clipped at every
-// edge, runs longer than the run counts hold.
+// surface_test.cpp -- every copy and fill path against a straightforward per-pixel loop: each
+// vector width the processor has, keyed and plain, rows narrower and wider than a chunk, clipped
+// at every edge.
 #include "platform/surface.h"
 
 #include <gtest/gtest.h>
@@ -24,8 +24,8 @@ void Reference_Copy(Surface& dest, int32_t x, int32_t y, const Surface& source, 
         }
 }
 
-// A picture of runs: stretches of one kind (key, or any other value) of random length, some far
-// longer than a run count holds, some a single pixel.
+// A picture of runs: stretches of one kind (key, or any other value) of random length, some
+// hundreds of pixels long, some a single pixel.
 Surface Random_Picture(std::mt19937& random, int32_t w, int32_t h, uint16_t key) {
     Surface s = Make_Surface(w, h);
     s.color_key = key;
@@ -48,9 +48,6 @@ TEST(Surface_Copies, Every_Path_Matches_The_Plain_Loop) {
     for (int round = 0; round < 400; ++round) {
         const uint16_t key = round % 3 == 0 ? 0 : uint16_t(random());
         Surface source = Random_Picture(random, 1 + int32_t(random() % 700), 1 + int32_t(random() % 40), key);
-        const bool prepared = round % 4 != 0;
-        if (prepared) Prepare_Keyed_Copy(source);
-        ASSERT_EQ(Keyed_Copy_Prepared(source), prepared);
         const Surface background = Random_Picture(random, 1 + int32_t(random() % 660), 1 + int32_t(random() % 50), 7);
         for (int shot = 0; shot < 8; ++shot) {
             // Rectangles mostly inside the source, some reaching past any edge or empty.
@@ -71,9 +68,8 @@ TEST(Surface_Copies, Every_Path_Matches_The_Plain_Loop) {
                     Surface dest = background;
                     BltFast(dest, x, y, source, rect, keyed ? BLTFAST_SRCCOLORKEY_WAIT : BLTFAST_WAIT);
                     ASSERT_EQ(dest.pixels, expected.pixels)
-                        << "round " << round << (prepared ? " prepared" : "") << (keyed ? " keyed" : "") << " width "
-                        << int(width) << " rect " << left << "," << top << "," << right << "," << bottom << " at " << x
-                        << "," << y;
+                        << "round " << round << (keyed ? " keyed" : "") << " width " << int(width) << " rect " << left
+                        << "," << top << "," << right << "," << bottom << " at " << x << "," << y;
                     ++copies;
                 }
             }
@@ -83,34 +79,10 @@ TEST(Surface_Copies, Every_Path_Matches_The_Plain_Loop) {
     EXPECT_GT(copies, 6000);
 }
 
-TEST(Surface_Copies, Runs_Follow_The_Pictures_Key_And_Storage) {
-    Surface s = Make_Surface(300, 2, 5);
-    for (int32_t x = 0; x < 300; x += 3) s.At(x, 1) = 0;
-    Prepare_Keyed_Copy(s);
-    // Runs are counted to the row's end and held at 128, each entry its run's length less one,
-    // keyed runs marked.
-    EXPECT_EQ(std::vector<int>(s.runs.begin(), s.runs.begin() + 3), (std::vector<int>{127, 127, 127}));
-    EXPECT_EQ(std::vector<int>(s.runs.begin() + 172, s.runs.begin() + 174), (std::vector<int>{127, 126}));
-    EXPECT_EQ(s.runs[299], 0);
-    EXPECT_EQ(std::vector<int>(s.runs.begin() + 300, s.runs.begin() + 303), (std::vector<int>{RUN_KEYED, 1, 0}));
-    // A copy with another key, or of other storage, goes the unprepared way and stays exact.
-    Surface moved = std::move(s);
-    EXPECT_TRUE(Keyed_Copy_Prepared(moved));
-    Surface copied = moved;
-    EXPECT_FALSE(Keyed_Copy_Prepared(copied));
-    moved.color_key = 5;
-    EXPECT_FALSE(Keyed_Copy_Prepared(moved));
-    Surface dest = Make_Surface(300, 2, 9), expected = dest;
-    BltFast(dest, 0, 0, moved, Rect{0, 0, 300, 2}, BLTFAST_SRCCOLORKEY_WAIT);
-    Reference_Copy(expected, 0, 0, moved, Rect{0, 0, 300, 2}, true);
-    EXPECT_EQ(dest.pixels, expected.pixels);
-}
-
 TEST(Surface_Copies, A_Copy_Inside_One_Picture_And_The_Fills_Match_The_Plain_Loops) {
     std::mt19937 random(99);
     for (int round = 0; round < 200; ++round) {
         Surface s = Random_Picture(random, 50, 30, 0);
-        Prepare_Keyed_Copy(s);
         const Rect rect{int32_t(random() % 50), int32_t(random() % 30), int32_t(random() % 60), int32_t(random() % 40)};
         const int32_t x = int32_t(random() % 60) - 5, y = int32_t(random() % 40) - 5;
         // Rows that do not overlap the rectangle's: the result is as from a separate picture.
@@ -134,19 +106,37 @@ TEST(Surface_Copies, A_Copy_Inside_One_Picture_And_The_Fills_Match_The_Plain_Loo
 
 TEST(Surface_Copies, Text_Masks_Paint_Exactly_Their_Bits) {
     std::mt19937 random(5);
-    Text_Mask mask;
-    mask.width = 37, mask.height = 11;
-    for (int i = 0; i < 37 * 11; ++i) mask.bits.push_back(uint8_t(random() % 3 == 0));
-    for (auto [x, y] : {std::pair{0, 0}, {-5, -3}, {20, 12}, {620, 475}, {-40, 0}, {700, 10}}) {
-        Surface dest = Make_Surface(640, 480, 0x4444), expected = dest;
-        Blit_Text_Mask(dest, x, y, mask, 0xF00F);
-        for (int32_t my = 0; my < mask.height; ++my)
-            for (int32_t mx = 0; mx < mask.width; ++mx)
-                if (mask.bits[size_t(my * mask.width + mx)] && x + mx >= 0 && x + mx < 640 && y + my >= 0 &&
-                    y + my < 480)
-                    expected.At(x + mx, y + my) = 0xF00F;
-        EXPECT_EQ(dest.pixels, expected.pixels) << x << ", " << y;
+    std::vector<Vector_Width> widths{Vector_Width::Baseline};
+    if (Widest_Vector_Width() == Vector_Width::Avx2) widths.push_back(Vector_Width::Avx2);
+    const Vector_Width before = Use_Vector_Width(Vector_Width::Baseline);
+    for (const int32_t mask_width : {3, 9, 16, 37, 150}) {
+        Text_Mask mask;
+        mask.width = mask_width, mask.height = 11;
+        for (int i = 0; i < mask_width * 11; ++i) mask.bits.push_back(uint8_t(random() % 3 == 0));
+        for (auto [x, y] : {std::pair{0, 0}, {-5, -3}, {20, 12}, {620, 475}, {-40, 0}, {700, 10}, {500, 200}}) {
+            Surface expected = Make_Surface(640, 480, 0x4444);
+            for (int32_t my = 0; my < mask.height; ++my)
+                for (int32_t mx = 0; mx < mask.width; ++mx)
+                    if (mask.bits[size_t(my * mask.width + mx)] && x + mx >= 0 && x + mx < 640 && y + my >= 0 &&
+                        y + my < 480)
+                        expected.At(x + mx, y + my) = 0xF00F;
+            for (const Vector_Width width : widths) {
+                Use_Vector_Width(width);
+                Surface dest = Make_Surface(640, 480, 0x4444);
+                Blit_Text_Mask(dest, x, y, mask, 0xF00F);
+                EXPECT_EQ(dest.pixels, expected.pixels) << mask_width << " wide at " << x << ", " << y;
+                // The outline in one painting is the mask moved each way in four.
+                Surface four = expected, one = expected;
+                for (auto [dx, dy] : {std::pair{-1, 0}, {1, 0}, {0, -1}, {0, 1}})
+                    Blit_Text_Mask(four, x + dx, y + dy, mask, 0x0AA0);
+                Make_Outline(mask);
+                Blit_Text_Outline(one, x, y, mask, 0x0AA0);
+                mask.outline.clear();
+                EXPECT_EQ(one.pixels, four.pixels) << "outline " << mask_width << " wide at " << x << ", " << y;
+            }
+        }
     }
+    Use_Vector_Width(before);
 }
 
 }   // namespace
