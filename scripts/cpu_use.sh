@@ -44,8 +44,8 @@ export DISPLAY=":$(cat "$work/display")"
 connect=()
 if [ "$players" -gt 0 ]; then
     port=$((20000 + RANDOM % 20000))
-    server_options=(--port "$port" --map "$out/data/testmap.map")
-    "$out/isoserver" --help 2>/dev/null | grep -q -- '--register' && server_options+=(--register open)
+    server_options=(--port "$port" --map "$out/data/testmap.map" --db "$work/server.db")
+    server_options+=(--register open --hash-memory 8192)
     "$out/isoserver" "${server_options[@]}" >"$work/server.log" 2>&1 &
     pids+=($!)
     sleep 0.5
