@@ -45,7 +45,9 @@ connect=()
 if [ "$players" -gt 0 ]; then
     port=$((20000 + RANDOM % 20000))
     server_options=(--port "$port" --map "$out/data/testmap.map" --db "$work/server.db")
-    server_options+=(--register open --hash-memory 8192)
+    # A client that has not walked yet sends "/got" every frame, beyond the server's default rate
+    # limit; every move goes to everyone, so the client hears all the bots.
+    server_options+=(--register open --hash-memory 8192 --messages-per-second 0 --view-radius 0)
     "$out/isoserver" "${server_options[@]}" >"$work/server.log" 2>&1 &
     pids+=($!)
     sleep 0.5
