@@ -34,7 +34,7 @@ g++ -O2 -std=c++20 -o "$work/bare_window" bench/startup/bare_window.cpp $(pkg-co
 # shellcheck disable=SC2046
 g++ -O2 -std=c++20 -o "$work/startup_watch" bench/startup/startup_watch.cpp $(pkg-config --cflags --libs x11)
 
-Xvfb -displayfd 3 -screen 0 "${screen}x24" -br -nolisten tcp 3>"$work/display" 2>/dev/null &
+Xvfb -displayfd 3 -screen 0 "${screen}x24" -br -noreset -nolisten tcp 3>"$work/display" 2>/dev/null &
 xvfb=$!
 for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
 export DISPLAY=":$(cat "$work/display")"
