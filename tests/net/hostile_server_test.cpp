@@ -12,6 +12,10 @@
 #if defined(__SANITIZE_ADDRESS__)
 // AddressSanitizer's own count (GCC ships the runtime but not its header).
 extern "C" size_t __sanitizer_get_current_allocated_bytes();
+#elif defined(_WIN32)
+#include <windows.h>
+// after windows.h, which it needs
+#include <psapi.h>
 #else
 #include <malloc.h>
 #endif
@@ -22,6 +26,13 @@ namespace {
 size_t Heap_In_Use() {
 #if defined(__SANITIZE_ADDRESS__)
     return __sanitizer_get_current_allocated_bytes();
+#elif defined(_WIN32)
+    // The C runtime has no heap total; the process's private bytes bound it from above.
+    PROCESS_MEMORY_COUNTERS_EX counters{};
+    counters.cb = sizeof counters;
+    K32GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
+                            sizeof counters);
+    return counters.PrivateUsage;
 #else
     const struct mallinfo2 info = mallinfo2();
     return info.uordblks + info.hblkhd;
