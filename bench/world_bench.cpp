@@ -245,7 +245,9 @@ void BM_Frame_Serving_500_Moves(benchmark::State& state) {
         Game_Frame();
         for (const Player_Record& p : Chars.Players) paths += p.walking;
     }
-    size_t kept = Path_Search.open.capacity() * 8 + Path_Search.pending.capacity() * 8;
+    size_t kept = (Path_Search.scratch.open.capacity() + Path_Search.scratch.pending.capacity() +
+                   Path_Search.window.bits.capacity()) *
+                  8;
     for (const Player_Record& p : Chars.Players)
         kept += p.distance_grid.capacity() * sizeof(int16_t) + p.path_steps.capacity() * sizeof(int16_t);
     state.counters["searches"] = benchmark::Counter(double(searches), benchmark::Counter::kAvgIterations);

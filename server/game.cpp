@@ -17,7 +17,15 @@
 namespace {
 
 // The client draws the cells within this many columns and rows of its own (its view box).
-constexpr int32_t CLIENT_VIEW_HALF = 19;
+constexpr int32_t CLIENT_VIEW_HALF = VIEW_HALF;
+// A client's step lands at least this long after it starts, and it starts walking only once it
+// has the echo of its "/move", which leaves after the server accepted it: on the server's own
+// clock, a walk accepted at t is k cells along no earlier than t + k steps. Network delays only
+// make a from-cell arrive later. The slack lets a client be one step ahead of that (a short
+// pause of the server's clock, a step that landed early), so a one-step walk is never waited for.
+constexpr int64_t STEP_MS = 201;
+constexpr int64_t WALK_SLACK_MS = 250;
+constexpr int64_t REFUSAL_LOG_MS = 5000;   // a refused move is logged at most this often per client
 constexpr int64_t CLOSE_GRACE_MS = 2000;
 constexpr uint32_t NO_CELL = 0xFFFFFFFFu;
 
@@ -93,7 +101,9 @@ uint16_t& Occupancy(Game& game, int32_t x, int32_t y) {
     return game.occupancy[size_t(y) * size_t(game.map->Map_Width) + size_t(x)];
 }
 
-bool Open_Cell(Game& game, int32_t x, int32_t y) { return Free_Cell(game, x, y) && Occupancy(game, x, y) == 0; }
+// A cell a player can be started or restored on: free, in the largest walkable region (no one
+// is put where they could never walk out), and nobody's.
+bool Open_Cell(Game& game, int32_t x, int32_t y) { return game.regions.In_Largest(x, y) && Occupancy(game, x, y) == 0; }
 
 void Set_Cell(Game& game, Connection& c, int16_t x, int16_t y) {
     if (c.stage == Stage::Ready && Free_Cell(game, c.cell_x, c.cell_y)) {
@@ -155,9 +165,10 @@ bool Hears(const Slot_View& v, uint32_t cell) {
 }
 
 // "command id\x\y/e/" in the game's frame buffer, which keeps its memory from one to the next.
-std::string& Number_Frame(Game& game, std::string_view command, int16_t id, int16_t x, int16_t y) {
+std::string& Number_Frame(Game& game, std::u16string_view command, int16_t id, int16_t x, int16_t y) {
     std::string& f = game.frame;
-    f.assign(command);
+    f.clear();
+    for (const char16_t letter : command) f += char(letter);   // command words are ASCII
     f += ' ';
     char digits[8];
     const int16_t values[3] = {id, x, y};
@@ -170,7 +181,7 @@ std::string& Number_Frame(Game& game, std::string_view command, int16_t id, int1
 }
 
 std::string& Place_Frame(Game& game, int16_t id, int16_t x, int16_t y) {
-    return Number_Frame(game, "/setplxy", id, x, y);
+    return Number_Frame(game, CMD_SETPLXY, id, x, y);
 }
 
 void Set_Belief(Game& game, size_t mover, size_t observer, uint32_t cell) {
@@ -371,6 +382,9 @@ void On_Ready(Game& game, Connection& c) {
     game.free_slots.pop_back();
     game.by_slot[size_t(c.slot)] = &c;
     c.walking = false;
+    c.path.assign(1, Walk_Cell{x, y, game.now_ms});
+    c.tail.clear();
+    c.walk_ms = game.now_ms;
     Set_Cell(game, c, x, y);   // before it counts as in the game: no old cell to leave
     c.stage = Stage::Ready;
     Update_View(game, c);
@@ -394,18 +408,97 @@ void On_Ready(Game& game, Connection& c) {
     Log(game, &c, std::string("in the game at ").append(Cell_Text(c)));
 }
 
+// ---- moves ----
+
+// The cell of the client's walk it may stand on by now, as (walk, index); {nullptr, 0} when none.
+std::pair<const std::vector<Walk_Cell>*, size_t> Find_On_Walk(const Game& game, const Connection& c, int16_t x,
+                                                              int16_t y) {
+    const int64_t by = game.now_ms + WALK_SLACK_MS;
+    for (const std::vector<Walk_Cell>* walk : {&c.path, &c.tail})
+        for (size_t i = 0; i < walk->size(); ++i) {
+            const Walk_Cell& cell = (*walk)[i];
+            if (cell.x == x && cell.y == y && cell.ready_ms <= by) return {walk, i};
+        }
+    return {nullptr, 0};
+}
+
+// The cells of the walk from (x, y) that the search gives for `steps`, the first ready at `ready`.
+void Walk_Cells(int16_t x, int16_t y, int64_t ready, const std::vector<int16_t>& steps, std::vector<Walk_Cell>& out) {
+    out.assign(1, Walk_Cell{x, y, ready});
+    for (const int16_t d : steps) {
+        x = int16_t(x + CELL_STEPS[d].x);
+        y = int16_t(y + CELL_STEPS[d].y);
+        out.push_back(Walk_Cell{x, y, ready += STEP_MS});
+    }
+}
+
+// A client that hears the echo of a new walk while it steps finishes that step first and finds
+// its path from the cell it lands on: the next cells of the walk it was on (the tail). Whether
+// the from-cell lies on such a path is worked out only when it lies on no walk the server knows.
+bool Find_On_Redirected_Walk(Game& game, const Connection& c, int16_t x, int16_t y, std::vector<Walk_Cell>& walk,
+                             size_t& index) {
+    if (c.path.empty()) return false;
+    const Walk_Cell target = c.path.back();
+    const int64_t by = game.now_ms + WALK_SLACK_MS;
+    for (size_t t = 0; t < c.tail.size() && t < 3 && c.tail[t].ready_ms <= by; ++t) {
+        const Walk_Cell& from = c.tail[t];
+        if (Search_From_View(game.walk, from.x, from.y, target.x, target.y, game.path_numbers, game.path_scratch,
+                             game.path_steps) != Path_Result::Found)
+            continue;
+        Walk_Cells(from.x, from.y, std::max(from.ready_ms, c.walk_ms), game.path_steps, walk);
+        for (index = 0; index < walk.size(); ++index)
+            if (walk[index].x == x && walk[index].y == y && walk[index].ready_ms <= by) return true;
+    }
+    return false;
+}
+
+void Refuse_Move(Game& game, Connection& c, const int16_t* f, const char* why) {
+    ++game.counts.moves_refused;
+    // A client that keeps clicking where it cannot go would otherwise fill the log.
+    if (game.now_ms - c.refusal_logged_ms < REFUSAL_LOG_MS) {
+        ++c.refusals_unlogged;
+        return;
+    }
+    std::string line = "refused a move from (" + Number(f[0]) + ", " + Number(f[1]) + ") to (" + Number(f[2]) + ", " +
+                       Number(f[3]) + "): " + why;
+    if (c.refusals_unlogged > 0) line += " (and " + Number(c.refusals_unlogged) + " more since the last one logged)";
+    Log(game, &c, line);
+    c.refusal_logged_ms = game.now_ms;
+    c.refusals_unlogged = 0;
+}
+
+// A walk is taken only from where the client can stand by now, to a cell that the client's own
+// search reaches from there: otherwise it is not echoed, nobody hears of it, and the client,
+// which walks only on the echo, stays where the server knows it is.
 void On_Move(Game& game, Connection& c, const std::u16string& data) {
     int16_t f[4];
     if (!Number_Fields(data, f, 4)) return Log(game, &c, "dropped /move with a bad number: " + Quote_Text(data));
     if (c.stage != Stage::Ready) return Log(game, &c, "dropped /move out of turn");
-    if (!Free_Cell(game, f[2], f[3])) return;   // a click on a wall: nothing to tell anyone
+    auto [on, index] = Find_On_Walk(game, c, f[0], f[1]);
+    std::vector<Walk_Cell> redirected;
+    if (!on && Find_On_Redirected_Walk(game, c, f[0], f[1], redirected, index)) on = &redirected;
+    if (!on) return Refuse_Move(game, c, f, "it cannot stand there yet");
+    switch (
+        Search_From_View(game.walk, f[0], f[1], f[2], f[3], game.path_numbers, game.path_scratch, game.path_steps)) {
+        case Path_Result::No_Target: return Refuse_Move(game, c, f, "the target is blocked or off the map");
+        case Path_Result::Unreached: return Refuse_Move(game, c, f, "no path to it in its view");
+        case Path_Result::Too_Long: return Refuse_Move(game, c, f, "the path is longer than 64 steps");
+        case Path_Result::Found: break;
+    }
+    // The rest of the walk it is on stays possible until the echo reaches it.
+    const Walk_Cell from = (*on)[index];
+    std::vector<Walk_Cell> tail(on->begin() + std::ptrdiff_t(index) + 1, on->end());
+    Walk_Cells(f[0], f[1], std::max(from.ready_ms, game.now_ms), game.path_steps, c.path);
+    c.tail.swap(tail);
+    c.walk_ms = game.now_ms;
+
     const uint32_t target = Pack(f[2], f[3]);
-    c.from_x = std::clamp<int16_t>(f[0], -1000, 30000);
-    c.from_y = std::clamp<int16_t>(f[1], -1000, 30000);
+    c.from_x = f[0];
+    c.from_y = f[1];
     c.walking = true;
     Set_Cell(game, c, f[2], f[3]);
     Update_View(game, c);
-    Number_Frame(game, "/move", c.id, f[2], f[3]);
+    Number_Frame(game, CMD_MOVE, c.id, f[2], f[3]);
     Queue(game, c, game.frame);
     const uint32_t* heard = &game.by_mover[size_t(c.slot) * game.belief_cap];   // the others' beliefs, in a row
     for (size_t o = 0; o < game.views.size(); ++o) {
@@ -416,6 +509,15 @@ void On_Move(Game& game, Connection& c, const std::u16string& data) {
         Set_Belief(game, size_t(c.slot), o, target);
     }
     Refresh_View(game, c);
+}
+
+// A cell the client may report standing on: the one the server holds, or one of its walks'.
+bool On_Its_Walk(const Connection& c, int16_t x, int16_t y) {
+    if (x == c.cell_x && y == c.cell_y) return true;
+    for (const std::vector<Walk_Cell>* walk : {&c.path, &c.tail})
+        for (const Walk_Cell& cell : *walk)
+            if (cell.x == x && cell.y == y) return true;
+    return false;
 }
 
 void On_Got(Game& game, Connection& c, const std::u16string& data) {
@@ -549,9 +651,11 @@ void Init_Game(Game& game, const Game_Options& options, const Map_Model& map, Ac
     game.random.seed(options.seed ? options.seed : std::random_device{}());
     game.occupancy.assign(size_t(std::max<int16_t>(map.Map_Width, 0)) * size_t(std::max<int16_t>(map.Map_Height, 0)),
                           0);
-    for (int32_t y = 0; y < map.Map_Height; ++y)
-        for (int32_t x = 0; x < map.Map_Width; ++x)
-            if (map.Ground_Grid(x, y).blocked == 0) game.free_cells.emplace_back(int16_t(x), int16_t(y));
+    game.walk = Make_Walk_Grid(map);
+    game.regions = Find_Walk_Regions(map);
+    for (int32_t y = 0; y < game.regions.height; ++y)
+        for (int32_t x = 0; x < game.regions.width; ++x)
+            if (game.regions.In_Largest(x, y)) game.free_cells.emplace_back(int16_t(x), int16_t(y));
 }
 
 Connection* Open_Connection(Game& game, const std::string& address, const std::string& peer, int64_t now_ms) {
@@ -588,17 +692,18 @@ Connection* Open_Connection(Game& game, const std::string& address, const std::s
 
 namespace {
 
-// The client reports its cell with "/got" in every frame until its first walk: a player who
-// logs in and stands still sends sixty a second. Such a report changes nothing, so it costs
-// none of the rate allowance (which would otherwise cut that player off as a flood) and is not
-// handled again.
+// A client reports its cell with "/got" in every frame while it has no path: before its first
+// walk, after a click it found no path for, or at the end of a walk it could not finish. Such a
+// report of a cell it may stand on changes nothing the others hear, so it costs none of the rate
+// allowance, which would otherwise cut that player off as a flood.
 bool Is_Standing_Report(const Connection& c, Cut_Result cut, const std::string& message) {
-    if (cut != Cut_Result::Message || c.stage != Stage::Ready || c.walking) return false;
-    if (message.size() > 32 || message.compare(0, 5, "/got ") != 0) return false;
+    if (cut != Cut_Result::Message || c.stage != Stage::Ready) return false;
+    static const std::string got = To_Cp950(CMD_GOT) + " ";
+    if (message.size() > 32 || message.compare(0, got.size(), got) != 0) return false;
     std::u16string command, data;
     Split_Message(From_Cp950(message), command, data);
     int16_t f[2];
-    return command == CMD_GOT && Number_Fields(data, f, 2) && f[0] == c.cell_x && f[1] == c.cell_y;
+    return command == CMD_GOT && Number_Fields(data, f, 2) && On_Its_Walk(c, f[0], f[1]);
 }
 
 }   // namespace
@@ -613,8 +718,7 @@ void Receive(Game& game, Connection& c, std::string_view bytes, int64_t now_ms) 
         const Cut_Result cut = Cut_Message(c.in, game.options.max_message, message, size);
         if (cut == Cut_Result::None) break;
         ++game.counts.messages_in;
-        if (Is_Standing_Report(c, cut, message)) continue;
-        if (!Take_Token(game, c)) continue;
+        if (!Is_Standing_Report(c, cut, message) && !Take_Token(game, c)) continue;
         if (cut == Cut_Result::Oversized) {
             Log(game, &c,
                 "dropped a message of " + Number(int64_t(size)) + " bytes (limit " +

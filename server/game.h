@@ -15,6 +15,7 @@
 
 #include "accounts.h"
 #include "map/map_file.h"
+#include "map/path_search.h"
 #include "wire/wire.h"
 
 struct Game_Options {
@@ -56,6 +57,12 @@ struct Slot_View {
     Cell_Box walk;         // and, while it walks, on the way (empty when it stands)
 };
 
+// A cell of a walk, and the earliest time on the game's clock at which its client can stand there.
+struct Walk_Cell {
+    int16_t x = 0, y = 0;
+    int64_t ready_ms = 0;
+};
+
 struct Connection {
     uint64_t serial = 0;
     std::string address;   // the peer's address, for the per-address limits
@@ -76,9 +83,15 @@ struct Connection {
     int16_t id = 0;
     int16_t cell_x = 0, cell_y = 0;   // where others see it: its last walk's target
     bool walking = false;             // between a "/move" and the "/got" of its target
-    int16_t from_x = 0, from_y = 0;   // the cell it said it stood on at its last "/move"
-    int32_t slot = -1;                // index in Game::by_slot and Game::views while in the game
-    double tokens = 0;                // messages it may send now
+    int16_t from_x = 0, from_y = 0;   // the cell it stood on at its last accepted "/move"
+    // Where its client may stand: the cells of its last accepted walk, the from-cell first, and
+    // those of the walk before that it may still be finishing when the echo reaches it.
+    std::vector<Walk_Cell> path, tail;
+    int64_t walk_ms = 0;   // when the last walk was accepted
+    int64_t refusal_logged_ms = INT64_MIN / 2;
+    uint32_t refusals_unlogged = 0;
+    int32_t slot = -1;   // index in Game::by_slot and Game::views while in the game
+    double tokens = 0;   // messages it may send now
     int64_t tokens_ms = 0;
     int64_t flood_window_ms = 0;
     uint32_t dropped_in_window = 0;
@@ -104,7 +117,7 @@ struct Attempts {
 };
 
 struct Game_Counts {
-    uint64_t messages_in = 0, messages_out = 0, dropped = 0, logins = 0, failures = 0;
+    uint64_t messages_in = 0, messages_out = 0, dropped = 0, logins = 0, failures = 0, moves_refused = 0;
 };
 
 struct Game {
@@ -130,9 +143,14 @@ struct Game {
     std::vector<Connection*> doomed;   // closed once the current message is handled
     std::vector<Login_Check> checks;   // waiting to be run
     size_t checks_running = 0;
-    std::unordered_map<int64_t, Position_Save> unsaved;   // cells not yet in the database
-    std::vector<uint16_t> occupancy;                      // players whose cell it is, per cell
-    std::vector<std::pair<int16_t, int16_t>> free_cells;
+    std::unordered_map<int64_t, Position_Save> unsaved;    // cells not yet in the database
+    std::vector<uint16_t> occupancy;                       // players whose cell it is, per cell
+    std::vector<std::pair<int16_t, int16_t>> free_cells;   // where players start: the largest region
+    Walk_Grid walk;                                        // the map's free cells, for the searches
+    Walk_Regions regions;                                  // who can walk where
+    Path_Numbers path_numbers;                             // the searches' work space
+    Path_Scratch path_scratch;
+    std::vector<int16_t> path_steps;
     std::unordered_map<std::string, Attempts> by_address;
     std::unordered_map<std::string, Attempts> by_account;
     std::mt19937 random;

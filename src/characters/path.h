@@ -1,17 +1,19 @@
-// path.h -- path finding on the walkability grid inside a search box.
+// path.h -- a player's path finding: the shared search (map/path_search.h) over the loaded map,
+// its result kept in the player's record.
 #pragma once
 #include <cstdint>
 #include <vector>
 
 #include "characters/player.h"
+#include "map/path_search.h"
 
-constexpr int16_t MAX_PATH_STEPS = 64;   // a longer path counts as none
-
-// Work space of the fill, kept between searches so a search inside a frame allocates nothing.
-// Both are bit sets over the cells around the box, one run of words per column, a bit per row.
+// Work space of the searches, kept between them so a search inside a frame allocates nothing:
+// the fill's bit sets, the free cells of the search's window of the map, the steps found.
 struct Path_State {
-    std::vector<uint64_t> open;      // may still be numbered: free, inside the neighbour bounds, 0
-    std::vector<uint64_t> pending;   // numbered inside the box and not yet expanded
+    Path_Scratch scratch;
+    Walk_Grid window;
+    Path_Numbers numbers;
+    std::vector<int16_t> steps;
 };
 extern Path_State Path_Search;
 void Reset_Path();
@@ -28,5 +30,3 @@ void Descend_Path(Player_Record& record, int16_t start_x, int16_t start_y, int16
                   int16_t box_x, int16_t box_y, int16_t box_width, int16_t box_height);
 // The number the record's last fill gave cell (x, y): 1 at its target, 0 where it numbered nothing.
 int16_t Distance_At(const Player_Record& record, int32_t x, int32_t y);
-// The smallest nonzero value, 0 when all are 0.
-int16_t Smallest_Nonzero(const int16_t* values, int count);

@@ -4,8 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-// The view box is this many cells wide and high around the own character.
-constexpr int16_t VIEW_CELLS = 38;
+#include "map/path_search.h"   // VIEW_CELLS, the view box's size
 
 struct Visible_Cell {
     int16_t screen_x = 0, screen_y = 0, cell_x = 0, cell_y = 0;

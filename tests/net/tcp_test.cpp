@@ -196,11 +196,12 @@ TEST_F(Server_Test, B_Sees_A_Appear_Walk_Say_Hello_And_Leave) {
     EXPECT_EQ(Chars.Players[0].name, u"甲a/b");
     EXPECT_EQ(Chars.Players[0].id, a.id);
 
-    // A, inside B's view box, walks to B's (free) start cell: B gets it as a walk target.
+    // A, inside B's view box, clicks the cell it stands on (a walk the server takes from
+    // anywhere): B gets it as a walk target.
     Scene.View_X = Chars.Players[0].cell_x;
     Scene.View_Y = Chars.Players[0].cell_y;
-    const int16_t tx = Chars.Own_Player.cell_x, ty = Chars.Own_Player.cell_y;
-    a.Send(u"/move 0\\0\\" + Num(tx) + u"\\" + Num(ty));
+    const int16_t tx = Chars.Players[0].cell_x, ty = Chars.Players[0].cell_y;
+    a.Send(u"/move " + Num(tx) + u"\\" + Num(ty) + u"\\" + Num(tx) + u"\\" + Num(ty));
     ASSERT_TRUE(Pump([&] { return Chars.Players[0].new_target; }));
     EXPECT_EQ(std::pair(Chars.Players[0].target_x, Chars.Players[0].target_y), std::pair(tx, ty));
     // Junk (an oversized line, bad numbers, turns out of order, bytes that are no text) does not

@@ -10,7 +10,12 @@ namespace {
 const std::u16string WRONG = Refusal(u"帳號或密碼錯誤");
 const std::u16string TOO_MANY = Refusal(u"嘗試次數過多，請稍後再試");
 
-class Accounts : public Server_Seam {};
+class Accounts : public Server_Seam {
+protected:
+    bool Open_Around(int x, int y) const {
+        return x >= 0 && y >= 0 && x < map.Map_Width && y < map.Map_Height && map.Ground_Grid(x, y).blocked == 0;
+    }
+};
 
 TEST_F(Accounts, Logins_Under_Both_Registrations) {
     struct Case {
@@ -95,19 +100,22 @@ TEST_F(Accounts, The_Last_Cell_Is_Restored_Or_The_Nearest_Open_One) {
     Start();
     Add_Account("甲", "pw");
     Add_Account("乙", "pw");
-    // An open cell with open neighbours, away from the start cells of the seed.
+    Peer& a = Join(u"甲");
+    const Connection& start = Server_Side(a);
+    // An open cell with open neighbours a short walk away.
     std::pair<int16_t, int16_t> cell{-1, -1};
     for (const auto& [x, y] : game.free_cells) {
-        if (x <= 5 || y <= 5 || x >= map.Map_Width - 5 || y >= map.Map_Height - 5) continue;
+        if (std::abs(x - start.cell_x) > 12 || std::abs(y - start.cell_y) > 12 || x < 1 || y < 1 ||
+            (x == start.cell_x && y == start.cell_y))
+            continue;
         bool open = true;
         for (int dy = -1; dy <= 1; ++dy)
-            for (int dx = -1; dx <= 1; ++dx) open &= map.Ground_Grid(x + dx, y + dy).blocked == 0;
+            for (int dx = -1; dx <= 1; ++dx) open &= Open_Around(x + dx, y + dy);
         if (open) cell = {x, y};
     }
     ASSERT_GE(cell.first, 0);
     const std::u16string there = Num(cell.first) + u"\\" + Num(cell.second);
-    Peer& a = Join(u"甲");
-    Send_Text(a, u"/move 0\\0\\" + there + u"/e/");
+    Send_Text(a, u"/move " + Num(start.cell_x) + u"\\" + Num(start.cell_y) + u"\\" + there + u"/e/");
     EXPECT_EQ(a.Last(u"/move "), u"/move " + Num(a.id) + u"\\" + there);
     Send(a, "/got " + To_Utf8(there) + "/e/");
     Forget_Connection(game, a.serial);   // the connection drops

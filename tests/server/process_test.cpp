@@ -83,6 +83,7 @@ struct Wire_Player {
     asio::ip::tcp::socket socket{io};
     Message_Stream in;
     int16_t id = 0;
+    int16_t x = 0, y = 0;   // where the server placed it
 
     bool Open(uint16_t port) {
         asio::error_code ec;
@@ -120,7 +121,13 @@ struct Wire_Player {
         if (start.empty()) return false;
         id = int16_t(std::atoi(start.c_str() + 9));
         Send("/ready /e/");
-        return !Wait_For("/setplxy " + std::to_string(id) + "\\").empty();
+        const std::string placed = Wait_For("/setplxy " + std::to_string(id) + "\\");
+        if (placed.empty()) return false;
+        int16_t f[3];
+        if (!Number_Fields(From_Cp950(placed.substr(9)), f, 3)) return false;
+        x = f[1];
+        y = f[2];
+        return true;
     }
 };
 
@@ -140,10 +147,9 @@ TEST(Server_Process, Killed_Mid_Traffic_It_Keeps_Every_Account_And_Acknowledged_
     const uint16_t port = Listening_Port(server);
     ASSERT_NE(port, 0) << Read_Whole_File(server.err).value_or("");
     const Map_Model map = Parse_Map(Read_Whole_File(ISO_OUT_DIR "/data/testmap.map").value_or(""), "testmap.map");
-    std::vector<std::pair<int16_t, int16_t>> cells;
-    for (int16_t y = 0; y < map.Map_Height; ++y)
-        for (int16_t x = 0; x < map.Map_Width; ++x)
-            if (map.Ground_Grid(x, y).blocked == 0) cells.emplace_back(x, y);
+    auto free = [&](int x, int y) {
+        return x >= 0 && y >= 0 && x < map.Map_Width && y < map.Map_Height && map.Ground_Grid(x, y).blocked == 0;
+    };
 
     constexpr int PLAYERS = 6;
     std::vector<std::unique_ptr<Wire_Player>> players;
@@ -156,12 +162,21 @@ TEST(Server_Process, Killed_Mid_Traffic_It_Keeps_Every_Account_And_Acknowledged_
     std::vector<std::vector<std::pair<int16_t, int16_t>>> unanswered(PLAYERS);
     for (int round = 0; round < 30; ++round) {
         for (int i = 0; i < PLAYERS; ++i) {
-            const auto cell = cells[random() % cells.size()];
+            // Clicks on the cells beside the one it was placed on, faster than it could walk: each
+            // is taken, since the player may still stand on its first cell.
+            Wire_Player& p = *players[size_t(i)];
+            std::pair<int16_t, int16_t> cell{p.x, p.y};
+            for (int tries = 0; tries < 16 && cell == std::pair(p.x, p.y); ++tries) {
+                const Cell_Step s = CELL_STEPS[1 + 2 * (random() % 4)];
+                if (free(p.x + s.x, p.y + s.y)) cell = {int16_t(p.x + s.x), int16_t(p.y + s.y)};
+            }
             const std::string xy = std::to_string(cell.first) + "\\" + std::to_string(cell.second);
-            players[size_t(i)]->Send("/move 0\\0\\" + xy + "/e/");
+            p.Send("/move " + std::to_string(p.x) + "\\" + std::to_string(p.y) + "\\" + xy + "/e/");
             if (round < 29) {
                 ASSERT_EQ(players[size_t(i)]->Wait_For("/move " + std::to_string(players[size_t(i)]->id) + "\\"),
-                          "/move " + std::to_string(players[size_t(i)]->id) + "\\" + xy);
+                          "/move " + std::to_string(players[size_t(i)]->id) + "\\" + xy)
+                    << "round " << round << "\n"
+                    << Read_Whole_File(server.err).value_or("");
                 acknowledged[size_t(i)] = cell;
             } else {
                 unanswered[size_t(i)].push_back(cell);   // in flight when the server dies

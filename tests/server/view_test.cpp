@@ -84,12 +84,14 @@ protected:
                 tables.erase(p);
             } else {
                 Peer* p = in_game[random() % in_game.size()];
-                const auto [x, y] = game.free_cells[random() % game.free_cells.size()];
-                // Mostly short walks, sometimes far ones; the "/got" mostly at once.
+                // Walks of every length the view box allows, each once the last has ended.
                 const Table_Model& t = tables[p];
-                const bool short_walk = random() % 4 != 0;
-                const int16_t tx = short_walk ? int16_t(std::clamp<int>(t.own_x + int(random() % 31) - 15, 0, 119)) : x;
-                const int16_t ty = short_walk ? int16_t(std::clamp<int>(t.own_y + int(random() % 31) - 15, 0, 119)) : y;
+                const int reach = random() % 4 != 0 ? 15 : 19;
+                const int16_t tx =
+                    int16_t(std::clamp<int>(t.own_x + int(random() % unsigned(2 * reach + 1)) - reach, 0, 119));
+                const int16_t ty =
+                    int16_t(std::clamp<int>(t.own_y + int(random() % unsigned(2 * reach + 1)) - reach, 0, 119));
+                now += 13000;
                 Send_Text(*p,
                           std::u16string(u"/move ").append(Join_Numbers({t.own_x, t.own_y, tx, ty})).append(u"/e/"));
                 if (random() % 5 != 0)

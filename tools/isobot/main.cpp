@@ -17,12 +17,14 @@
 #include <fstream>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <random>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "map/map_file.h"
+#include "map/path_search.h"
 #include "platform/encoding.h"
 #include "platform/files.h"
 #include "wire/wire.h"
@@ -31,6 +33,30 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using Cells = std::vector<std::pair<int16_t, int16_t>>;
+
+// The map as the bots walk it: the free cells for the path search, and the cells of the largest
+// walkable region, where the server starts every player and where all targets lie.
+struct World {
+    Walk_Grid walk;
+    Cells cells;
+};
+
+// The path search's work space, one for each event loop.
+struct Search_Space {
+    Path_Numbers numbers;
+    Path_Scratch scratch;
+    std::vector<int16_t> steps;
+};
+
+// A bot walks as the game client does, a step at least every 201 ms: a little slower, so that
+// it is never ahead of where the server reckons it can be.
+constexpr auto BOT_STEP = std::chrono::milliseconds(250);
+
+// The bytes of a command word and the space after it, as the messages begin.
+std::string Prefix(const char16_t* command) { return To_Cp950(command) + " "; }
+const std::string MOVE_PREFIX = Prefix(CMD_MOVE), SAY_PREFIX = Prefix(CMD_SAY), SETPLXY_PREFIX = Prefix(CMD_SETPLXY),
+                  VEROK_PREFIX = Prefix(CMD_VEROK), IDOK_PREFIX = Prefix(CMD_IDOK),
+                  PLSTART_PREFIX = Prefix(CMD_PLSTART), ERR_PREFIX = Prefix(CMD_ERR);
 
 struct Options {
     std::string host = "127.0.0.1";
@@ -89,9 +115,10 @@ bool Field_After(std::string_view message, std::string_view prefix, int16_t* out
 
 class Bot : public std::enable_shared_from_this<Bot> {
 public:
-    Bot(asio::io_context& io, int number, const Options& options, const Cells& cells, Totals& totals)
-        : socket_(io), move_timer_(io), say_timer_(io), number_(number), options_(options), cells_(cells),
-          totals_(totals), random_(uint32_t(number) * 2654435761u + 1) {}
+    Bot(asio::io_context& io, int number, const Options& options, const World& world, Search_Space& search,
+        Totals& totals)
+        : socket_(io), move_timer_(io), say_timer_(io), got_timer_(io), number_(number), options_(options),
+          world_(world), search_(search), totals_(totals), random_(uint32_t(number) * 2654435761u + 1) {}
 
     void Start(const asio::ip::tcp::endpoint& server) {
         auto self = shared_from_this();
@@ -121,6 +148,7 @@ private:
         asio::error_code ignored;
         move_timer_.cancel();
         say_timer_.cancel();
+        got_timer_.cancel();
         socket_.close(ignored);
     }
 
@@ -177,9 +205,9 @@ private:
     // Only what concerns this bot is decoded; the rest is counted.
     void Handle(const std::string& message) {
         int16_t f[3];
-        if (Field_After(message, "/move ", f, 3)) {
+        if (Field_After(message, MOVE_PREFIX, f, 3)) {
             if (f[0] != id_) return;
-            // Moves to free cells always come back, in order: one that does not is lost.
+            // Moves always come back, in order: one that does not is lost.
             while (!pending_.empty()) {
                 const Pending p = pending_.front();
                 pending_.pop_front();
@@ -192,29 +220,27 @@ private:
                 ++totals_.missing;
                 totals_.Problem("bot " + std::to_string(number_) + ": a move's echo never came");
             }
-            cell_x_ = f[1];
-            cell_y_ = f[2];
-            Send(CMD_GOT, To_Cp950(Join_Numbers({cell_x_, cell_y_})));
-        } else if (Field_After(message, "/say ", f, 1)) {
+            // The echo of the last click starts the walk, from the cell the bot stopped on.
+            if (pending_.empty()) Walk_To(f[1], f[2]);
+        } else if (Field_After(message, SAY_PREFIX, f, 1)) {
             if (f[0] == id_ && !said_.empty()) said_.pop_front();
-        } else if (Field_After(message, "/setplxy ", f, 3)) {
+        } else if (Field_After(message, SETPLXY_PREFIX, f, 3)) {
             if (f[0] != id_) return;
-            cell_x_ = f[1];
-            cell_y_ = f[2];
+            Stand(f[1], f[2]);
             if (!walking_) {
                 walking_ = true;
                 Schedule_Move();
                 Schedule_Say();
             }
-        } else if (message.rfind("/verok ", 0) == 0) {
+        } else if (message.rfind(VEROK_PREFIX, 0) == 0) {
             Send(CMD_ID, To_Cp950(Escape_Text(From_Utf8(options_.prefix + std::to_string(number_)))));
-        } else if (message.rfind("/idok ", 0) == 0) {
+        } else if (message.rfind(IDOK_PREFIX, 0) == 0) {
             Send(CMD_PASS, To_Cp950(Escape_Text(From_Utf8(options_.password))));
-        } else if (Field_After(message, "/plstart ", f, 1)) {
+        } else if (Field_After(message, PLSTART_PREFIX, f, 1)) {
             id_ = f[0];
             ++totals_.logged_in;
             Send(CMD_READY, "");
-        } else if (message.rfind("/err ", 0) == 0) {
+        } else if (message.rfind(ERR_PREFIX, 0) == 0) {
             ++totals_.errors;
             ++totals_.refused;
             Fail("refused: " + To_Utf8(From_Cp950(message)));
@@ -226,28 +252,77 @@ private:
         return std::chrono::milliseconds(std::max(1, d(random_)));
     }
 
+    // Where the bot stands now: along its walk, a step every BOT_STEP from its start.
+    std::pair<int16_t, int16_t> Cell_Now() const {
+        if (walk_.empty()) return {stand_x_, stand_y_};
+        const size_t steps = size_t((Clock::now() - walk_start_) / BOT_STEP);
+        return walk_[std::min(steps, walk_.size() - 1)];
+    }
+
+    void Stand(int16_t x, int16_t y) {
+        stand_x_ = x;
+        stand_y_ = y;
+        walk_.clear();
+        got_timer_.cancel();
+    }
+
+    // The path the client would walk to the target, from where the bot stands; "/got" at its end.
+    void Walk_To(int16_t x, int16_t y) {
+        const auto [from_x, from_y] = Cell_Now();
+        Stand(from_x, from_y);
+        if (Search_From_View(world_.walk, from_x, from_y, x, y, search_.numbers, search_.scratch, search_.steps) !=
+            Path_Result::Found) {
+            totals_.Problem("bot " + std::to_string(number_) + ": no path for an echoed move");
+            return;
+        }
+        walk_.assign(1, {from_x, from_y});
+        for (const int16_t d : search_.steps)
+            walk_.emplace_back(int16_t(walk_.back().first + CELL_STEPS[d].x),
+                               int16_t(walk_.back().second + CELL_STEPS[d].y));
+        walk_start_ = Clock::now();
+        auto self = shared_from_this();
+        got_timer_.expires_after(BOT_STEP * int(walk_.size() - 1));
+        got_timer_.async_wait([self](const asio::error_code& error) {
+            if (error || self->stopped_ || self->walk_.empty()) return;
+            const auto [gx, gy] = self->walk_.back();
+            self->Send(CMD_GOT, To_Cp950(Join_Numbers({gx, gy})));
+        });
+    }
+
     void Schedule_Move() {
         auto self = shared_from_this();
         move_timer_.expires_after(Jitter(options_.move_ms));
         move_timer_.async_wait([self](const asio::error_code& error) {
             if (error || self->stopped_) return;
-            auto [x, y] = self->Target();
-            self->pending_.push_back({x, y, Clock::now()});
-            if (self->pending_.size() > 1000) self->pending_.pop_front();
-            self->Send(CMD_MOVE, To_Cp950(Join_Numbers({self->cell_x_, self->cell_y_, x, y})));
+            // A click stops the bot where it is until the echo comes, so the server, which
+            // reckons the walk from the echo, never finds it farther along than it can be.
+            const auto [from_x, from_y] = self->Cell_Now();
+            self->Stand(from_x, from_y);
+            if (const auto target = self->Target()) {
+                const auto [x, y] = *target;
+                if (!self->options_.far) self->pending_.push_back({x, y, Clock::now()});
+                if (self->pending_.size() > 1000) self->pending_.pop_front();
+                self->Send(CMD_MOVE, To_Cp950(Join_Numbers({from_x, from_y, x, y})));
+            }
             self->Schedule_Move();
         });
     }
 
-    // A free cell the player could click: within its view box (19 cells each way), as a player
-    // walks; anywhere on the map with --far.
-    std::pair<int16_t, int16_t> Target() {
-        std::uniform_int_distribution<size_t> pick(0, cells_.size() - 1);
-        for (int tries = 0; tries < 200 && !options_.far; ++tries) {
-            const auto cell = cells_[pick(random_)];
-            if (std::abs(cell.first - cell_x_) <= 19 && std::abs(cell.second - cell_y_) <= 19) return cell;
+    // A cell the player could click and walk to: within its view box (19 cells each way) and
+    // reached by the game's search from where it stands; anywhere in the largest region with
+    // --far, which the server refuses unless it is near. None when no try found one.
+    std::optional<std::pair<int16_t, int16_t>> Target() {
+        const Cells& cells = world_.cells;
+        std::uniform_int_distribution<size_t> pick(0, cells.size() - 1);
+        if (options_.far) return cells[pick(random_)];
+        for (int tries = 0; tries < 200; ++tries) {
+            const auto cell = cells[pick(random_)];
+            if (std::abs(cell.first - stand_x_) > VIEW_HALF || std::abs(cell.second - stand_y_) > VIEW_HALF) continue;
+            if (Search_From_View(world_.walk, stand_x_, stand_y_, cell.first, cell.second, search_.numbers,
+                                 search_.scratch, search_.steps) == Path_Result::Found)
+                return cell;
         }
-        return cells_[pick(random_)];
+        return std::nullopt;
     }
 
     void Schedule_Say() {
@@ -264,10 +339,11 @@ private:
     }
 
     asio::ip::tcp::socket socket_;
-    asio::steady_timer move_timer_, say_timer_;
+    asio::steady_timer move_timer_, say_timer_, got_timer_;
     int number_;
     const Options& options_;
-    const Cells& cells_;
+    const World& world_;
+    Search_Space& search_;
     Totals& totals_;
     std::mt19937 random_;
     std::array<char, 16384> buffer_{};
@@ -275,7 +351,9 @@ private:
     Message_Stream in_;
     std::string out_, writing_;
     bool stopped_ = false, walking_ = false;
-    int16_t id_ = -1, cell_x_ = 0, cell_y_ = 0;
+    int16_t id_ = -1, stand_x_ = 0, stand_y_ = 0;     // where it stands, or its walk's start
+    std::vector<std::pair<int16_t, int16_t>> walk_;   // the cells of its walk, the start first
+    Clock::time_point walk_start_;
     int said_count_ = 0;
     std::deque<Pending> pending_;
     std::deque<Clock::time_point> said_;
@@ -331,8 +409,8 @@ private:
 
     std::string Login() {
         const std::string name = To_Cp950(Escape_Text(From_Utf8("chaos" + std::to_string(number_))));
-        return "/ver 0.1 beta/e//id " + name + "/e//pass " + To_Cp950(Escape_Text(From_Utf8(options_.password))) +
-               "/e//ready /e/";
+        return Frame_Bytes(CMD_VER, To_Cp950(Escape_Text(GAME_VERSION))) + Frame_Bytes(CMD_ID, name) +
+               Frame_Bytes(CMD_PASS, To_Cp950(Escape_Text(From_Utf8(options_.password)))) + Frame_Bytes(CMD_READY, "");
     }
 
     std::string Random_Text(size_t n) {
@@ -368,35 +446,35 @@ private:
         switch (kind_) {
             case Malformed: {
                 // Known commands with broken fields, out of turn, without a space, in odd case.
-                static const char* const junk[] = {"/move 1\\2/e/",
-                                                   "/move x\\y\\z\\w/e/",
-                                                   "/move 99999\\0\\0\\0/e/",
-                                                   "/got /e/",
-                                                   "/READY /e/",
-                                                   "/pass /e/",
-                                                   "/id /e/",
-                                                   "/id ab/#e/e/",
-                                                   "/id /#e/e/",
-                                                   "/ver 9.9/e/",
-                                                   "/say/e/",
-                                                   "/setpl 1\\x/e/",
-                                                   "/e//e//e/",
-                                                   "/ver 0.1 beta/e//id a/$b/e/",
-                                                   "/move -1\\-1\\-1\\-1/e/"};
+                static const std::string junk[] = {Frame_Bytes(CMD_MOVE, "1\\2"),
+                                                   Frame_Bytes(CMD_MOVE, "x\\y\\z\\w"),
+                                                   Frame_Bytes(CMD_MOVE, "99999\\0\\0\\0"),
+                                                   Frame_Bytes(CMD_GOT, ""),
+                                                   Frame_Bytes(u"/READY", ""),
+                                                   Frame_Bytes(CMD_PASS, ""),
+                                                   Frame_Bytes(CMD_ID, ""),
+                                                   Frame_Bytes(CMD_ID, "ab/#e"),
+                                                   Frame_Bytes(CMD_ID, "/#e"),
+                                                   Frame_Bytes(CMD_VER, "9.9"),
+                                                   To_Cp950(CMD_SAY) + std::string(WIRE_TERMINATOR),   // no space
+                                                   Frame_Bytes(CMD_SETPL, "1\\x"),
+                                                   std::string(WIRE_TERMINATOR) + std::string(WIRE_TERMINATOR),
+                                                   Frame_Bytes(CMD_VER, "0.1 beta") + Frame_Bytes(CMD_ID, "a/$b"),
+                                                   Frame_Bytes(CMD_MOVE, "-1\\-1\\-1\\-1")};
                 std::string burst = coin(random_) < 5 ? Login() : "";
                 for (int i = 0; i < 8; ++i) burst += junk[size_t(coin(random_) + i) % (sizeof junk / sizeof junk[0])];
                 return Send(burst, [self] { self->Later(200, [self] { self->Again(std::chrono::milliseconds(0)); }); });
             }
             case Half_Open:
                 // Half a message, held open until the server gives up or the round ends.
-                return Send("/ver 0.1 be",
+                return Send(Frame_Bytes(CMD_VER, "0.1 beta").substr(0, 11),
                             [self] { self->Later(3000, [self] { self->Again(std::chrono::milliseconds(0)); }); });
             case Oversized: {
                 // A message over the limit whose terminator is split across two writes, then a whole one.
-                std::string big = "/say " + std::string(9000, 'x') + "/e";
+                std::string big = SAY_PREFIX + std::string(9000, 'x') + "/e";
                 return Send(big, [self] {
                     self->Later(20, [self] {
-                        self->Send("//ver 0.1 beta/e/",
+                        self->Send("/" + Frame_Bytes(CMD_VER, "0.1 beta"),
                                    [self] { self->Later(300, [self] { self->Again(std::chrono::milliseconds(0)); }); });
                     });
                 });
@@ -406,7 +484,7 @@ private:
                 return Send(Random_Text(200), [self] { self->Later(50, [self] { self->Act(); }); });
             case Cut_Off:
                 // Logs in, starts a message and disconnects in its middle; connects again at once.
-                return Send(Login() + "/move 1\\1\\", [self] { self->Again(std::chrono::milliseconds(0)); });
+                return Send(Login() + MOVE_PREFIX + "1\\1\\", [self] { self->Again(std::chrono::milliseconds(0)); });
             case Slow_Reader:
                 // Logs in properly and then reads a little now and then (see Read).
                 slow_ = true;
@@ -414,7 +492,7 @@ private:
                             [self] { self->Later(5000, [self] { self->Again(std::chrono::milliseconds(0)); }); });
             case Flood: {
                 std::string burst = Login();
-                for (int i = 0; i < 200; ++i) burst += "/say flood/e/";
+                for (int i = 0; i < 200; ++i) burst += Frame_Bytes(CMD_SAY, "flood");
                 if (++steps_ > 10) return Again(std::chrono::milliseconds(0));
                 return Send(burst, [self] { self->Later(10, [self] { self->Act(); }); });
             }
@@ -488,9 +566,11 @@ void Print_Help() {
         "  --threads N      event-loop threads, 1..16 (default 1)\n"
         "  --seconds S      how long to run, 0.1..86400 (default 10)\n"
         "  --map FILE       the server's map, for free target cells (default data/testmap.map)\n"
-        "  --move-ms N      mean milliseconds between two walks of one bot (default 1000), each to a\n"
-        "                   free cell in the bot's view (19 cells each way), as a player clicks\n"
-        "  --far            walk to any free cell of the map instead\n"
+        "  --move-ms N      mean milliseconds between two clicks of one bot (default 1000), each on a\n"
+        "                   cell in the bot's view (19 cells each way) that the game's path search\n"
+        "                   reaches; the bot walks the path as the client does, a step per 250 ms\n"
+        "  --far            click any free cell of the map instead; the server refuses those out of\n"
+        "                   reach, so these moves are not awaited (a load of refused moves)\n"
         "  --warmup S       round trips of moves sent in the first S seconds are not counted (the\n"
         "                   logins, and each newcomer's table of everyone, settle first; default 0)\n"
         "  --say-ms N       mean milliseconds between two chat lines of one bot (default 5000)\n"
@@ -596,17 +676,19 @@ static int Run(int argc, char** argv) {
         std::fprintf(stderr, "isobot: cannot read the map file '%s'\n", options.map_file.c_str());
         return 1;
     }
-    Cells cells;
+    World world;
     try {
         const Map_Model map = Parse_Map(*bytes, options.map_file);
-        for (int32_t y = 0; y < map.Map_Height; ++y)
-            for (int32_t x = 0; x < map.Map_Width; ++x)
-                if (map.Ground_Grid(x, y).blocked == 0) cells.emplace_back(int16_t(x), int16_t(y));
+        world.walk = Make_Walk_Grid(map);
+        const Walk_Regions regions = Find_Walk_Regions(map);
+        for (int32_t y = 0; y < regions.height; ++y)
+            for (int32_t x = 0; x < regions.width; ++x)
+                if (regions.In_Largest(x, y)) world.cells.emplace_back(int16_t(x), int16_t(y));
     } catch (const Data_Error& error) {
         std::fprintf(stderr, "isobot: damaged map file: %s\n", error.what());
         return 1;
     }
-    if (cells.empty()) {
+    if (world.cells.empty()) {
         std::fprintf(stderr, "isobot: the map has no free cell\n");
         return 1;
     }
@@ -646,6 +728,7 @@ static int Run(int argc, char** argv) {
     struct Lane {
         asio::io_context io;
         Totals totals;
+        Search_Space search;
         std::vector<std::shared_ptr<Bot>> bots;
         std::vector<std::shared_ptr<Chaos_Bot>> chaos;
     };
@@ -655,7 +738,7 @@ static int Run(int argc, char** argv) {
     const asio::ip::tcp::endpoint server(address, options.port);
     for (int b = 0; b < options.bots; ++b) {
         Lane& lane = *lanes[size_t(b % options.threads)];
-        lane.bots.push_back(std::make_shared<Bot>(lane.io, b + 1, options, cells, lane.totals));
+        lane.bots.push_back(std::make_shared<Bot>(lane.io, b + 1, options, world, lane.search, lane.totals));
         lane.bots.back()->Start(server);
     }
     for (int b = 0; b < options.chaos; ++b) {
