@@ -109,25 +109,6 @@ TEST_F(Hardening, A_Flood_Is_Dropped_Then_Cut_Off) {
     EXPECT_FALSE(b.closed);
 }
 
-TEST_F(Hardening, A_Player_Standing_Still_Is_No_Flood) {
-    Start();   // the default rate: 20 a second
-    Peer& a = Join(u"甲");
-    Peer& b = Join(u"乙");
-    const Connection& s = Server_Side(a);
-    const std::string got = "/got " + std::to_string(s.cell_x) + "\\" + std::to_string(s.cell_y) + "/e/";
-    // Sixty frames a second for a minute, each reporting the cell the player stands on.
-    for (int second = 0; second < 60 && !a.closed; ++second) {
-        for (int frame = 0; frame < 60; ++frame) Send(a, got);
-        Advance(1000);
-    }
-    EXPECT_FALSE(a.closed);
-    EXPECT_FALSE(Logged("too fast"));
-    // Its chat still has the whole allowance.
-    const size_t before = b.Count(u"/say ");
-    for (int i = 0; i < 20; ++i) Send(a, "/say x/e/");
-    EXPECT_EQ(b.Count(u"/say ") - before, 20u);
-}
-
 TEST_F(Hardening, A_Client_That_Does_Not_Read_Is_Cut_Off_Alone) {
     options.max_output = 64 * 1024;
     options.messages_per_second = 0;
