@@ -4,6 +4,7 @@
 // and the client's paths agree.
 #include <random>
 
+#include "client_walk.h"
 #include "server_seam.h"
 
 namespace {
@@ -170,10 +171,6 @@ TEST_F(Authority, Players_Start_And_Return_Only_Where_They_Can_Walk) {
     const auto [x, y] = Cell(old);
     EXPECT_TRUE(In_Corridor(x, y) && std::max(std::abs(x - 62), std::abs(y - 62)) == 2) << x << ", " << y;
 }
-
-// The client's frame on `map` with its own character on (sx, sy): the scene, then the search a
-// click on (tx, ty) makes; true when it walks (client_walk.cpp, beside the client's modules).
-bool Client_Walks(const Map_Model& map, int16_t sx, int16_t sy, int16_t tx, int16_t ty);
 
 // The server takes a click exactly when the client's own search, in the view box the scene gives,
 // finds a path within the step limit: both run one search, so this checks the box and the limit.
