@@ -4,6 +4,7 @@
 #include <map>
 #include <optional>
 
+#include "map/path_search.h"
 #include "platform/encoding.h"
 #include "platform/files.h"
 #include "tools/isodata/pictures.h"
@@ -78,8 +79,29 @@ void Check_Exact_Form(const std::string& bytes, const Model& model, Write write,
         problems.Add("strings", "a string's byte count is odd or negative; the game reads it, but the file is damaged");
 }
 
-void Check_Map(const std::string& bytes, const std::string& folder, Problems& problems) {
+// Free cells outside the largest walkable region: decorative pockets, or a wall drawn one cell
+// too far. Players are only ever placed in the largest region, so no one reaches these.
+void Check_Reach(const Map_Model& m, const std::string& file, std::vector<std::string>& warnings) {
+    const Walk_Regions regions = Find_Walk_Regions(m);
+    size_t outside = 0;
+    std::string some;
+    for (int32_t y = 0; y < regions.height; ++y)
+        for (int32_t x = 0; x < regions.width; ++x) {
+            if (regions.label[size_t(y) * size_t(regions.width) + size_t(x)] < 0 || regions.In_Largest(x, y)) continue;
+            if (++outside <= 5)
+                some += (outside > 1 ? ", (" : "(") + std::to_string(x) + ", " + std::to_string(y) + ")";
+        }
+    if (outside == 0) return;
+    warnings.push_back(file + ": warning: " + std::to_string(outside) +
+                       " free cells no player can walk to, outside the largest walkable region of " +
+                       std::to_string(regions.sizes[size_t(regions.largest)]) + " cells: " + some +
+                       (outside > 5 ? ", ..." : ""));
+}
+
+void Check_Map(const std::string& bytes, const std::string& folder, Problems& problems,
+               std::vector<std::string>* warnings) {
     const Map_Model m = Parse_Map(bytes, problems.file);
+    if (warnings) Check_Reach(m, problems.file, *warnings);
     Check_Exact_Form(bytes, m, Write_Map, problems);
 
     std::map<int16_t, size_t> first_with_id;
@@ -196,7 +218,7 @@ void Check_Characters(const std::string& bytes, const std::string& folder, Probl
 }   // namespace
 
 std::vector<std::string> Check_File(const std::string& path, File_Type type, const std::string& program_folder,
-                                    size_t limit) {
+                                    size_t limit, std::vector<std::string>* warnings) {
     Problems problems{path, limit, {}};
     std::optional<std::string> bytes = Read_Whole_File(path);
     if (!bytes || !File_Exists(path)) {
@@ -205,7 +227,7 @@ std::vector<std::string> Check_File(const std::string& path, File_Type type, con
     }
     try {
         switch (type) {
-            case File_Type::Map: Check_Map(*bytes, program_folder, problems); break;
+            case File_Type::Map: Check_Map(*bytes, program_folder, problems, warnings); break;
             case File_Type::Ple: Check_Characters(*bytes, program_folder, problems); break;
             case File_Type::Ani: Check_Animations(*bytes, program_folder, problems); break;
         }
