@@ -3,6 +3,7 @@
 // the network layer would; with every move to everyone (radius 0) and to those near (20).
 #include <benchmark/benchmark.h>
 
+#include <array>
 #include <random>
 
 #include "game.h"
@@ -45,18 +46,21 @@ struct Server_Bench {
     }
 
     std::mt19937 random{1};
-    size_t Walk(Connection& c) {
-        int16_t x = c.cell_x, y = c.cell_y;
+    // A free cell of the player's view box, as a click picks it; the server takes it when the
+    // client's search reaches it, and refuses it otherwise (both are part of the cost).
+    std::pair<int16_t, int16_t> Target(const Connection& c) {
         for (int tries = 0; tries < 50; ++tries) {
             const auto cell = game.free_cells[random() % game.free_cells.size()];
-            if (std::abs(cell.first - c.cell_x) <= 19 && std::abs(cell.second - c.cell_y) <= 19) {
-                x = cell.first;
-                y = cell.second;
-                break;
-            }
+            if (std::abs(cell.first - c.cell_x) <= VIEW_HALF && std::abs(cell.second - c.cell_y) <= VIEW_HALF)
+                return cell;
         }
+        return {c.cell_x, c.cell_y};
+    }
+    size_t Walk(Connection& c) {
+        const auto [x, y] = Target(c);
         const std::string xy = std::to_string(x) + "\\" + std::to_string(y);
         const std::string from = std::to_string(c.cell_x) + "\\" + std::to_string(c.cell_y) + "\\";
+        now += 13000;   // its last walk is over, however long
         Receive(game, c, "/move " + from + xy + "/e//got " + xy + "/e/", now);
         return Drain();
     }
@@ -85,5 +89,34 @@ void BM_Server_Move(benchmark::State& state) {
     state.counters["bytes_out_per_move"] = benchmark::Counter(double(bytes) / double(state.iterations()));
 }
 BENCHMARK(BM_Server_Move)->Args({1000, 0})->Args({1000, 20})->Args({3000, 20})->Unit(benchmark::kMicrosecond);
+
+// What the server's check of one click costs: the client's search from the player's cell to a
+// free cell of its view box on the default world.
+void BM_Server_Move_Check(benchmark::State& state) {
+    const Map_Model map = Parse_Map(Read_Whole_File(ISO_OUT_DIR "/data/testmap.map").value_or(""), "testmap.map");
+    const Walk_Grid walk = Make_Walk_Grid(map);
+    const Walk_Regions regions = Find_Walk_Regions(map);
+    std::vector<std::pair<int16_t, int16_t>> cells;
+    for (int16_t y = 0; y < regions.height; ++y)
+        for (int16_t x = 0; x < regions.width; ++x)
+            if (regions.In_Largest(x, y)) cells.emplace_back(x, y);
+    std::vector<std::array<int16_t, 4>> clicks;
+    std::mt19937 random(2);
+    while (clicks.size() < 4096) {
+        const auto from = cells[random() % cells.size()], to = cells[random() % cells.size()];
+        if (std::abs(from.first - to.first) <= VIEW_HALF && std::abs(from.second - to.second) <= VIEW_HALF)
+            clicks.push_back({from.first, from.second, to.first, to.second});
+    }
+    Path_Numbers numbers;
+    Path_Scratch scratch;
+    std::vector<int16_t> steps;
+    size_t i = 0, found = 0;
+    for (auto _ : state) {
+        const auto& c = clicks[i++ % clicks.size()];
+        found += Search_From_View(walk, c[0], c[1], c[2], c[3], numbers, scratch, steps) == Path_Result::Found;
+    }
+    state.counters["found"] = benchmark::Counter(double(found) / double(state.iterations()));
+}
+BENCHMARK(BM_Server_Move_Check)->Unit(benchmark::kMicrosecond);
 
 }   // namespace
