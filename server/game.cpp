@@ -27,7 +27,6 @@ constexpr int64_t STEP_MS = 201;
 constexpr int64_t WALK_SLACK_MS = 250;
 constexpr int64_t REFUSAL_LOG_MS = 5000;   // a refused move is logged at most this often per client
 constexpr int64_t CLOSE_GRACE_MS = 2000;
-constexpr uint32_t NO_CELL = 0xFFFFFFFFu;
 
 const char16_t* const TEXT_WRONG_LOGIN = u"帳號或密碼錯誤";
 const char16_t* const TEXT_BANNED = u"帳號已被停權";
@@ -37,7 +36,7 @@ const char16_t* const TEXT_ELSEWHERE = u"帳號已在別處登入";
 const char16_t* const TEXT_BAD_NAME = u"帳號不合規定";
 const char16_t* const TEXT_FULL = u"遊戲已滿";
 
-uint32_t Pack(int32_t x, int32_t y) { return (uint32_t(uint16_t(x)) << 16) | uint16_t(y); }
+uint32_t Pack(int32_t x, int32_t y) { return Pack_Cell(x, y); }
 
 std::string Number(int64_t value) { return std::to_string(value); }
 
@@ -143,7 +142,9 @@ std::pair<int16_t, int16_t> Start_Cell(Game& game, const std::optional<Account>&
 
 Cell_Box Box_Around(int32_t x, int32_t y, int32_t radius) { return {x - radius, y - radius, x + radius, y + radius}; }
 
-// The cells a client would show a player on, now or before its walk ends.
+bool Everyone_Hears(const Game& game) { return game.options.view_radius <= 0; }
+
+// The cells a client would show a player on, now or before its walk ends; and its bucket.
 void Update_View(Game& game, const Connection& c) {
     if (c.slot < 0) return;
     Slot_View& v = game.views[size_t(c.slot)];
@@ -157,11 +158,25 @@ void Update_View(Game& game, const Connection& c) {
     // The client finds its path within its view box at the start, so while it walks its view
     // passes over nothing farther than that box's half from the start's box.
     if (c.walking && radius > 0) v.walk = Box_Around(c.from_x, c.from_y, radius + CLIENT_VIEW_HALF);
+    Grid_Place(game.grid, c.slot, c.cell_x, c.cell_y);
 }
 
 bool Hears(const Slot_View& v, uint32_t cell) {
-    const int32_t x = int16_t(cell >> 16), y = int16_t(cell & 0xFFFF);
+    const int32_t x = Cell_X(cell), y = Cell_Y(cell);
     return v.near_cells.Contains(x, y) || v.walk.Contains(x, y);
+}
+
+// How far from the cell it holds a client's hearing reaches: its view radius, or, while it walks,
+// the radius and the view box's half around the walk's start, which its view box held: at the
+// map's edge that box reaches a whole box's width from the start.
+int32_t Hearing_Reach(const Game& game) { return game.options.view_radius + CLIENT_VIEW_HALF + VIEW_CELLS; }
+
+// The slots of every player who may hear of a cell of the box, each once or more: the buckets
+// around it as far as a hearing reaches.
+template <class F>
+void For_Possible_Hearers(const Game& game, Cell_Box box, F&& f) {
+    const int32_t reach = Hearing_Reach(game);
+    For_Slots_Near(game.grid, Cell_Box{box.x0 - reach, box.y0 - reach, box.x1 + reach, box.y1 + reach}, f);
 }
 
 // "command id\x\y/e/" in the game's frame buffer, which keeps its memory from one to the next.
@@ -184,38 +199,54 @@ std::string& Place_Frame(Game& game, int16_t id, int16_t x, int16_t y) {
     return Number_Frame(game, CMD_SETPLXY, id, x, y);
 }
 
-void Set_Belief(Game& game, size_t mover, size_t observer, uint32_t cell) {
-    game.by_mover[mover * game.belief_cap + observer] = cell;
-    game.by_observer[observer * game.belief_cap + mover] = cell;
+void Tell_Cell(Game& game, Connection& o, const Slot_View& mover, int32_t mover_slot) {
+    Queue(game, o, Place_Frame(game, mover.id, mover.cell_x, mover.cell_y));
+    Set_Belief(game.beliefs[size_t(o.slot)], mover_slot, Pack(mover.cell_x, mover.cell_y));
 }
 
-// Room in the belief tables for `slots` players, keeping what they hold.
-void Reserve_Slots(Game& game, size_t slots) {
-    if (slots <= game.belief_cap) return;
-    size_t cap = std::max<size_t>(64, game.belief_cap);
-    while (cap < slots) cap *= 2;
-    for (std::vector<uint32_t>* table : {&game.by_mover, &game.by_observer}) {
-        std::vector<uint32_t> grown(cap * cap, NO_CELL);
-        for (size_t row = 0; row < game.belief_cap; ++row)
-            std::copy_n(table->begin() + std::ptrdiff_t(row * game.belief_cap), game.belief_cap,
-                        grown.begin() + std::ptrdiff_t(row * cap));
-        table->swap(grown);
-    }
-    game.belief_cap = cap;
-}
-
-// After the client's view grew: places every player it would now show on a wrong cell.
+// Tells the client the cell of every player it would now show on a wrong cell: those it shows
+// inside its view box whose cell is another, and those standing there that it shows elsewhere.
+// Every client shows a player it was never told of on (0, 0). Once in a while the cells it was
+// told out of its view are forgotten, and it is told those players stand on (0, 0) instead, which
+// it cannot see either: so what is kept grows with the players around it, not with everyone.
+// When everyone hears everyone, no client is ever shown a player on a wrong cell after it came in.
 void Refresh_View(Game& game, Connection& o) {
+    if (Everyone_Hears(game)) return;
     const Slot_View& seer = game.views[size_t(o.slot)];
-    const uint32_t* believed = &game.by_observer[size_t(o.slot) * game.belief_cap];
-    for (size_t m = 0; m < game.views.size(); ++m) {
-        const Slot_View& v = game.views[m];
-        if (!v.active || int32_t(m) == o.slot) continue;
+    auto tell_if_wrong = [&](int32_t m) {
+        const Slot_View& v = game.views[size_t(m)];
+        if (!v.active || m == o.slot) return;
         const uint32_t truth = Pack(v.cell_x, v.cell_y);
-        if (believed[m] == truth || !(Hears(seer, believed[m]) || Hears(seer, truth))) continue;
-        Queue(game, o, Place_Frame(game, v.id, v.cell_x, v.cell_y));
-        Set_Belief(game, m, size_t(o.slot), truth);
+        const uint32_t believed = Belief_Of(game.beliefs[size_t(o.slot)], m);
+        if (believed != truth && (Hears(seer, believed) || Hears(seer, truth))) Tell_Cell(game, o, v, m);
+    };
+    // (0, 0) in view: any player may be shown on a wrong cell.
+    if (Hears(seer, ORIGIN_CELL)) {
+        for (const Connection* p : game.players) tell_if_wrong(p->slot);
+        return;
     }
+    Belief_Map& known = game.beliefs[size_t(o.slot)];
+    const bool prune = known.count >= std::max(known.prune_at, game.options.beliefs_kept);
+    std::vector<int32_t> stale, forget;
+    For_Each_Belief(known, [&](int32_t m, uint32_t believed) {
+        const Slot_View& v = game.views[size_t(m)];
+        if (Hears(seer, believed)) {
+            if (believed != Pack(v.cell_x, v.cell_y)) stale.push_back(m);
+        } else if (prune && !Hears(seer, Pack(v.cell_x, v.cell_y))) {
+            forget.push_back(m);
+        }
+    });
+    for (const int32_t m : stale) tell_if_wrong(m);
+    for (const int32_t m : forget) {
+        Erase_Belief(known, m);
+        Queue(game, o, Place_Frame(game, game.views[size_t(m)].id, 0, 0));
+    }
+    if (prune) known.prune_at = 2 * known.count;
+    Cell_Box box = seer.near_cells;
+    if (seer.walk.x0 <= seer.walk.x1)
+        box = Cell_Box{std::min(box.x0, seer.walk.x0), std::min(box.y0, seer.walk.y0), std::max(box.x1, seer.walk.x1),
+                       std::max(box.y1, seer.walk.y1)};
+    For_Slots_Near(game.grid, box, tell_if_wrong);
 }
 
 // ---- leaving ----
@@ -240,6 +271,10 @@ void Leave_Game(Game& game, Connection& c) {
         if (here > 0) --here;
     }
     if (c.account != 0) game.unsaved[c.account] = Position_Save{c.account, c.cell_x, c.cell_y};
+    // The slot will be someone else's: nobody was told anything of that player yet.
+    for (const Connection* p : game.players) Erase_Belief(game.beliefs[size_t(p->slot)], c.slot);
+    game.beliefs[size_t(c.slot)] = Belief_Map{};
+    Grid_Remove(game.grid, c.slot);
     game.by_slot[size_t(c.slot)] = nullptr;
     game.views[size_t(c.slot)].active = false;
     game.free_slots.push_back(c.slot);
@@ -376,7 +411,7 @@ void On_Ready(Game& game, Connection& c) {
         game.free_slots.push_back(int32_t(game.by_slot.size()));
         game.by_slot.push_back(nullptr);
         game.views.emplace_back();
-        Reserve_Slots(game, game.views.size());
+        game.beliefs.emplace_back();
     }
     c.slot = game.free_slots.back();
     game.free_slots.pop_back();
@@ -388,21 +423,26 @@ void On_Ready(Game& game, Connection& c) {
     Set_Cell(game, c, x, y);   // before it counts as in the game: no old cell to leave
     c.stage = Stage::Ready;
     Update_View(game, c);
+    game.beliefs[size_t(c.slot)] = Belief_Map{};
 
     Queue(game, c, Place_Frame(game, c.id, c.cell_x, c.cell_y));
     const std::string newcomer = Frame_Bytes(CMD_SETPL, Number(c.id) + FIELD_SEPARATOR_BYTE + To_Cp950(c.name));
     const std::string placed = Place_Frame(game, c.id, c.cell_x, c.cell_y);
-    const uint32_t here = Pack(c.cell_x, c.cell_y), origin = Pack(0, 0);
+    const uint32_t here = Pack(c.cell_x, c.cell_y);
     for (Connection* o : game.players) {
         // A new entry in a client's table starts on cell (0, 0).
         Queue(game, c, Frame_Bytes(CMD_SETPL, Number(o->id) + FIELD_SEPARATOR_BYTE + To_Cp950(o->name)));
-        Set_Belief(game, size_t(o->slot), size_t(c.slot), origin);
         Queue(game, *o, newcomer);
         const Slot_View& seer = game.views[size_t(o->slot)];
-        const bool heard = here != origin && (Hears(seer, here) || Hears(seer, origin));
-        if (heard) Queue(game, *o, placed);
-        Set_Belief(game, size_t(c.slot), size_t(o->slot), heard ? here : origin);
+        if (here != ORIGIN_CELL && (Hears(seer, here) || Hears(seer, ORIGIN_CELL))) {
+            Queue(game, *o, placed);
+            if (!Everyone_Hears(game)) Set_Belief(game.beliefs[size_t(o->slot)], c.slot, here);
+        }
     }
+    if (Everyone_Hears(game))   // it hears everyone from now on; its table starts all on (0, 0)
+        for (const Connection* o : game.players)
+            if (Pack(o->cell_x, o->cell_y) != ORIGIN_CELL)
+                Queue(game, c, Place_Frame(game, o->id, o->cell_x, o->cell_y));
     game.players.push_back(&c);
     Refresh_View(game, c);
     Log(game, &c, std::string("in the game at ").append(Cell_Text(c)));
@@ -492,7 +532,8 @@ void On_Move(Game& game, Connection& c, const std::u16string& data) {
     c.tail.swap(tail);
     c.walk_ms = game.now_ms;
 
-    const uint32_t target = Pack(f[2], f[3]);
+    const uint32_t target = Pack(f[2], f[3]), leaves = Pack(c.cell_x, c.cell_y);
+    const Cell_Step from_cell{c.cell_x, c.cell_y};
     c.from_x = f[0];
     c.from_y = f[1];
     c.walking = true;
@@ -500,13 +541,22 @@ void On_Move(Game& game, Connection& c, const std::u16string& data) {
     Update_View(game, c);
     Number_Frame(game, CMD_MOVE, c.id, f[2], f[3]);
     Queue(game, c, game.frame);
-    const uint32_t* heard = &game.by_mover[size_t(c.slot) * game.belief_cap];   // the others' beliefs, in a row
-    for (size_t o = 0; o < game.views.size(); ++o) {
-        const Slot_View& seer = game.views[o];
-        if (!seer.active || int32_t(o) == c.slot) continue;
-        if (!(Hears(seer, heard[o]) || Hears(seer, target))) continue;   // placed when it comes into view
-        Queue(game, *game.by_slot[o], game.frame);
-        Set_Belief(game, size_t(c.slot), o, target);
+    // Everyone whose view holds the cell it leaves or the cell it walks to, and only they. Who
+    // shows it on the cell it leaves was told that cell: a client shows no player in its view on
+    // a wrong cell (Refresh_View), so no other belief needs looking at.
+    auto tell = [&](int32_t o) {
+        const Slot_View& seer = game.views[size_t(o)];
+        if (!seer.active || o == c.slot || !(Hears(seer, leaves) || Hears(seer, target))) return;
+        Queue(game, *game.by_slot[size_t(o)], game.frame);
+        if (!Everyone_Hears(game)) Set_Belief(game.beliefs[size_t(o)], c.slot, target);
+    };
+    if (Everyone_Hears(game)) {
+        for (const Connection* p : game.players) tell(p->slot);
+    } else {
+        For_Possible_Hearers(game,
+                             Cell_Box{std::min(from_cell.x, f[2]), std::min(from_cell.y, f[3]),
+                                      std::max(from_cell.x, f[2]), std::max(from_cell.y, f[3])},
+                             tell);
     }
     Refresh_View(game, c);
 }
@@ -538,7 +588,17 @@ void On_Say(Game& game, Connection& c, const std::string& raw_message) {
     const std::string_view text =
         space == std::string::npos ? std::string_view() : std::string_view(raw_message).substr(space + 1);
     game.frame = Frame_Bytes(CMD_SAY, Number(c.id) + FIELD_SEPARATOR_BYTE + std::string(text));
-    for (Connection* o : game.players) Queue(game, *o, game.frame);
+    const int32_t radius = game.options.chat_radius;
+    if (radius <= 0) {
+        for (Connection* o : game.players) Queue(game, *o, game.frame);
+        return;
+    }
+    // Within the radius of the speaker's cell, the speaker too (its line shows over its head).
+    For_Slots_Near(game.grid, Box_Around(c.cell_x, c.cell_y, radius), [&](int32_t o) {
+        const Slot_View& v = game.views[size_t(o)];
+        if (std::abs(v.cell_x - c.cell_x) <= radius && std::abs(v.cell_y - c.cell_y) <= radius)
+            Queue(game, *game.by_slot[size_t(o)], game.frame);
+    });
 }
 
 void Handle(Game& game, Connection& c, const std::string& message) {
@@ -653,6 +713,7 @@ void Init_Game(Game& game, const Game_Options& options, const Map_Model& map, Ac
                           0);
     game.walk = Make_Walk_Grid(map);
     game.regions = Find_Walk_Regions(map);
+    Init_Player_Grid(game.grid, map.Map_Width, map.Map_Height);
     for (int32_t y = 0; y < game.regions.height; ++y)
         for (int32_t x = 0; x < game.regions.width; ++x)
             if (game.regions.In_Largest(x, y)) game.free_cells.emplace_back(int16_t(x), int16_t(y));

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "accounts.h"
+#include "interest.h"
 #include "map/map_file.h"
 #include "map/path_search.h"
 #include "wire/wire.h"
@@ -33,6 +34,8 @@ struct Game_Options {
     int32_t lockout_seconds = 300;         // then refused without a check for this long
     int32_t login_seconds = 60;            // from connecting to "/ready", or cut off
     int32_t view_radius = 20;              // cells around a player that it hears; 0: all
+    int32_t chat_radius = 0;               // cells around a speaker that hear its chat; 0: all
+    size_t beliefs_kept = 128;             // cells a client was told, kept before far ones are forgotten
     size_t max_checks = 1024;              // password checks waiting at once; more: busy
     size_t log_per_second = 200;           // log lines; the rest are counted
     uint32_t seed = 0;                     // 0: random start cells
@@ -40,12 +43,6 @@ struct Game_Options {
 };
 
 enum class Stage : uint8_t { Fresh, Version_Ok, Id_Given, Checking, Started, Ready };
-
-// A box of cells, inclusive.
-struct Cell_Box {
-    int32_t x0 = 0, y0 = 0, x1 = -1, y1 = -1;
-    bool Contains(int32_t x, int32_t y) const { return x >= x0 && x <= x1 && y >= y0 && y <= y1; }
-};
 
 // A player in the game as the others' hearing sees it, kept apart from its connection so that
 // the loop of a move over every player reads one small array.
@@ -132,12 +129,9 @@ struct Game {
     std::vector<Connection*> players;                 // in the game, in order of "/ready"
     std::vector<Connection*> by_slot;
     std::vector<int32_t> free_slots;
-    std::vector<Slot_View> views;   // by slot
-    // The cell an observer's client will show a mover on, kept twice so that both loops, over
-    // the observers of one mover and over the movers one observer sees, read memory in order.
-    std::vector<uint32_t> by_mover;      // [mover slot * belief_cap + observer slot]
-    std::vector<uint32_t> by_observer;   // [observer slot * belief_cap + mover slot]
-    size_t belief_cap = 0;
+    std::vector<Slot_View> views;      // by slot
+    std::vector<Belief_Map> beliefs;   // by slot: where its client was told the others stand
+    Player_Grid grid;                  // the slots by where they stand
     std::vector<uint64_t> dirty;       // connections with output or a close to carry out
     std::vector<uint64_t> urgent;      // of those, the ones to write at the end of this turn
     std::vector<Connection*> doomed;   // closed once the current message is handled

@@ -71,6 +71,10 @@ const std::vector<Option>& Options() {
         {"view-radius", Kind::Number, "N", 0, 32767,
          "cells around a player within which it hears others' moves (default 20; 0: every move to everyone)",
          [](Server_Config& c, const std::string&, double v) { return c.game.view_radius = int32_t(v), true; }},
+        {"chat-radius", Kind::Number, "N", 0, 32767,
+         "cells around a speaker within which players hear its chat lines (default 0: everyone; the "
+         "console's announcements always reach everyone)",
+         [](Server_Config& c, const std::string&, double v) { return c.game.chat_radius = int32_t(v), true; }},
         {"hash-ops", Kind::Number, "N", 1, 100, "Argon2id passes for new password hashes (default 2)",
          [](Server_Config& c, const std::string&, double v) { return c.game.hash.ops = uint64_t(v), true; }},
         {"hash-memory", Kind::Number, "KIB", 8, 4 << 20, "Argon2id memory for new password hashes (default 65536 KiB)",

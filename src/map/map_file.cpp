@@ -328,3 +328,26 @@ std::string Write_Map(const Map_Model& model) {
     }
     return std::move(out.bytes);
 }
+
+Map_Model Repeat_Map(const Map_Model& model, int16_t width, int16_t height) {
+    Map_Model out;
+    out.Map_Image_Count = model.Map_Image_Count;
+    out.Map_Images = model.Map_Images;
+    out.Image_Index = model.Image_Index;
+    out.Map_Width = width;
+    out.Map_Height = height;
+    out.Ground_Grid.Resize(width, height);
+    out.Object_Grid.Resize(width, height);
+    out.Overlay_Grid.Resize(width, height);
+    const int32_t w = model.Ground_Grid.width, h = model.Ground_Grid.height;
+    if (w <= 0 || h <= 0 || model.Object_Grid.width != w || model.Overlay_Grid.width != w ||
+        model.Object_Grid.height != h || model.Overlay_Grid.height != h)
+        return out;
+    for (int32_t y = 0; y < height; ++y)
+        for (int32_t x = 0; x < width; ++x) {
+            out.Ground_Grid(x, y) = model.Ground_Grid(x % w, y % h);
+            out.Object_Grid(x, y) = model.Object_Grid(x % w, y % h);
+            out.Overlay_Grid(x, y) = model.Overlay_Grid(x % w, y % h);
+        }
+    return out;
+}

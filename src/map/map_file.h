@@ -116,6 +116,9 @@ void Parse_Map_Into(const std::string& bytes, const std::string& file_name, Map_
 // The same from an open file, read a piece at a time as the parse goes, so that a large map's
 // bytes are never all held at once; the errors are the same as for the file's bytes.
 void Parse_Map_File_Into(Input_File& input, const std::string& file_name, Map_Model& model);
+// The model's cells repeated across and down to fill width x height cells (its images kept), for
+// large test and load worlds.
+Map_Model Repeat_Map(const Map_Model& model, int16_t width, int16_t height);
 // The file bytes of a model; Parse_Map(Write_Map(m)) gives m back. The counts come from the
 // tables and grids; Data_Error when the grids disagree on the size or a text is too long.
 std::string Write_Map(const Map_Model& model);
