@@ -7,7 +7,10 @@
 #   bench/server_load.sh 3000 40 --threads 2 --warmup 20   # the 3000-bot target, after the logins
 #   bench/server_load.sh 300 600 --chaos 50      # the soak: 10 minutes with chaos bots
 #   HASH=real bench/server_load.sh 50 20         # logins hashed at the real cost while others move
-# SERVER_ARGS adds options to the server (e.g. SERVER_ARGS="--view-radius 0").
+# SERVER_ARGS adds options to the server (e.g. SERVER_ARGS="--view-radius 0"). MAP chooses the world
+# of server and bots: a map file, or "large" for the default world repeated 3 x 3 (360 x 360),
+# made once with isodata into build/out/data/large.map:
+#   MAP=large bench/server_load.sh 3000 40 --threads 2 --warmup 20 --say-ms 60000
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bots="${1:-1000}"
@@ -15,6 +18,23 @@ seconds="${2:-20}"
 shift $(( $# >= 2 ? 2 : $# ))
 out=build/out
 [ -x "$out/isoserver" ] && [ -x "$out/isobot" ] || { echo "build isoserver and isobot first" >&2; exit 2; }
+map="${MAP:-$out/data/testmap.map}"
+if [ "$map" = large ]; then
+    map="$out/data/large.map"
+    if [ ! -s "$map" ] || [ "$map" -ot "$out/data/testmap.map" ]; then
+        "$out/isodata" dump "$out/data/testmap.map" | python3 -c '
+import json, sys
+world = json.load(sys.stdin)
+for layer in ("ground", "objects", "overlay"):
+    for field, rows in world[layer].items():
+        world[layer][field] = [row * 3 for row in rows] * 3
+world["width"] *= 3
+world["height"] *= 3
+json.dump(world, sys.stdout)' >"$out/data/large.json"
+        "$out/isodata" build "$out/data/large.json" "$map"
+        rm -f "$out/data/large.json"
+    fi
+fi
 temp="$(mktemp -d)"
 trap 'kill "$server" 2>/dev/null; rm -rf "$temp"' EXIT
 
@@ -22,7 +42,7 @@ hash=(--hash-ops 1 --hash-memory 8)   # the load is the game, not the logins
 [ "${HASH:-}" = real ] && hash=()
 # shellcheck disable=SC2086
 "$out/isoserver" --port 0 --db "$temp/load.db" --register open --connects-per-minute 0 --max-checks 100000 \
-    --max-clients 100000 --log-per-second 5 "${hash[@]}" --map "$out/data/testmap.map" ${SERVER_ARGS:-} \
+    --max-clients 100000 --log-per-second 5 "${hash[@]}" --map "$map" ${SERVER_ARGS:-} \
     >"$temp/server.out" 2>"$temp/server.err" </dev/null &
 server=$!
 for _ in $(seq 100); do grep -q "listening on" "$temp/server.out" 2>/dev/null && break; sleep 0.1; done
@@ -33,11 +53,11 @@ cpu() { awk '{print $14 + $15}' "/proc/$1/stat"; }   # user + system, in clock t
 ticks="$(getconf CLK_TCK)"
 echo "machine: $(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg) before the run"
 echo "server: $(sed -n 's/^isoserver: //p' "$temp/server.out" | head -1)"
-echo "bots: $bots for $seconds s, isobot $*"
+echo "bots: $bots for $seconds s on $(basename "$map"), isobot $*"
 before="$(cpu "$server")"
 start="$(date +%s.%N)"
 status=0
-"$out/isobot" --port "$port" --bots "$bots" --seconds "$seconds" --map "$out/data/testmap.map" \
+"$out/isobot" --port "$port" --bots "$bots" --seconds "$seconds" --map "$map" \
     --watch "$server" "$@" || status=$?
 end="$(date +%s.%N)"
 after="$(cpu "$server")"
