@@ -8,6 +8,9 @@
 #   bench/server_load.sh 300 600 --chaos 50      # the soak: 10 minutes with chaos bots
 #   HASH=real bench/server_load.sh 50 20         # logins hashed at the real cost while others move
 # SERVER_ARGS adds options to the server (e.g. SERVER_ARGS="--view-radius 0").
+# SCRAPE=1 opens the side port (--http) and fetches /metrics from it every second, as Prometheus
+# would; compare its round trip with a run without it:
+#   bench/server_load.sh 1000 20;  SCRAPE=1 bench/server_load.sh 1000 20
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bots="${1:-1000}"
@@ -16,18 +19,28 @@ shift $(( $# >= 2 ? 2 : $# ))
 out=build/out
 [ -x "$out/isoserver" ] && [ -x "$out/isobot" ] || { echo "build isoserver and isobot first" >&2; exit 2; }
 temp="$(mktemp -d)"
-trap 'kill "$server" 2>/dev/null; rm -rf "$temp"' EXIT
+scraper=""
+trap 'kill "$server" $scraper 2>/dev/null; rm -rf "$temp"' EXIT
 
 hash=(--hash-ops 1 --hash-memory 8)   # the load is the game, not the logins
 [ "${HASH:-}" = real ] && hash=()
+side=()
+[ "${SCRAPE:-}" = 1 ] && side=(--http 127.0.0.1:0)
 # shellcheck disable=SC2086
 "$out/isoserver" --port 0 --db "$temp/load.db" --register open --connects-per-minute 0 --max-checks 100000 \
-    --max-clients 100000 --log-per-second 5 "${hash[@]}" --map "$out/data/testmap.map" ${SERVER_ARGS:-} \
+    --max-clients 100000 --log-per-second 5 "${hash[@]}" "${side[@]}" --map "$out/data/testmap.map" ${SERVER_ARGS:-} \
     >"$temp/server.out" 2>"$temp/server.err" </dev/null &
 server=$!
 for _ in $(seq 100); do grep -q "listening on" "$temp/server.out" 2>/dev/null && break; sleep 0.1; done
 port="$(sed -n 's/.*127\.0\.0\.1:\([0-9]*\).*/\1/p' "$temp/server.out" | head -1)"
 [ -n "$port" ] || { cat "$temp/server.err" >&2; exit 1; }
+if [ "${SCRAPE:-}" = 1 ]; then
+    side_port="$(sed -n 's/.*status page on http:\/\/127\.0\.0\.1:\([0-9]*\).*/\1/p' "$temp/server.out" | head -1)"
+    [ -n "$side_port" ] || { echo "no side port in the server's output" >&2; exit 1; }
+    (while curl -sf -o /dev/null "http://127.0.0.1:$side_port/metrics"; do sleep 1; done) &
+    scraper=$!
+    echo "side port: /metrics on port $side_port fetched every second"
+fi
 
 cpu() { awk '{print $14 + $15}' "/proc/$1/stat"; }   # user + system, in clock ticks
 ticks="$(getconf CLK_TCK)"

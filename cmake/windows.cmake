@@ -16,6 +16,13 @@ find_path(ISO_JSON_INCLUDE nlohmann/json.hpp REQUIRED)
 add_library(nlohmann_json::nlohmann_json INTERFACE IMPORTED)
 target_include_directories(nlohmann_json::nlohmann_json INTERFACE ${ISO_JSON_INCLUDE})
 
+# The side port's single header, from Debian's source package (scripts/windows.sh).
+if(NOT EXISTS ${ISO_WIN_HTTPLIB}/httplib.h)
+  message(FATAL_ERROR "ISO_WIN_HTTPLIB holds no httplib.h: build for Windows with scripts/windows.sh")
+endif()
+add_library(iso_httplib INTERFACE IMPORTED)
+target_include_directories(iso_httplib SYSTEM INTERFACE ${ISO_WIN_HTTPLIB})
+
 add_library(iso_windows INTERFACE)
 target_include_directories(iso_windows SYSTEM INTERFACE ${ISO_WIN_PREFIX}/include)
 # Windows 7 and later; no min/max macros; windows.h without winsock.h, which Asio replaces.
