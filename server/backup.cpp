@@ -107,7 +107,7 @@ std::string Backup_Into_Folder(const std::string& db, const std::string& folder,
         error = "cannot make the folder '" + folder + "': " + ec.message();
         return "";
     }
-    const std::string to = Host_Path_Of(File_System_Path(folder) / Copy_Name(unix_seconds));
+    std::string to = Host_Path_Of(File_System_Path(folder) / Copy_Name(unix_seconds));
     if (!Backup_Database(db, to, error)) return "";
     Rotate_Backups(folder, keep);
     return to;

@@ -76,7 +76,7 @@ void Json_String(std::string& out, const std::string& text) {
 
 Status_Info Make_Status_Info(const Game& game, const std::string& name) {
     Status_Info info;
-    info.name = name;
+    info.name = To_Utf8(From_Utf8(name));   // valid UTF-8 for the JSON, whatever the command line held
     info.version = To_Utf8(GAME_VERSION);
     info.register_open = game.options.register_open;
     const Map_Model& map = *game.map;

@@ -84,7 +84,8 @@ TEST(Side_Port_Process, Promtool_Prometheus_And_Chromium_Read_It) {
     std::vector<std::unique_ptr<Wire_Player>> players;
     for (int i = 0; i < 3; ++i) {
         players.push_back(std::make_unique<Wire_Player>());
-        ASSERT_TRUE(players.back()->Join(port, "ops" + std::to_string(i))) << i;
+        ASSERT_TRUE(players.back()->Join(port, "ops" + std::to_string(i)))
+            << i << Read_Whole_File(server.err).value_or("");
     }
 
     // promtool on /metrics, once the snapshot (published every second) has the three.
