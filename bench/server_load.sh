@@ -20,7 +20,7 @@ out=build/out
 [ -x "$out/isoserver" ] && [ -x "$out/isobot" ] || { echo "build isoserver and isobot first" >&2; exit 2; }
 temp="$(mktemp -d)"
 scraper=""
-trap 'kill "$server" $scraper 2>/dev/null; rm -rf "$temp"' EXIT
+trap 'kill "$server" $scraper 2>/dev/null || true; rm -rf "$temp"' EXIT   # the server is gone after a whole run
 
 hash=(--hash-ops 1 --hash-memory 8)   # the load is the game, not the logins
 [ "${HASH:-}" = real ] && hash=()
