@@ -1,6 +1,7 @@
 // metrics.cpp -- the published snapshot and its Prometheus and JSON texts.
 #include "metrics.h"
 
+#include <charconv>
 #include <cstdio>
 
 #include "platform/encoding.h"
@@ -9,10 +10,10 @@ namespace {
 
 const char* const STAGE_NAMES[STAGE_COUNT] = {"fresh", "version_ok", "id_given", "checking", "started", "ready"};
 
+// The shortest text that reads back as the same number.
 std::string Number_Text(double value) {
     char text[32];
-    std::snprintf(text, sizeof text, "%.17g", value);
-    return text;
+    return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
 }
 
 // "# HELP" and "# TYPE" lines of one metric family.
