@@ -11,6 +11,9 @@
 # of server and bots: a map file, or "large" for the default world repeated 3 x 3 (360 x 360),
 # made once with isodata into build/out/data/large.map:
 #   MAP=large bench/server_load.sh 3000 40 --threads 2 --warmup 20 --say-ms 60000
+# SCRAPE=1 opens the side port (--http) and fetches /metrics from it every second, as Prometheus
+# would; compare its round trip with a run without it:
+#   bench/server_load.sh 1000 20;  SCRAPE=1 bench/server_load.sh 1000 20
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bots="${1:-1000}"
@@ -36,18 +39,28 @@ json.dump(world, sys.stdout)' >"$out/data/large.json"
     fi
 fi
 temp="$(mktemp -d)"
-trap 'kill "$server" 2>/dev/null; rm -rf "$temp"' EXIT
+scraper=""
+trap 'kill "$server" $scraper 2>/dev/null || true; rm -rf "$temp"' EXIT   # the server is gone after a whole run
 
 hash=(--hash-ops 1 --hash-memory 8)   # the load is the game, not the logins
 [ "${HASH:-}" = real ] && hash=()
+side=()
+[ "${SCRAPE:-}" = 1 ] && side=(--http 127.0.0.1:0)
 # shellcheck disable=SC2086
 "$out/isoserver" --port 0 --db "$temp/load.db" --register open --connects-per-minute 0 --max-checks 100000 \
-    --max-clients 100000 --log-per-second 5 "${hash[@]}" --map "$map" ${SERVER_ARGS:-} \
+    --max-clients 100000 --log-per-second 5 "${hash[@]}" "${side[@]}" --map "$map" ${SERVER_ARGS:-} \
     >"$temp/server.out" 2>"$temp/server.err" </dev/null &
 server=$!
 for _ in $(seq 100); do grep -q "listening on" "$temp/server.out" 2>/dev/null && break; sleep 0.1; done
 port="$(sed -n 's/.*127\.0\.0\.1:\([0-9]*\).*/\1/p' "$temp/server.out" | head -1)"
 [ -n "$port" ] || { cat "$temp/server.err" >&2; exit 1; }
+if [ "${SCRAPE:-}" = 1 ]; then
+    side_port="$(sed -n 's/.*status page on http:\/\/127\.0\.0\.1:\([0-9]*\).*/\1/p' "$temp/server.out" | head -1)"
+    [ -n "$side_port" ] || { echo "no side port in the server's output" >&2; exit 1; }
+    (while curl -sf -o /dev/null "http://127.0.0.1:$side_port/metrics"; do sleep 1; done) &
+    scraper=$!
+    echo "side port: /metrics on port $side_port fetched every second"
+fi
 
 cpu() { awk '{print $14 + $15}' "/proc/$1/stat"; }   # user + system, in clock ticks
 ticks="$(getconf CLK_TCK)"

@@ -16,6 +16,13 @@ find_path(ISO_JSON_INCLUDE nlohmann/json.hpp REQUIRED)
 add_library(nlohmann_json::nlohmann_json INTERFACE IMPORTED)
 target_include_directories(nlohmann_json::nlohmann_json INTERFACE ${ISO_JSON_INCLUDE})
 
+# The side port's single header, from Debian's source package (scripts/windows.sh).
+if(NOT EXISTS ${ISO_WIN_HTTPLIB}/httplib.h)
+  message(FATAL_ERROR "ISO_WIN_HTTPLIB holds no httplib.h: build for Windows with scripts/windows.sh")
+endif()
+add_library(iso_httplib INTERFACE IMPORTED)
+target_include_directories(iso_httplib SYSTEM INTERFACE ${ISO_WIN_HTTPLIB})
+
 add_library(iso_windows INTERFACE)
 target_include_directories(iso_windows SYSTEM INTERFACE ${ISO_WIN_PREFIX}/include)
 # Windows 7 and later; no min/max macros; windows.h without winsock.h, which Asio replaces.
@@ -34,8 +41,9 @@ add_link_options(-static $<$<CONFIG:Release>:-s>)
 # smoke test (tests/windows/smoke.py) stands in for it.
 set(ISO_SKIPPED_TOOLS isobot isocontent)
 set(ISO_SKIPPED_TESTS window)
-# The server's process tests kill and spawn it the POSIX way, with the Linux load bots.
-set(ISO_SKIPPED_TEST_SOURCES "/tests/server/process_test\\.cpp$")
+# The server's process tests kill and spawn it the POSIX way, with the Linux load bots (and the
+# side port's with Linux's Prometheus and Chromium).
+set(ISO_SKIPPED_TEST_SOURCES "/tests/server/(ops_)?process_test\\.cpp$")
 
 # What sits beside the programs: the SDL DLLs, and the fallback fonts with their licences.
 file(GLOB ISO_WIN_DLLS ${ISO_WIN_PREFIX}/bin/*.dll)

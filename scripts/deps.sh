@@ -7,12 +7,15 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
   fonts-arphic-uming fonts-dejavu-core fonts-dejavu-extra
   libsqlite3-dev libsodium-dev   # the game server's accounts
+  libcpp-httplib-dev             # the game server's side port (status page, metrics)
 )
 # --dev: what ./test needs besides: the real-window tests and the code checks.
 if [ "${1:-}" = "--dev" ]; then
   packages+=(xvfb xauth xdotool imagemagick python3 clang-format-14 clang-tidy-14)
   # The fuzzing harnesses: clang 14 and its runtimes (libFuzzer, ASan, UBSan).
   packages+=(clang-14 libclang-rt-14-dev)
+  # The side port's tests read it with the real tools.
+  packages+=(prometheus chromium)
 fi
 # --dev and --windows: the Windows build (scripts/windows.sh): mingw-w64, Debian's source tools,
 # what SQLite's and libsodium's sources are prepared with, Wine and what its tests drive it with.

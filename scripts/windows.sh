@@ -35,6 +35,10 @@ sources=(
     "sqlite3 3.40.1-2+deb12u2 ee3459ae9d00939741c7708fc1b8ce1bde12d8c3fb1dfa005bbbc8651d884e23 libsqlite3-dev"
     "libsodium 1.0.18-1+deb12u1 2c23c57b5a9385dab5a1916014c9b5f2cdd7dadeb8a35b28c1bfb603ce7095c4 libsodium-dev"
 )
+# cpp-httplib for isoserver.exe's side port: Debian's package is a Linux library (built against
+# OpenSSL), so the Windows build compiles the single header from Debian's source package. It is
+# kept in a folder of its own in the cache, so the libraries above do not depend on it.
+httplib_source="cpp-httplib 0.11.4+ds-1+deb12u1 a4dde747bbde7cc9fa62cdf50d61140a0eaefb7f1383497ef2d48daf3bf5f9ec libcpp-httplib-dev"
 recipe=2   # raise when the way the libraries are built changes
 installed() { dpkg-query -W -f='${Version}' "$1" 2>/dev/null || echo none; }
 key="r$recipe"
@@ -59,7 +63,7 @@ toolchain="$root/cmake/mingw-w64-x86_64.cmake"
 # Debian's source packages: a deb-src entry of our own, added when apt does not know the versions.
 sources_known() {
     local package version
-    for entry in "${sources[@]}"; do
+    for entry in "${sources[@]}" "$httplib_source"; do
         read -r package version _ <<<"$entry"
         apt-cache showsrc "$package" 2>/dev/null | grep -Fx "Version: $version" >/dev/null || return 1
     done
@@ -189,6 +193,24 @@ if [ ! -d "$prefix" ]; then
     build_libraries
     echo "windows.sh: libraries built in $((SECONDS - start)) s, kept in $prefix"
 fi
+read -r httplib_package httplib_version httplib_sum httplib_linux <<<"$httplib_source"
+httplib="$cache/$httplib_package-$httplib_version"
+if [ ! -f "$httplib/httplib.h" ]; then
+    [ "$(installed "$httplib_linux")" = "$httplib_version" ] ||
+        echo "windows.sh: note: the Linux build has $httplib_linux $(installed "$httplib_linux"), Windows gets $httplib_version" >&2
+    add_source_entry
+    work="$(mktemp -d "$cache/building.XXXXXX")"
+    id _apt >/dev/null 2>&1 && [ "$(id -u)" -eq 0 ] && chown _apt "$work"
+    (cd "$work" && apt-get source -qq --download-only "$httplib_package=$httplib_version" >/dev/null &&
+        echo "$httplib_sum  ${httplib_package}_${httplib_version}.dsc" | sha256sum --check --quiet &&
+        dpkg-source --no-copy -x "${httplib_package}_${httplib_version}.dsc" src >dpkg-source.log 2>&1) ||
+        { cat "$work/dpkg-source.log" 2>/dev/null; exit 1; }
+    mkdir -p "$work/keep"
+    cp "$work/src/httplib.h" "$work/keep/"
+    cp "$work/src/LICENSE" "$work/keep/cpp-httplib-LICENSE.txt"
+    mv "$work/keep" "$httplib"
+    rm -rf "$work"
+fi
 flock -u 9
 
 # The default world comes from the Linux build's generator: the same code writes the same files.
@@ -197,7 +219,8 @@ if [ ! -x build/out/isocontent ]; then
     nice -n 19 cmake --build build -j"$jobs" --target isocontent
 fi
 
-cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DISO_WIN_PREFIX="$prefix" -DCMAKE_BUILD_TYPE=Release \
+cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DISO_WIN_PREFIX="$prefix" -DISO_WIN_HTTPLIB="$httplib" \
+    -DCMAKE_BUILD_TYPE=Release \
     -DISO_WERROR=ON -DISO_BENCH=OFF -DISO_HOST_ISOCONTENT="$root/build/out/isocontent" >/dev/null
 targets=(--target isoclient isoserver isodata content)
 [ "$run_tests" -eq 1 ] && targets=()
@@ -209,7 +232,7 @@ rm -rf build-win/pack
 mkdir -p "$pack/licenses"
 cp build-win/out/isoclient.exe build-win/out/isoserver.exe build-win/out/isodata.exe build-win/out/*.dll "$pack/"
 cp -r build-win/out/images build-win/out/data build-win/out/fonts "$pack/"
-cp "$prefix"/share/isoclient-licenses/* "$pack/licenses/"
+cp "$prefix"/share/isoclient-licenses/* "$httplib/cpp-httplib-LICENSE.txt" "$pack/licenses/"
 # The C and C++ runtimes and the threads library linked into the programs.
 cp /usr/share/doc/mingw-w64-x86-64-dev/copyright "$pack/licenses/mingw-w64-runtime-copyright.txt"
 cp /usr/share/doc/gcc-mingw-w64-x86-64-posix-runtime/copyright "$pack/licenses/gcc-runtime-copyright.txt"

@@ -51,6 +51,8 @@ std::string Refusal(const std::u16string& text) {
 void Queue(Game& game, Connection& c, std::string_view bytes) {
     if (c.gone || c.doomed) return;
     ++game.counts.messages_out;
+    ++game.counts.out_by_command[Command_Index(bytes)];
+    game.counts.bytes_out += bytes.size();
     c.out.append(bytes);
     if (c.out.size() > game.options.max_output) {
         // One client that does not read must not hold the others' memory. Closed once the
@@ -83,6 +85,7 @@ void Settle(Game& game) {
         doomed.swap(game.doomed);
         for (Connection* c : doomed) {
             c->doomed = false;
+            ++game.counts.cut_off[CUT_NOT_READING];
             Close_Connection(game, *c,
                              "does not read: more than " + Number(int64_t(game.options.max_output)) + " bytes queued");
         }
@@ -354,13 +357,16 @@ void On_Pass(Game& game, Connection& c, const std::u16string& data) {
     const int64_t now = game.now_ms;
     if (Locked(Find_Attempts(game.by_address, c.address), now) ||
         Locked(Find_Attempts(game.by_account, c.name_utf8), now)) {
+        ++game.counts.logins_locked;
         return Refuse(game, c, TEXT_TOO_MANY, "login refused for " + Quote_Text(c.name) + ": too many failed attempts");
     }
     std::string password = To_Utf8(Unescape_Text(data));
     if (password.empty() || password.size() > game.options.max_password_bytes)
         return Login_Failed(game, c, password.empty() ? "empty password" : "password too long");
-    if (game.checks.size() + game.checks_running >= game.options.max_checks)
+    if (game.checks.size() + game.checks_running >= game.options.max_checks) {
+        ++game.counts.logins_busy;
         return Refuse(game, c, TEXT_BUSY, "login refused for " + Quote_Text(c.name) + ": too many logins at once");
+    }
     const std::optional<Account> account =
         game.accounts ? Find_Account(*game.accounts, c.name_utf8) : std::optional<Account>();
     Login_Check check;
@@ -641,9 +647,11 @@ bool Take_Token(Game& game, Connection& c) {
     }
     ++game.counts.dropped;
     if (++c.dropped_in_window == 1) Log(game, &c, "sends too fast: messages dropped");
-    if (double(c.dropped_in_window) > o.messages_per_second * o.flood_seconds)
+    if (double(c.dropped_in_window) > o.messages_per_second * o.flood_seconds) {
+        ++game.counts.cut_off[CUT_FLOOD];
         Close_Connection(game, c,
                          "flooding: " + Number(c.dropped_in_window) + " messages dropped in 10 s; disconnected");
+    }
     return false;
 }
 
@@ -771,6 +779,7 @@ bool Is_Standing_Report(const Connection& c, Cut_Result cut, const std::string& 
 
 void Receive(Game& game, Connection& c, std::string_view bytes, int64_t now_ms) {
     game.now_ms = now_ms;
+    game.counts.bytes_in += bytes.size();
     if (c.gone || c.closing) return;
     c.in.bytes.append(bytes);
     std::string message;
@@ -779,6 +788,7 @@ void Receive(Game& game, Connection& c, std::string_view bytes, int64_t now_ms) 
         const Cut_Result cut = Cut_Message(c.in, game.options.max_message, message, size);
         if (cut == Cut_Result::None) break;
         ++game.counts.messages_in;
+        ++game.counts.in_by_command[Command_Index(message)];
         if (!Is_Standing_Report(c, cut, message) && !Take_Token(game, c)) continue;
         if (cut == Cut_Result::Oversized) {
             Log(game, &c,
@@ -825,6 +835,7 @@ void Tick(Game& game, int64_t now_ms) {
         const bool refusal_unread = c->closing && now_ms - c->closing_ms >= CLOSE_GRACE_MS;
         const bool login_overdue = !c->closing && c->stage != Stage::Ready && c->stage != Stage::Checking &&
                                    now_ms - c->opened_ms >= int64_t(game.options.login_seconds) * 1000;
+        if (login_overdue) ++game.counts.cut_off[CUT_LOGIN_TIMEOUT];
         if (refusal_unread || login_overdue) late.push_back(c.get());
     }
     for (Connection* c : late)
@@ -881,6 +892,7 @@ void Check_Done(Game& game, Login_Check& check, int64_t now_ms) {
         game.accounts ? Find_Account(*game.accounts, c->name_utf8) : std::optional<Account>();
     if (!account) return Login_Failed(game, *c, "the account was deleted meanwhile");
     if (account->banned) {
+        ++game.counts.logins_banned;
         const std::u16string reason = Field_Safe(From_Utf8(account->ban_reason));
         return Refuse(game, *c, reason.empty() ? std::u16string(TEXT_BANNED) : TEXT_BANNED + (u"：" + reason),
                       "login refused for " + Quote_Text(c->name) + ": banned");
@@ -907,7 +919,10 @@ void Commit_Positions(Game& game) {
     std::vector<Position_Save> cells;
     cells.reserve(game.unsaved.size());
     for (const auto& [account, cell] : game.unsaved) cells.push_back(cell);
-    if (Save_Positions(*game.accounts, cells))
+    const auto started = std::chrono::steady_clock::now();
+    const bool saved = Save_Positions(*game.accounts, cells);
+    Record_Since(game.counts.commit_seconds, started);
+    if (saved)
         game.unsaved.clear();
     else
         Log(game, nullptr, "could not save " + Number(int64_t(cells.size())) + " positions; trying again");
@@ -942,6 +957,7 @@ bool Operator_Command(Game& game, const std::string& line, std::string& reply) {
         if (!target) {
             reply = "kick: no player " + Quote_Text(From_Utf8(arg)) + "\n";
         } else {
+            ++game.counts.cut_off[CUT_KICKED];
             reply = "kicked " + Number(target->id) + " " + Quote_Text(target->name) + "\n";
             Queue(game, *target, Frame_Bytes(CMD_ERR, Number(ERROR_KICKED) + FIELD_SEPARATOR_BYTE));
             Refuse(game, *target, u"", "kicked by the operator");

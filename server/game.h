@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "accounts.h"
+#include "counters.h"
 #include "interest.h"
 #include "map/map_file.h"
 #include "map/path_search.h"
@@ -114,7 +115,13 @@ struct Attempts {
 };
 
 struct Game_Counts {
-    uint64_t messages_in = 0, messages_out = 0, dropped = 0, logins = 0, failures = 0, moves_refused = 0;
+    uint64_t messages_in = 0, messages_out = 0, dropped = 0, logins = 0, failures = 0;
+    // For the operator's metrics (metrics.h).
+    uint64_t bytes_in = 0, bytes_out = 0, moves_refused = 0;
+    uint64_t logins_banned = 0, logins_locked = 0, logins_busy = 0;
+    std::array<uint64_t, COMMAND_KINDS> in_by_command{}, out_by_command{};
+    std::array<uint64_t, CUT_OFF_REASONS> cut_off{};
+    Histogram turn_seconds, commit_seconds;
 };
 
 struct Game {

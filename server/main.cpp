@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "accounts.h"
+#include "backup.h"
+#include "http.h"
 #include "net.h"
 #include "options.h"
 #include "platform/console.h"
@@ -14,6 +16,28 @@
 #include "users.h"
 
 namespace {
+
+// One event a line, control characters escaped: a service manager's journal keeps each line as
+// one entry, and no colour code or a client's line break gets into it.
+void Log_Line(const std::string& line) {
+    const std::string text = "isoserver: " + Plain_Line(line) + "\n";
+    std::fwrite(text.data(), 1, text.size(), stderr);
+}
+
+int Backup_Command(const Server_Config& config) {
+    if (config.command.size() != 2) {
+        std::fprintf(stderr, "isoserver: backup wants one file to copy into (isoserver [--db FILE] backup OUT)\n");
+        return 2;
+    }
+    std::string error;
+    const std::string db = Database_Path(config);
+    if (!Backup_Database(db, config.command[1], error)) {
+        std::fprintf(stderr, "isoserver: %s\n", error.c_str());
+        return 1;
+    }
+    std::printf("isoserver: copied %s into %s\n", db.c_str(), config.command[1].c_str());
+    return 0;
+}
 
 int Serve(const Server_Config& config) {
     const std::optional<std::string> bytes = Read_Whole_File(config.map_file);
@@ -45,11 +69,31 @@ int Serve(const Server_Config& config) {
     asio::io_context io;
     Game game;
     Init_Game(game, config.game, map, &accounts);
+    game.log = Log_Line;
     Net_Server server(io, config.net, game);
     if (!server.Start()) {
         Close_Accounts(accounts);
         return 1;
     }
+
+    // The side port reads what the game thread publishes every second, nothing else.
+    Status_Board board;
+    std::optional<Status_Publisher> publisher;
+    Side_Port side;
+    if (!config.http.empty()) {
+        asio::error_code ec;
+        const std::string name = config.name.empty() ? asio::ip::host_name(ec) : config.name;
+        publisher.emplace(io, game, board, std::make_shared<const Status_Info>(Make_Status_Info(game, name)));
+        if (!side.Start(Parse_Side_Address(config.http).value_or(Side_Address{}), board, error)) {
+            std::fprintf(stderr, "isoserver: the side port: %s\n", error.c_str());
+            server.Stop();
+            Close_Accounts(accounts);
+            return 1;
+        }
+    }
+    Backup_Schedule backups;
+    if (config.backup_every_hours > 0)
+        Start_Backups(backups, db, config.backup_every_hours, config.backup_keep, Log_Line);
 
     asio::signal_set signals(io, SIGINT, SIGTERM);
     Console_Lines input(io);
@@ -57,6 +101,7 @@ int Serve(const Server_Config& config) {
         server.Stop();
         signals.cancel();
         input.Stop();
+        if (publisher) publisher->Stop();
     };
     signals.async_wait([&](const asio::error_code& e, int) {
         if (!e) shutdown();
@@ -78,9 +123,17 @@ int Serve(const Server_Config& config) {
     std::printf("isoserver: listening on %s:%u (map %s, %d x %d, database %s, registration %s)\n",
                 config.net.bind.c_str(), unsigned(server.Port()), config.map_file.c_str(), int(map.Map_Width),
                 int(map.Map_Height), db.c_str(), config.game.register_open ? "open" : "closed");
+    if (!config.http.empty())
+        std::printf("isoserver: status page on http://%s:%u/ (metrics at /metrics)\n",
+                    Parse_Side_Address(config.http).value_or(Side_Address{}).bind.c_str(), unsigned(side.Port()));
+    if (config.backup_every_hours > 0)
+        std::printf("isoserver: a backup every %d hours into %s, the newest %zu kept\n", int(config.backup_every_hours),
+                    Backup_Folder(db).c_str(), config.backup_keep);
     std::fflush(stdout);
 
     io.run();
+    side.Stop();
+    Stop_Backups(backups);
     Close_Accounts(accounts);
     std::printf("isoserver: stopped\n");
     return 0;
@@ -92,6 +145,7 @@ int Run(int argc, char** argv) {
     if (parsed != 0) return parsed == 1 ? 0 : 2;
     if (!config.command.empty()) {
         if (config.command[0] == "user") return Run_User_Command(config, config.command);
+        if (config.command[0] == "backup") return Backup_Command(config);
         std::fprintf(stderr, "isoserver: unknown command '%s' (see --help)\n", config.command[0].c_str());
         return 2;
     }

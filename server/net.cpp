@@ -71,6 +71,7 @@ void Net_Server::Stop() {
 }
 
 bool Net_Server::Command(const std::string& line, std::string& reply) {
+    Turn_Timer turn(game_.counts.turn_seconds);
     game_.now_ms = Now();
     const bool go_on = Operator_Command(game_, line, reply);
     After_Game();
@@ -110,6 +111,7 @@ void Net_Server::Accept() {
 void Net_Server::Read(const Session_Ptr& s) {
     s->socket.async_read_some(asio::buffer(s->read_buffer), [this, s](const asio::error_code& error, size_t n) {
         if (s->closed) return;
+        Turn_Timer turn(game_.counts.turn_seconds);
         Connection* c = Find_Connection(game_, s->serial);
         if (!c) return Close(s, "");
         if (n > 0) Receive(game_, *c, std::string_view(s->read_buffer.data(), n), Now());
@@ -154,6 +156,7 @@ void Net_Server::Flush_Tick() {
 
 void Net_Server::Flush(bool all) {
     if (stopped_) return;
+    Turn_Timer turn(game_.counts.turn_seconds);
     // Nothing a client hears may depend on a cell the database could still lose.
     Commit_Positions(game_);
     std::vector<uint64_t> list;
@@ -212,6 +215,7 @@ void Net_Server::Tick() {
     tick_timer_.expires_after(std::chrono::milliseconds(250));
     tick_timer_.async_wait([this](const asio::error_code& e) {
         if (e || stopped_) return;
+        Turn_Timer turn(game_.counts.turn_seconds);
         const int64_t now = Now();
         ::Tick(game_, now);
         if (options_.stats && now - last_stats_ms_ >= 10000) {
@@ -246,6 +250,7 @@ void Net_Server::Hash_Worker() {
         Run_Check(check);
         asio::post(io_, [this, done = std::move(check)]() mutable {
             if (stopped_) return;
+            Turn_Timer turn(game_.counts.turn_seconds);
             Check_Done(game_, done, Now());
             After_Game();
         });

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <functional>
 
+#include "http.h"
 #include "platform/encoding.h"
 #include "platform/files.h"
 
@@ -91,6 +92,17 @@ const std::vector<Option>& Options() {
          "what a client hears of others is gathered this many milliseconds into one write (default 10);\n"
          "replies to its own messages go at once",
          [](Server_Config& c, const std::string&, double v) { return c.net.flush_ms = int32_t(v), true; }},
+        {"http", Kind::Text, "ADDR:PORT", 0, 0,
+         "serve the status page, /status.json and Prometheus /metrics there, read-only (default: off;\n"
+         "a PORT alone listens on 127.0.0.1)",
+         [](Server_Config& c, const std::string& t, double) { return c.http = t, Parse_Side_Address(t).has_value(); }},
+        {"name", Kind::Text, "TEXT", 0, 0, "the server's name on the status page (default the host name)",
+         [](Server_Config& c, const std::string& t, double) { return c.name = t, true; }},
+        {"backup-every", Kind::Number, "HOURS", 0, 8760,
+         "copy the database into backups/ beside it every HOURS while running (default 0: never)",
+         [](Server_Config& c, const std::string&, double v) { return c.backup_every_hours = int32_t(v), true; }},
+        {"backup-keep", Kind::Number, "N", 1, 100000, "the newest copies kept in backups/ (default 7)",
+         [](Server_Config& c, const std::string&, double v) { return c.backup_keep = size_t(v), true; }},
         {"stats", Kind::Flag, "", 0, 0, "print connections and messages per second every 10 s",
          [](Server_Config& c, const std::string&, double) { return c.net.stats = true, true; }},
         {"stdin-commands", Kind::Flag, "", 0, 0, "the end of standard input ends the server (as \"quit\" does)",
@@ -231,6 +243,7 @@ std::string Help_Text() {
         "\n"
         "usage: isoserver [options]                  run the server\n"
         "       isoserver [options] user COMMAND     manage accounts in the database, then end\n"
+        "       isoserver [--db FILE] backup OUT     copy the database into OUT, also while it runs\n"
         "\n"
         "options (each may also stand in the configuration file as \"name = value\"):\n"
         "  --config FILE              read settings from FILE (\"key = value\" lines, # comments);\n"

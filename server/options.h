@@ -11,8 +11,12 @@ struct Server_Config {
     Game_Options game;
     Net_Options net;
     std::string map_file = "data/testmap.map";
-    std::string db_file;                // "": isoserver.db beside the map
-    bool stdin_commands = false;        // the end of standard input ends the server
+    std::string db_file;              // "": isoserver.db beside the map
+    bool stdin_commands = false;      // the end of standard input ends the server
+    std::string http;                 // the side port's ADDR:PORT; "": none
+    std::string name;                 // on the status page; "": the host name
+    int32_t backup_every_hours = 0;   // 0: no backups by the server itself
+    size_t backup_keep = 7;
     std::vector<std::string> command;   // what follows the options ("user add NAME")
 };
 

@@ -5,6 +5,7 @@
 #pragma once
 #include <asio.hpp>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -17,6 +18,13 @@ void Prepare_Server_Process();
 bool Input_Is_Terminal();
 // Turns the echo of typed characters on standard input's terminal off or on again.
 void Set_Input_Echo(bool on);
+
+// What the process costs its host, for the server's metrics; safe to call from any thread.
+struct Process_Usage {
+    uint64_t resident_bytes = 0;   // memory in RAM now
+    double cpu_seconds = 0;        // user and system time since the start
+};
+Process_Usage Read_Process_Usage();
 
 // Standard input, a line at a time, delivered on the thread that runs the io_context.
 class Console_Lines {

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdio>
 
 #include "platform/console.h"
 
@@ -17,6 +18,22 @@ void Prepare_Server_Process() {
 }
 
 bool Input_Is_Terminal() { return isatty(STDIN_FILENO) != 0; }
+
+Process_Usage Read_Process_Usage() {
+    Process_Usage usage;
+    rusage self{};
+    if (getrusage(RUSAGE_SELF, &self) == 0)
+        usage.cpu_seconds = double(self.ru_utime.tv_sec + self.ru_stime.tv_sec) +
+                            double(self.ru_utime.tv_usec + self.ru_stime.tv_usec) / 1e6;
+    // Linux: the second field of statm is the resident size in pages.
+    if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
+        unsigned long long pages = 0, resident = 0;
+        if (std::fscanf(statm, "%llu %llu", &pages, &resident) == 2)
+            usage.resident_bytes = uint64_t(resident) * uint64_t(sysconf(_SC_PAGESIZE));
+        std::fclose(statm);
+    }
+    return usage;
+}
 
 void Set_Input_Echo(bool on) {
     termios mode{};

@@ -1,6 +1,8 @@
 // console_windows.cpp -- the operator's input read on a thread of its own (a console or pipe
 // handle cannot be waited on by the Asio loop) and posted to the loop a line at a time.
 #include <windows.h>
+// windows.h first: psapi.h needs its types.
+#include <psapi.h>
 
 #include <iostream>
 #include <mutex>
@@ -9,6 +11,19 @@
 #include "platform/console.h"
 
 void Prepare_Server_Process() {}
+
+Process_Usage Read_Process_Usage() {
+    Process_Usage usage;
+    FILETIME created, ended, kernel, user;
+    if (GetProcessTimes(GetCurrentProcess(), &created, &ended, &kernel, &user)) {
+        auto ticks = [](const FILETIME& t) { return (uint64_t(t.dwHighDateTime) << 32) | t.dwLowDateTime; };
+        usage.cpu_seconds = double(ticks(kernel) + ticks(user)) / 1e7;   // 100 ns units
+    }
+    PROCESS_MEMORY_COUNTERS counters{};
+    if (K32GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters))
+        usage.resident_bytes = uint64_t(counters.WorkingSetSize);
+    return usage;
+}
 
 bool Input_Is_Terminal() {
     DWORD mode = 0;
