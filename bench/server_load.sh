@@ -7,7 +7,8 @@
 #   bench/server_load.sh 3000 40 --threads 2 --warmup 20   # the 3000-bot target, after the logins
 #   bench/server_load.sh 300 600 --chaos 50      # the soak: 10 minutes with chaos bots
 #   HASH=real bench/server_load.sh 50 20         # logins hashed at the real cost while others move
-# SERVER_ARGS adds options to the server (e.g. SERVER_ARGS="--view-radius 0").
+# SERVER_ARGS adds options to the server (e.g. SERVER_ARGS="--view-radius 0"). Both sides speak
+# TLS, as players connect; PLAIN=yes makes both speak the bare protocol (--plain).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bots="${1:-1000}"
@@ -19,10 +20,12 @@ temp="$(mktemp -d)"
 trap 'kill "$server" 2>/dev/null; rm -rf "$temp"' EXIT
 
 hash=(--hash-ops 1 --hash-memory 8)   # the load is the game, not the logins
+plain=()
+[ "${PLAIN:-}" = yes ] && plain=(--plain)
 [ "${HASH:-}" = real ] && hash=()
 # shellcheck disable=SC2086
 "$out/isoserver" --port 0 --db "$temp/load.db" --register open --connects-per-minute 0 --max-checks 100000 \
-    --max-clients 100000 --log-per-second 5 "${hash[@]}" --map "$out/data/testmap.map" ${SERVER_ARGS:-} \
+    --max-clients 100000 --log-per-second 5 "${hash[@]}" "${plain[@]}" --map "$out/data/testmap.map" ${SERVER_ARGS:-} \
     >"$temp/server.out" 2>"$temp/server.err" </dev/null &
 server=$!
 for _ in $(seq 100); do grep -q "listening on" "$temp/server.out" 2>/dev/null && break; sleep 0.1; done
@@ -38,7 +41,7 @@ before="$(cpu "$server")"
 start="$(date +%s.%N)"
 status=0
 "$out/isobot" --port "$port" --bots "$bots" --seconds "$seconds" --map "$out/data/testmap.map" \
-    --watch "$server" "$@" || status=$?
+    --watch "$server" "${plain[@]}" "$@" || status=$?
 end="$(date +%s.%N)"
 after="$(cpu "$server")"
 awk -v b="$before" -v a="$after" -v t="$ticks" -v s="$start" -v e="$end" \

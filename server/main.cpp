@@ -11,9 +11,32 @@
 #include "options.h"
 #include "platform/console.h"
 #include "platform/files.h"
+#include "tls.h"
 #include "users.h"
 
 namespace {
+
+// The served key and certificate, made beside the database at first start when none is given.
+bool Setup_Tls(const Server_Config& config, asio::ssl::context& tls) {
+    std::string error;
+    if (Setup_Server_Tls(tls, Tls_Files_For(Database_Path(config), config.tls_cert, config.tls_key), error))
+        return true;
+    std::fprintf(stderr, "isoserver: %s\n", error.c_str());
+    return false;
+}
+
+int Print_Fingerprint(const Server_Config& config) {
+    asio::ssl::context tls(asio::ssl::context::tls_server);
+    if (!Setup_Tls(config, tls)) return 1;
+    std::string error;
+    const std::string fingerprint = Served_Fingerprint(tls, error);
+    if (fingerprint.empty()) {
+        std::fprintf(stderr, "isoserver: %s\n", error.c_str());
+        return 1;
+    }
+    std::printf("%s\n", fingerprint.c_str());
+    return 0;
+}
 
 int Serve(const Server_Config& config) {
     const std::optional<std::string> bytes = Read_Whole_File(config.map_file);
@@ -41,11 +64,21 @@ int Serve(const Server_Config& config) {
     }
     Decoy_Hash(config.game.hash);   // made now, not while the first stranger logs in
 
+    asio::ssl::context tls(asio::ssl::context::tls_server);
+    std::string fingerprint;
+    if (!config.net.plain) {
+        if (!Setup_Tls(config, tls)) {
+            Close_Accounts(accounts);
+            return 1;
+        }
+        fingerprint = Served_Fingerprint(tls, error);
+    }
+
     Prepare_Server_Process();
     asio::io_context io;
     Game game;
     Init_Game(game, config.game, map, &accounts);
-    Net_Server server(io, config.net, game);
+    Net_Server server(io, config.net, game, tls);
     if (!server.Start()) {
         Close_Accounts(accounts);
         return 1;
@@ -75,9 +108,13 @@ int Serve(const Server_Config& config) {
             if (config.stdin_commands) shutdown();
         });
 
-    std::printf("isoserver: listening on %s:%u (map %s, %d x %d, database %s, registration %s)\n",
-                config.net.bind.c_str(), unsigned(server.Port()), config.map_file.c_str(), int(map.Map_Width),
-                int(map.Map_Height), db.c_str(), config.game.register_open ? "open" : "closed");
+    const std::string security =
+        config.net.plain ? std::string("PLAIN: no TLS, everything in clear text") : "TLS, key " + fingerprint;
+    std::printf(
+        "isoserver: listening on %s:%u (%s; map %s, %d x %d, database %s, registration %s, %d network "
+        "threads)\n",
+        config.net.bind.c_str(), unsigned(server.Port()), security.c_str(), config.map_file.c_str(), int(map.Map_Width),
+        int(map.Map_Height), db.c_str(), config.game.register_open ? "open" : "closed", int(server.Io_Threads()));
     std::fflush(stdout);
 
     io.run();
@@ -92,6 +129,7 @@ int Run(int argc, char** argv) {
     if (parsed != 0) return parsed == 1 ? 0 : 2;
     if (!config.command.empty()) {
         if (config.command[0] == "user") return Run_User_Command(config, config.command);
+        if (config.command[0] == "fingerprint" && config.command.size() == 1) return Print_Fingerprint(config);
         std::fprintf(stderr, "isoserver: unknown command '%s' (see --help)\n", config.command[0].c_str());
         return 2;
     }

@@ -87,6 +87,18 @@ const std::vector<Option>& Options() {
          "what a client hears of others is gathered this many milliseconds into one write (default 10);\n"
          "replies to its own messages go at once",
          [](Server_Config& c, const std::string&, double v) { return c.net.flush_ms = int32_t(v), true; }},
+        {"plain", Kind::Flag, "", 0, 0, "speak the bare protocol without TLS (a LAN, tests); the default is TLS",
+         [](Server_Config& c, const std::string&, double) { return c.net.plain = true, true; }},
+        {"tls-cert", Kind::Text, "FILE", 0, 0,
+         "certificate chain (PEM) to serve; without it and --tls-key, isoserver-cert.pem and\n"
+         "isoserver-key.pem beside the database, made at first start",
+         [](Server_Config& c, const std::string& t, double) { return c.tls_cert = t, true; }},
+        {"tls-key", Kind::Text, "FILE", 0, 0, "private key (PEM) of --tls-cert",
+         [](Server_Config& c, const std::string& t, double) { return c.tls_key = t, true; }},
+        {"io-threads", Kind::Number, "N", 1, 64,
+         "threads for sockets and encryption (default: the cores less one, at least 1);\n"
+         "the game itself runs on one more",
+         [](Server_Config& c, const std::string&, double v) { return c.net.io_threads = int32_t(v), true; }},
         {"stats", Kind::Flag, "", 0, 0, "print connections and messages per second every 10 s",
          [](Server_Config& c, const std::string&, double) { return c.net.stats = true, true; }},
         {"stdin-commands", Kind::Flag, "", 0, 0, "the end of standard input ends the server (as \"quit\" does)",
@@ -226,6 +238,7 @@ std::string Help_Text() {
         "isoserver -- the game server for isoclient\n"
         "\n"
         "usage: isoserver [options]                  run the server\n"
+        "       isoserver [options] fingerprint      print the fingerprint of the served key\n"
         "       isoserver [options] user COMMAND     manage accounts in the database, then end\n"
         "\n"
         "options (each may also stand in the configuration file as \"name = value\"):\n"
@@ -241,6 +254,10 @@ std::string Help_Text() {
     }
     text +=
         "  --help                     show this text\n"
+        "\n"
+        "commands:\n"
+        "  fingerprint                the SHA-256 fingerprint of the served key, for players to pin\n"
+        "                             (server_key = ... in isoclient.ini); makes the key if missing\n"
         "\n"
         "user commands (the database of --db, --config or --map):\n"
         "  user add NAME              make an account; the password is read from the terminal\n"
