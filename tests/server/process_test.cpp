@@ -136,7 +136,7 @@ std::vector<std::string> Server_Args(const fs::path& db, const std::vector<std::
 TEST(Server_Process, Killed_Mid_Traffic_It_Keeps_Every_Account_And_Acknowledged_Cell) {
     Temp_Folder temp;
     const fs::path db = temp.path / "game.db";
-    Child server(Server_Args(db, {"--register", "open", "--messages-per-second", "0"}), temp.path, "server");
+    Child server(Server_Args(db, {"--plain", "--register", "open", "--messages-per-second", "0"}), temp.path, "server");
     const uint16_t port = Listening_Port(server);
     ASSERT_NE(port, 0) << Read_Whole_File(server.err).value_or("");
     const Map_Model map = Parse_Map(Read_Whole_File(ISO_OUT_DIR "/data/testmap.map").value_or(""), "testmap.map");
@@ -233,7 +233,7 @@ TEST(Server_Process, User_Commands_Then_A_Closed_Server_Lets_Only_Accounts_In) {
     EXPECT_NE(list.find("banned: \"cheating at cards\""), std::string::npos) << list;
     EXPECT_EQ(list.find("s3cret"), std::string::npos);
 
-    Child server(Server_Args(db, {}), temp.path, "server");
+    Child server(Server_Args(db, {"--plain"}), temp.path, "server");
     const uint16_t port = Listening_Port(server);
     ASSERT_NE(port, 0);
     struct Login {
