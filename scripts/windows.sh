@@ -5,8 +5,8 @@
 #   scripts/windows.sh          build the programs and the zip
 #   scripts/windows.sh --test   also build the unit tests and run them, and the smoke test, under Wine
 #
-# The libraries Debian ships no mingw build of (SDL2, SDL2_ttf, FreeType, GoogleTest, and SQLite
-# and libsodium for the server) are built from Debian's own sources, at the versions pinned below,
+# The libraries Debian ships no mingw build of (SDL2, SDL2_ttf, FreeType, GoogleTest, OpenSSL, and
+# SQLite and libsodium for the server) are built from Debian's own sources, at the versions pinned below,
 # once: they are kept in a cache outside the clone (ISO_WIN_CACHE, default /var/cache/isoclient-win,
 # or ~/.cache/isoclient-win without root), in a folder named after their versions, and rebuilt
 # only when that folder is missing.
@@ -34,8 +34,10 @@ sources=(
     "libsdl2-ttf 2.20.1+dfsg-2 46a54b380c3a81ddda5a62d31204621411276cafdebd97011b4ad2c0f085e64b libsdl2-ttf-dev"
     "sqlite3 3.40.1-2+deb12u2 ee3459ae9d00939741c7708fc1b8ce1bde12d8c3fb1dfa005bbbc8651d884e23 libsqlite3-dev"
     "libsodium 1.0.18-1+deb12u1 2c23c57b5a9385dab5a1916014c9b5f2cdd7dadeb8a35b28c1bfb603ce7095c4 libsodium-dev"
+    # bookworm's security update of OpenSSL answers 404 for its .dsc here; its main-suite version is fetched whole.
+    "openssl 3.0.17-1~deb12u2 8eff0f04976f65df9a00507f286c18f42644d73124e3844258f037ff47c4f6cf libssl-dev"
 )
-recipe=2   # raise when the way the libraries are built changes
+recipe=3   # raise when the way the libraries are built changes
 installed() { dpkg-query -W -f='${Version}' "$1" 2>/dev/null || echo none; }
 key="r$recipe"
 for entry in "${sources[@]}"; do
@@ -140,6 +142,16 @@ build_sodium() {
     sed -i 's/^Cflags:.*/& -DSODIUM_STATIC/' "$stage/lib/pkgconfig/libsodium.pc"
 }
 
+# OpenSSL as DLLs (libssl-3-x64.dll, libcrypto-3-x64.dll) with their import libraries in lib/.
+build_openssl() {
+    local log="$1"
+    (cd "$work/src/openssl" && ./Configure mingw64 --cross-compile-prefix=x86_64-w64-mingw32- no-tests no-module shared \
+        --prefix="$stage" --libdir=lib >"$log.configure" 2>&1 && nice -n 19 make -j"$jobs" build_libs >"$log.make" 2>&1 &&
+        make install_dev >"$log.install" 2>&1) || { tail -30 "$log".*; return 1; }
+    mkdir -p "$stage/bin"
+    cp "$work/src/openssl"/libssl-3-x64.dll "$work/src/openssl"/libcrypto-3-x64.dll "$stage/bin/"
+}
+
 build_libraries() {
     add_source_entry
     local work
@@ -158,7 +170,7 @@ build_libraries() {
         # Debian's keyring (the pinned checksum stands for it), so its output shows only on failure.
         dpkg-source --no-copy -x "${package}_${version}.dsc" "$package" >"$package.log" 2>&1 || { cat "$package.log"; exit 1; }
     done
-    echo "windows.sh: building FreeType, SDL2, SDL2_ttf, GoogleTest, SQLite and libsodium for Windows (once)"
+    echo "windows.sh: building FreeType, SDL2, SDL2_ttf, GoogleTest, SQLite, libsodium and OpenSSL for Windows (once)"
     cmake_install freetype "$work/b-freetype" -DBUILD_SHARED_LIBS=OFF -DFT_DISABLE_ZLIB=ON -DFT_DISABLE_BZIP2=ON \
         -DFT_DISABLE_PNG=ON -DFT_DISABLE_HARFBUZZ=ON -DFT_DISABLE_BROTLI=ON
     cmake_install libsdl2 "$work/b-sdl2" -DSDL_SHARED=ON -DSDL_STATIC=OFF -DSDL_TEST=OFF
@@ -167,11 +179,13 @@ build_libraries() {
     cmake_install /usr/src/googletest "$work/b-gtest" -DBUILD_SHARED_LIBS=OFF -DBUILD_GMOCK=OFF
     build_sqlite "$work/b-sqlite"
     build_sodium "$work/b-sodium"
+    build_openssl "$work/openssl.log"
     cp freetype/docs/FTL.TXT "$stage/share/isoclient-licenses/FreeType-FTL.txt"
     cp libsdl2/LICENSE.txt "$stage/share/isoclient-licenses/SDL2-LICENSE.txt"
     cp libsdl2-ttf/LICENSE.txt "$stage/share/isoclient-licenses/SDL2_ttf-LICENSE.txt"
     cp sqlite3/LICENSE.md "$stage/share/isoclient-licenses/SQLite-LICENSE.md"
     cp libsodium/LICENSE "$stage/share/isoclient-licenses/libsodium-LICENSE.txt"
+    cp openssl/LICENSE.txt "$stage/share/isoclient-licenses/OpenSSL-LICENSE.txt"
     # pkg-config files name the folder they were installed into: the cache's own from here on.
     sed -i "s#$stage#$prefix#g" "$stage"/lib/pkgconfig/*.pc
     # The header-only libraries of the Linux build, seen by the cross compiler.

@@ -259,6 +259,49 @@ TEST(Server_Process, User_Commands_Then_A_Closed_Server_Lets_Only_Accounts_In) {
     EXPECT_EQ(Read_Whole_File(server.err).value_or("").find("s3cret"), std::string::npos);
 }
 
+// The key made at the first start lies beside the database, readable by the server's user only,
+// and is the one served and fingerprinted ever after; a key given with --tls-cert/--tls-key is
+// served instead, and --plain says in the start-up line that nothing is encrypted.
+TEST(Server_Process, Its_Key_Is_Made_Once_Kept_Private_And_Fingerprinted) {
+    Temp_Folder temp;
+    const std::string server = ISO_OUT_DIR "/isoserver --db '" + (temp.path / "game.db").string() + "' ";
+    auto run = [&](const std::string& command) {
+        const int status = std::system((command + " > '" + (temp.path / "run.out").string() + "' 2>&1").c_str());
+        std::string out = Read_Whole_File((temp.path / "run.out").string()).value_or("");
+        if (!out.empty() && out.back() == '\n') out.pop_back();
+        return std::pair(WIFEXITED(status) ? WEXITSTATUS(status) : -1, out);
+    };
+    const auto [made, first] = run("(" + server + "fingerprint 2>/dev/null)");
+    ASSERT_EQ(made, 0) << first;
+    EXPECT_EQ(first.size(), 71u) << first;
+    EXPECT_EQ(first.substr(0, 7), "SHA256:");
+    for (const char* file : {"isoserver-key.pem", "isoserver-cert.pem"})
+        EXPECT_EQ(fs::status(temp.path / file).permissions() & fs::perms::all,
+                  fs::perms::owner_read | fs::perms::owner_write)
+            << file;
+    EXPECT_EQ(run(server + "fingerprint"), std::pair(0, first));
+
+    // A key of the operator's, made by OpenSSL's own tool; its public key's digest is the fingerprint.
+    const std::string key = (temp.path / "own.key").string(), cert = (temp.path / "own.crt").string();
+    ASSERT_EQ(run("openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 1 -subj /CN=game "
+                  "-keyout '" +
+                  key + "' -out '" + cert + "'")
+                  .first,
+              0);
+    const auto [digested, digest] = run("openssl pkey -in '" + key + "' -pubout -outform DER | sha256sum | cut -c1-64");
+    ASSERT_EQ(digested, 0);
+    EXPECT_EQ(run(server + "--tls-cert '" + cert + "' --tls-key '" + key + "' fingerprint"),
+              std::pair(0, "SHA256:" + digest));
+    EXPECT_EQ(run(server + "--tls-cert '" + cert + "' fingerprint").first, 1);
+
+    for (const auto& [options, says] : {std::pair<std::string, std::string>{"", "(TLS, key " + first + ";"},
+                                        {"--plain", "(PLAIN: no TLS, everything in clear text;"}}) {
+        Child child(Server_Args(temp.path / "game.db", {options.empty() ? "--stats" : options}), temp.path, "server");
+        ASSERT_NE(Listening_Port(child), 0);
+        EXPECT_NE(child.Output().find(says), std::string::npos) << child.Output();
+    }
+}
+
 // 300 well-behaved bots beside 50 chaos bots for 30 s: the well-behaved ones see no error, no
 // lost echo and no disconnect; the server's memory stays put and it leaks no descriptor.
 TEST(Server_Process, Short_Soak_With_Chaos_Bots) {
