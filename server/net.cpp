@@ -29,13 +29,16 @@ Net_Server::~Net_Server() {
     }
     hash_wake_.notify_all();
     if (hash_thread_.joinable()) hash_thread_.join();
-    net_work_.reset();
-    net_io_.stop();
-    for (std::thread& t : threads_) t.join();
     // What the network threads posted last holds sessions whose sockets belong to net_io_: they
-    // go now, before it does (every such handler sees the server stopped and does nothing).
-    io_.restart();
-    io_.poll();
+    // go now, before it does (every such handler sees the server stopped and does nothing). A
+    // destructor must not throw: a handler that would is dropped with the rest.
+    try {
+        net_work_.reset();
+        net_io_.stop();
+        for (std::thread& t : threads_) t.join();
+        io_.restart();
+        io_.poll();
+    } catch (const std::exception&) {}
 }
 
 int64_t Net_Server::Now() const {

@@ -140,7 +140,7 @@ bool Setup_Server_Tls(asio::ssl::context& context, const Tls_Files& files, std::
 }
 
 std::string Served_Fingerprint(asio::ssl::context& context, std::string& error) {
-    const std::string fingerprint = Key_Fingerprint(SSL_CTX_get0_certificate(context.native_handle()));
+    std::string fingerprint = Key_Fingerprint(SSL_CTX_get0_certificate(context.native_handle()));
     if (fingerprint.empty()) error = "no certificate with a readable key";
     return fingerprint;
 }

@@ -38,7 +38,7 @@ std::string Pinned_Key(const std::string& text, const std::string& name) {
         while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t')) line.pop_back();
         const size_t space = line.find_first_of(" \t");
         if (space == std::string::npos || line.substr(0, space) != name) continue;
-        const std::string key = Normal_Fingerprint(line.substr(line.find_first_not_of(" \t", space)));
+        std::string key = Normal_Fingerprint(line.substr(line.find_first_not_of(" \t", space)));
         if (!key.empty()) return key;
     }
     return "";

@@ -48,14 +48,9 @@ std::string Normal_Fingerprint(const std::string& text) {
     for (size_t i = 7; i < text.size(); ++i) {
         const char c = text[i];
         if (c == ' ' || c == ':') continue;
-        if (c >= '0' && c <= '9')
-            digits += c;
-        else if (c >= 'a' && c <= 'f')
-            digits += c;
-        else if (c >= 'A' && c <= 'F')
-            digits += char(c - 'A' + 'a');
-        else
-            return "";
+        const char lower = c >= 'A' && c <= 'F' ? char(c - 'A' + 'a') : c;
+        if (!((lower >= '0' && lower <= '9') || (lower >= 'a' && lower <= 'f'))) return "";
+        digits += lower;
     }
     return digits.size() == 64 ? "SHA256:" + digits : "";
 }
