@@ -24,7 +24,10 @@ target_compile_definitions(iso_windows INTERFACE _WIN32_WINNT=0x0601 NOMINMAX WI
                                                  _POSIX_THREAD_SAFE_FUNCTIONS=200112L)
 # OpenSSL's DLLs (libssl-3-x64.dll, libcrypto-3-x64.dll), found by CMakeLists.txt's find_package;
 # crypt32 for the system's root certificates.
-set(OPENSSL_ROOT_DIR ${ISO_WIN_PREFIX})
+if(NOT ISO_WIN_OPENSSL)
+  message(FATAL_ERROR "ISO_WIN_OPENSSL is not set: build for Windows with scripts/windows.sh")
+endif()
+set(OPENSSL_ROOT_DIR ${ISO_WIN_OPENSSL})
 set(OPENSSL_USE_STATIC_LIBS OFF)
 target_link_libraries(iso_windows INTERFACE SDL2::SDL2 SDL2_ttf::SDL2_ttf ws2_32 mswsock crypt32)
 set(ISO_PLATFORM_LIBRARIES iso_windows)
@@ -42,7 +45,7 @@ set(ISO_SKIPPED_TESTS window)
 set(ISO_SKIPPED_TEST_SOURCES "/tests/server/process_test\\.cpp$")
 
 # What sits beside the programs: the SDL DLLs, and the fallback fonts with their licences.
-file(GLOB ISO_WIN_DLLS ${ISO_WIN_PREFIX}/bin/*.dll)
+file(GLOB ISO_WIN_DLLS ${ISO_WIN_PREFIX}/bin/*.dll ${ISO_WIN_OPENSSL}/bin/*.dll)
 file(COPY ${ISO_WIN_DLLS} DESTINATION ${ISO_OUT})
 foreach(font /usr/share/fonts/truetype/arphic/uming.ttc /usr/share/fonts/truetype/dejavu/DejaVuSansCondensed-Bold.ttf)
   file(COPY ${font} DESTINATION ${ISO_OUT}/fonts)

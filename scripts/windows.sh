@@ -34,10 +34,8 @@ sources=(
     "libsdl2-ttf 2.20.1+dfsg-2 46a54b380c3a81ddda5a62d31204621411276cafdebd97011b4ad2c0f085e64b libsdl2-ttf-dev"
     "sqlite3 3.40.1-2+deb12u2 ee3459ae9d00939741c7708fc1b8ce1bde12d8c3fb1dfa005bbbc8651d884e23 libsqlite3-dev"
     "libsodium 1.0.18-1+deb12u1 2c23c57b5a9385dab5a1916014c9b5f2cdd7dadeb8a35b28c1bfb603ce7095c4 libsodium-dev"
-    # bookworm's security update of OpenSSL answers 404 for its .dsc here; its main-suite version is fetched whole.
-    "openssl 3.0.17-1~deb12u2 8eff0f04976f65df9a00507f286c18f42644d73124e3844258f037ff47c4f6cf libssl-dev"
 )
-recipe=3   # raise when the way the libraries are built changes
+recipe=2   # raise when the way the libraries are built changes
 installed() { dpkg-query -W -f='${Version}' "$1" 2>/dev/null || echo none; }
 key="r$recipe"
 for entry in "${sources[@]}"; do
@@ -48,6 +46,14 @@ for entry in "${sources[@]}"; do
     fi
 done
 key+="_gtest-$(installed libgtest-dev)_mingw-$(installed g++-mingw-w64-x86-64-posix)"
+# OpenSSL (TLS) is built into a folder of its own, so that a new version of it rebuilds only it.
+# bookworm's security update answers 404 for its .dsc here; the main suite's version is whole.
+openssl_source="openssl 3.0.17-1~deb12u2 8eff0f04976f65df9a00507f286c18f42644d73124e3844258f037ff47c4f6cf libssl-dev"
+read -r _ openssl_version _ openssl_linux <<<"$openssl_source"
+if [ "$(installed "$openssl_linux")" != "$openssl_version" ]; then
+    echo "windows.sh: note: the Linux build has $openssl_linux $(installed "$openssl_linux"), Windows gets openssl $openssl_version" >&2
+fi
+openssl_key="openssl-r1_${openssl_version}_mingw-$(installed g++-mingw-w64-x86-64-posix)"
 
 cache="${ISO_WIN_CACHE:-}"
 if [ -z "$cache" ]; then
@@ -56,12 +62,13 @@ if [ -z "$cache" ]; then
 fi
 mkdir -p "$cache"
 prefix="$cache/$key"
+openssl_prefix="$cache/$openssl_key"
 toolchain="$root/cmake/mingw-w64-x86_64.cmake"
 
 # Debian's source packages: a deb-src entry of our own, added when apt does not know the versions.
 sources_known() {
     local package version
-    for entry in "${sources[@]}"; do
+    for entry in "${sources[@]}" "$openssl_source"; do
         read -r package version _ <<<"$entry"
         apt-cache showsrc "$package" 2>/dev/null | grep -Fx "Version: $version" >/dev/null || return 1
     done
@@ -142,14 +149,30 @@ build_sodium() {
     sed -i 's/^Cflags:.*/& -DSODIUM_STATIC/' "$stage/lib/pkgconfig/libsodium.pc"
 }
 
-# OpenSSL as DLLs (libssl-3-x64.dll, libcrypto-3-x64.dll) with their import libraries in lib/.
+# OpenSSL as DLLs (libssl-3-x64.dll, libcrypto-3-x64.dll) with their import libraries in lib/, in a
+# folder of its own.
 build_openssl() {
-    local log="$1"
-    (cd "$work/src/openssl" && ./Configure mingw64 --cross-compile-prefix=x86_64-w64-mingw32- no-tests no-module shared \
-        --prefix="$stage" --libdir=lib >"$log.configure" 2>&1 && nice -n 19 make -j"$jobs" build_libs >"$log.make" 2>&1 &&
-        make install_dev >"$log.install" 2>&1) || { tail -30 "$log".*; return 1; }
-    mkdir -p "$stage/bin"
-    cp "$work/src/openssl"/libssl-3-x64.dll "$work/src/openssl"/libcrypto-3-x64.dll "$stage/bin/"
+    add_source_entry
+    local work package version sum
+    read -r package version sum _ <<<"$openssl_source"
+    work="$(mktemp -d "$cache/building.XXXXXX")"
+    stage="$work/prefix"
+    mkdir -p "$work/src" "$stage/bin" "$stage/share/isoclient-licenses"
+    id _apt >/dev/null 2>&1 && [ "$(id -u)" -eq 0 ] && chown _apt "$work/src"
+    cd "$work/src"
+    echo "windows.sh: fetching $package $version"
+    apt-get source -qq --download-only "$package=$version" >/dev/null
+    echo "$sum  ${package}_${version}.dsc" | sha256sum --check --quiet
+    dpkg-source --no-copy -x "${package}_${version}.dsc" openssl >openssl.log 2>&1 || { cat openssl.log; exit 1; }
+    echo "windows.sh: building OpenSSL for Windows (once)"
+    (cd openssl && ./Configure mingw64 --cross-compile-prefix=x86_64-w64-mingw32- no-tests no-module shared \
+        --prefix="$stage" --libdir=lib >../configure.log 2>&1 && nice -n 19 make -j"$jobs" build_libs >../make.log 2>&1 &&
+        make install_dev >../install.log 2>&1) || { tail -30 configure.log make.log install.log; exit 1; }
+    cp openssl/libssl-3-x64.dll openssl/libcrypto-3-x64.dll "$stage/bin/"
+    sed -i "s#$stage#$openssl_prefix#g" "$stage"/lib/pkgconfig/*.pc 2>/dev/null || true
+    cd "$root"
+    mv "$stage" "$openssl_prefix"
+    rm -rf "$work"
 }
 
 build_libraries() {
@@ -170,7 +193,7 @@ build_libraries() {
         # Debian's keyring (the pinned checksum stands for it), so its output shows only on failure.
         dpkg-source --no-copy -x "${package}_${version}.dsc" "$package" >"$package.log" 2>&1 || { cat "$package.log"; exit 1; }
     done
-    echo "windows.sh: building FreeType, SDL2, SDL2_ttf, GoogleTest, SQLite, libsodium and OpenSSL for Windows (once)"
+    echo "windows.sh: building FreeType, SDL2, SDL2_ttf, GoogleTest, SQLite and libsodium for Windows (once)"
     cmake_install freetype "$work/b-freetype" -DBUILD_SHARED_LIBS=OFF -DFT_DISABLE_ZLIB=ON -DFT_DISABLE_BZIP2=ON \
         -DFT_DISABLE_PNG=ON -DFT_DISABLE_HARFBUZZ=ON -DFT_DISABLE_BROTLI=ON
     cmake_install libsdl2 "$work/b-sdl2" -DSDL_SHARED=ON -DSDL_STATIC=OFF -DSDL_TEST=OFF
@@ -179,7 +202,6 @@ build_libraries() {
     cmake_install /usr/src/googletest "$work/b-gtest" -DBUILD_SHARED_LIBS=OFF -DBUILD_GMOCK=OFF
     build_sqlite "$work/b-sqlite"
     build_sodium "$work/b-sodium"
-    build_openssl "$work/openssl.log"
     cp freetype/docs/FTL.TXT "$stage/share/isoclient-licenses/FreeType-FTL.txt"
     cp libsdl2/LICENSE.txt "$stage/share/isoclient-licenses/SDL2-LICENSE.txt"
     cp libsdl2-ttf/LICENSE.txt "$stage/share/isoclient-licenses/SDL2_ttf-LICENSE.txt"
@@ -203,6 +225,10 @@ if [ ! -d "$prefix" ]; then
     build_libraries
     echo "windows.sh: libraries built in $((SECONDS - start)) s, kept in $prefix"
 fi
+if [ ! -d "$openssl_prefix" ]; then
+    build_openssl
+    echo "windows.sh: OpenSSL built in $((SECONDS - start)) s, kept in $openssl_prefix"
+fi
 flock -u 9
 
 # The default world comes from the Linux build's generator: the same code writes the same files.
@@ -211,7 +237,7 @@ if [ ! -x build/out/isocontent ]; then
     nice -n 19 cmake --build build -j"$jobs" --target isocontent
 fi
 
-cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DISO_WIN_PREFIX="$prefix" -DCMAKE_BUILD_TYPE=Release \
+cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DISO_WIN_PREFIX="$prefix" -DISO_WIN_OPENSSL="$openssl_prefix" -DCMAKE_BUILD_TYPE=Release \
     -DISO_WERROR=ON -DISO_BENCH=OFF -DISO_HOST_ISOCONTENT="$root/build/out/isocontent" >/dev/null
 targets=(--target isoclient isoserver isodata content)
 [ "$run_tests" -eq 1 ] && targets=()
@@ -223,7 +249,7 @@ rm -rf build-win/pack
 mkdir -p "$pack/licenses"
 cp build-win/out/isoclient.exe build-win/out/isoserver.exe build-win/out/isodata.exe build-win/out/*.dll "$pack/"
 cp -r build-win/out/images build-win/out/data build-win/out/fonts "$pack/"
-cp "$prefix"/share/isoclient-licenses/* "$pack/licenses/"
+cp "$prefix"/share/isoclient-licenses/* "$openssl_prefix"/share/isoclient-licenses/* "$pack/licenses/"
 # The C and C++ runtimes and the threads library linked into the programs.
 cp /usr/share/doc/mingw-w64-x86-64-dev/copyright "$pack/licenses/mingw-w64-runtime-copyright.txt"
 cp /usr/share/doc/gcc-mingw-w64-x86-64-posix-runtime/copyright "$pack/licenses/gcc-runtime-copyright.txt"
