@@ -3,6 +3,7 @@
 #include "net.h"
 
 #include <cstdio>
+#include <utility>
 
 #include "text.h"
 
@@ -144,10 +145,19 @@ void Net_Server::Handshake(const Session_Ptr& s) {
     });
 }
 
+// Reads on while the game keeps up: a client that sends faster than the game handles its bytes
+// waits for it, so nothing it sends piles up in between.
 void Net_Server::Read(const Session_Ptr& s) {
     auto done = [this, s](const asio::error_code& error, size_t n) {
         if (s->shut) return;
+        bool paused = false;
+        {
+            std::lock_guard<std::mutex> lock(s->lock);
+            s->unhandled += n;
+            paused = s->read_paused = s->unhandled > READ_AHEAD;
+        }
         asio::post(io_, [this, s, bytes = std::string(s->read_buffer.data(), n), error] { Received(s, bytes, error); });
+        if (!error && !paused) Read(s);
     };
     if (options_.plain)
         s->stream.next_layer().async_read_some(asio::buffer(s->read_buffer), done);
@@ -155,10 +165,21 @@ void Net_Server::Read(const Session_Ptr& s) {
         s->stream.async_read_some(asio::buffer(s->read_buffer), done);
 }
 
+// A finished write tells the game only when it failed, or when the game has more queued meanwhile.
 void Net_Server::Send_Writing(const Session_Ptr& s) {
     auto done = [this, s](const asio::error_code& error, size_t) {
         s->writing.clear();   // its room kept for the next write
-        asio::post(io_, [this, s, error] { Written(s, error); });
+        if (error) {
+            asio::post(io_, [this, s, error] { Written(s, error); });
+            return;
+        }
+        bool again = false;
+        {
+            std::lock_guard<std::mutex> lock(s->lock);
+            s->busy = false;
+            again = std::exchange(s->write_again, false);
+        }
+        if (again) asio::post(io_, [this, s] { Write(s); });
     };
     if (s->shut)
         done(asio::error::operation_aborted, 0);
@@ -214,19 +235,21 @@ void Net_Server::Received(const Session_Ptr& s, const std::string& bytes, const 
     if (!bytes.empty()) Receive(game_, *c, bytes, Now());
     if (error) Close_Connection(game_, *c, Peer_Left(error) ? "" : "connection lost: " + error.message());
     After_Game();
-    // The next read once these bytes are handled, so a client cannot queue more on the game.
-    if (!s->closed && !error) asio::post(s->stream.get_executor(), [this, s] { Read(s); });
+    bool resume = false;
+    {
+        std::lock_guard<std::mutex> lock(s->lock);
+        s->unhandled -= bytes.size();
+        resume = s->read_paused && s->unhandled <= READ_AHEAD;
+        if (resume) s->read_paused = false;
+    }
+    if (resume && !s->closed) asio::post(s->stream.get_executor(), [this, s] { Read(s); });
 }
 
+// Only a failed write comes here.
 void Net_Server::Written(const Session_Ptr& s, const asio::error_code& error) {
-    s->busy = false;
     if (s->closed) return;
-    if (error) {
-        Close(s, Peer_Left(error) ? "" : "write failed: " + error.message());
-        After_Game();
-        return;
-    }
-    Write(s);
+    Close(s, Peer_Left(error) ? "" : "write failed: " + error.message());
+    After_Game();
 }
 
 void Net_Server::After_Game() {
@@ -286,15 +309,24 @@ void Net_Server::Flush(bool all) {
 // Hands the connection's queued bytes to its strand, which encrypts and writes them: one write
 // under way per client, and what is queued meanwhile goes in the next.
 void Net_Server::Write(const Session_Ptr& s) {
-    if (s->closed || s->busy || !s->ready) return;
+    if (s->closed || !s->ready) return;
     Connection* c = Find_Connection(game_, s->serial);
     if (!c) return Close(s, "");
+    {
+        // While a write is under way, what is queued stays in the connection's `out`, where the
+        // game counts it against max_output; the strand asks for it when the write is done.
+        std::lock_guard<std::mutex> lock(s->lock);
+        if (s->busy) {
+            s->write_again = true;
+            return;
+        }
+        if (!c->out.empty()) s->busy = true;
+    }
     if (c->out.empty()) {
         if (c->closing) Close(s, "");
         return;
     }
     s->writing.swap(c->out);
-    s->busy = true;
     asio::post(s->stream.get_executor(), [this, s] { Send_Writing(s); });
 }
 

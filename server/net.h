@@ -47,13 +47,19 @@ private:
         bool shut = false;
         // Owned by the strand while `busy`, by the game thread otherwise.
         std::string writing;
+        // Between the two sides, under the lock: a write under way and one wanted after it, and
+        // bytes read that the game has not handled yet (reading pauses above READ_AHEAD).
+        std::mutex lock;
+        bool busy = false, write_again = false;
+        size_t unhandled = 0;
+        bool read_paused = false;
         // Only on the game thread.
         uint64_t serial = 0;
         bool ready = false;   // handshake done (or none): writes may go
-        bool busy = false;    // a write is under way on the strand
         bool closed = false;
     };
     using Session_Ptr = std::shared_ptr<Session>;
+    static constexpr size_t READ_AHEAD = size_t(256) << 10;
 
     // On the network threads.
     void Accept();
