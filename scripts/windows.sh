@@ -219,17 +219,25 @@ build_libraries() {
 }
 
 start=$SECONDS
-exec 9>"$cache/.lock"
-flock 9   # one build of the libraries at a time
+# One build of each cache folder at a time; a folder already made is used without waiting.
 if [ ! -d "$prefix" ]; then
-    build_libraries
-    echo "windows.sh: libraries built in $((SECONDS - start)) s, kept in $prefix"
+    exec 9>"$cache/.lock"
+    flock 9
+    if [ ! -d "$prefix" ]; then
+        build_libraries
+        echo "windows.sh: libraries built in $((SECONDS - start)) s, kept in $prefix"
+    fi
+    flock -u 9
 fi
 if [ ! -d "$openssl_prefix" ]; then
-    build_openssl
-    echo "windows.sh: OpenSSL built in $((SECONDS - start)) s, kept in $openssl_prefix"
+    exec 8>"$cache/.lock-openssl"
+    flock 8
+    if [ ! -d "$openssl_prefix" ]; then
+        build_openssl
+        echo "windows.sh: OpenSSL built in $((SECONDS - start)) s, kept in $openssl_prefix"
+    fi
+    flock -u 8
 fi
-flock -u 9
 
 # The default world comes from the Linux build's generator: the same code writes the same files.
 if [ ! -x build/out/isocontent ]; then
