@@ -1,7 +1,8 @@
 // tls_roots_windows.cpp -- the system's trusted roots: Windows' ROOT store copied into
 // OpenSSL's, which does not read it by itself.
-#include <wincrypt.h>
 #include <windows.h>
+// wincrypt.h needs windows.h's types first.
+#include <wincrypt.h>
 // OpenSSL's headers after wincrypt.h: they undo its X509_NAME and similar macros.
 #include <openssl/x509.h>
 
