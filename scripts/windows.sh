@@ -157,7 +157,7 @@ build_openssl() {
     read -r package version sum _ <<<"$openssl_source"
     work="$(mktemp -d "$cache/building.XXXXXX")"
     stage="$work/prefix"
-    mkdir -p "$work/src" "$stage/bin" "$stage/share/isoclient-licenses"
+    mkdir -p "$work/src" "$stage/bin"
     id _apt >/dev/null 2>&1 && [ "$(id -u)" -eq 0 ] && chown _apt "$work/src"
     cd "$work/src"
     echo "windows.sh: fetching $package $version"
@@ -207,7 +207,6 @@ build_libraries() {
     cp libsdl2-ttf/LICENSE.txt "$stage/share/isoclient-licenses/SDL2_ttf-LICENSE.txt"
     cp sqlite3/LICENSE.md "$stage/share/isoclient-licenses/SQLite-LICENSE.md"
     cp libsodium/LICENSE "$stage/share/isoclient-licenses/libsodium-LICENSE.txt"
-    cp openssl/LICENSE.txt "$stage/share/isoclient-licenses/OpenSSL-LICENSE.txt"
     # pkg-config files name the folder they were installed into: the cache's own from here on.
     sed -i "s#$stage#$prefix#g" "$stage"/lib/pkgconfig/*.pc
     # The header-only libraries of the Linux build, seen by the cross compiler.
@@ -257,7 +256,9 @@ rm -rf build-win/pack
 mkdir -p "$pack/licenses"
 cp build-win/out/isoclient.exe build-win/out/isoserver.exe build-win/out/isodata.exe build-win/out/*.dll "$pack/"
 cp -r build-win/out/images build-win/out/data build-win/out/fonts "$pack/"
-cp "$prefix"/share/isoclient-licenses/* "$openssl_prefix"/share/isoclient-licenses/* "$pack/licenses/"
+cp "$prefix"/share/isoclient-licenses/* "$pack/licenses/"
+# OpenSSL's licence, as Debian's package of the same sources states it.
+cp /usr/share/doc/libssl3/copyright "$pack/licenses/OpenSSL-copyright.txt"
 # The C and C++ runtimes and the threads library linked into the programs.
 cp /usr/share/doc/mingw-w64-x86-64-dev/copyright "$pack/licenses/mingw-w64-runtime-copyright.txt"
 cp /usr/share/doc/gcc-mingw-w64-x86-64-posix-runtime/copyright "$pack/licenses/gcc-runtime-copyright.txt"
