@@ -14,6 +14,7 @@
 # SCRAPE=1 opens the side port (--http) and fetches /metrics from it every second, as Prometheus
 # would; compare its round trip with a run without it:
 #   bench/server_load.sh 1000 20;  SCRAPE=1 bench/server_load.sh 1000 20
+# Both sides speak TLS, as players connect; PLAIN=yes makes both speak the bare protocol (--plain).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bots="${1:-1000}"
@@ -43,12 +44,14 @@ scraper=""
 trap 'kill "$server" $scraper 2>/dev/null || true; rm -rf "$temp"' EXIT   # the server is gone after a whole run
 
 hash=(--hash-ops 1 --hash-memory 8)   # the load is the game, not the logins
+plain=()
+[ "${PLAIN:-}" = yes ] && plain=(--plain)
 [ "${HASH:-}" = real ] && hash=()
 side=()
 [ "${SCRAPE:-}" = 1 ] && side=(--http 127.0.0.1:0)
 # shellcheck disable=SC2086
 "$out/isoserver" --port 0 --db "$temp/load.db" --register open --connects-per-minute 0 --max-checks 100000 \
-    --max-clients 100000 --log-per-second 5 "${hash[@]}" "${side[@]}" --map "$map" ${SERVER_ARGS:-} \
+    --max-clients 100000 --log-per-second 5 "${hash[@]}" "${side[@]}" "${plain[@]}" --map "$map" ${SERVER_ARGS:-} \
     >"$temp/server.out" 2>"$temp/server.err" </dev/null &
 server=$!
 for _ in $(seq 100); do grep -q "listening on" "$temp/server.out" 2>/dev/null && break; sleep 0.1; done
@@ -71,7 +74,7 @@ before="$(cpu "$server")"
 start="$(date +%s.%N)"
 status=0
 "$out/isobot" --port "$port" --bots "$bots" --seconds "$seconds" --map "$map" \
-    --watch "$server" "$@" || status=$?
+    --watch "$server" "${plain[@]}" "$@" || status=$?
 end="$(date +%s.%N)"
 after="$(cpu "$server")"
 awk -v b="$before" -v a="$after" -v t="$ticks" -v s="$start" -v e="$end" \

@@ -29,7 +29,14 @@ target_include_directories(iso_windows SYSTEM INTERFACE ${ISO_WIN_PREFIX}/includ
 # The POSIX thread-safe time functions (gmtime_r) the server uses, which mingw's time.h has.
 target_compile_definitions(iso_windows INTERFACE _WIN32_WINNT=0x0601 NOMINMAX WIN32_LEAN_AND_MEAN
                                                  _POSIX_THREAD_SAFE_FUNCTIONS=200112L)
-target_link_libraries(iso_windows INTERFACE SDL2::SDL2 SDL2_ttf::SDL2_ttf ws2_32 mswsock)
+# OpenSSL's DLLs (libssl-3-x64.dll, libcrypto-3-x64.dll), found by CMakeLists.txt's find_package;
+# crypt32 for the system's root certificates.
+if(NOT ISO_WIN_OPENSSL)
+  message(FATAL_ERROR "ISO_WIN_OPENSSL is not set: build for Windows with scripts/windows.sh")
+endif()
+set(OPENSSL_ROOT_DIR ${ISO_WIN_OPENSSL})
+set(OPENSSL_USE_STATIC_LIBS OFF)
+target_link_libraries(iso_windows INTERFACE SDL2::SDL2 SDL2_ttf::SDL2_ttf ws2_32 mswsock crypt32)
 set(ISO_PLATFORM_LIBRARIES iso_windows)
 set(ISO_OTHER_PLATFORM_SOURCES "_(posix|iconv|fontconfig)\\.cpp$")   # src/platform variants for Linux
 
@@ -46,7 +53,7 @@ set(ISO_SKIPPED_TESTS window)
 set(ISO_SKIPPED_TEST_SOURCES "/tests/server/(ops_)?process_test\\.cpp$")
 
 # What sits beside the programs: the SDL DLLs, and the fallback fonts with their licences.
-file(GLOB ISO_WIN_DLLS ${ISO_WIN_PREFIX}/bin/*.dll)
+file(GLOB ISO_WIN_DLLS ${ISO_WIN_PREFIX}/bin/*.dll ${ISO_WIN_OPENSSL}/bin/*.dll)
 file(COPY ${ISO_WIN_DLLS} DESTINATION ${ISO_OUT})
 foreach(font /usr/share/fonts/truetype/arphic/uming.ttc /usr/share/fonts/truetype/dejavu/DejaVuSansCondensed-Bold.ttf)
   file(COPY ${font} DESTINATION ${ISO_OUT}/fonts)

@@ -8,10 +8,12 @@ packages=(
   fonts-arphic-uming fonts-dejavu-core fonts-dejavu-extra
   libsqlite3-dev libsodium-dev   # the game server's accounts
   libcpp-httplib-dev             # the game server's side port (status page, metrics)
+  libssl-dev                     # TLS for the client, the server and the bots
 )
 # --dev: what ./test needs besides: the real-window tests and the code checks.
 if [ "${1:-}" = "--dev" ]; then
   packages+=(xvfb xauth xdotool imagemagick python3 clang-format-14 clang-tidy-14)
+  packages+=(openssl)   # the server's tests make an operator's own key with its command-line tool
   # The fuzzing harnesses: clang 14 and its runtimes (libFuzzer, ASan, UBSan).
   packages+=(clang-14 libclang-rt-14-dev)
   # The side port's tests read it with the real tools.
@@ -20,7 +22,7 @@ fi
 # --dev and --windows: the Windows build (scripts/windows.sh): mingw-w64, Debian's source tools,
 # what SQLite's and libsodium's sources are prepared with, Wine and what its tests drive it with.
 if [ "${1:-}" = "--dev" ] || [ "${1:-}" = "--windows" ]; then
-  packages+=(g++-mingw-w64-x86-64-posix dpkg-dev tcl autoconf automake libtool wine wine64 xvfb xauth xdotool
+  packages+=(g++-mingw-w64-x86-64-posix dpkg-dev tcl autoconf automake libtool perl wine wine64 xvfb xauth xdotool
              imagemagick python3)
 fi
 missing=()

@@ -5,8 +5,8 @@
 #   scripts/windows.sh          build the programs and the zip
 #   scripts/windows.sh --test   also build the unit tests and run them, and the smoke test, under Wine
 #
-# The libraries Debian ships no mingw build of (SDL2, SDL2_ttf, FreeType, GoogleTest, and SQLite
-# and libsodium for the server) are built from Debian's own sources, at the versions pinned below,
+# The libraries Debian ships no mingw build of (SDL2, SDL2_ttf, FreeType, GoogleTest, OpenSSL, and
+# SQLite and libsodium for the server) are built from Debian's own sources, at the versions pinned below,
 # once: they are kept in a cache outside the clone (ISO_WIN_CACHE, default /var/cache/isoclient-win,
 # or ~/.cache/isoclient-win without root), in a folder named after their versions, and rebuilt
 # only when that folder is missing.
@@ -50,6 +50,14 @@ for entry in "${sources[@]}"; do
     fi
 done
 key+="_gtest-$(installed libgtest-dev)_mingw-$(installed g++-mingw-w64-x86-64-posix)"
+# OpenSSL (TLS) is built into a folder of its own, so that a new version of it rebuilds only it.
+# bookworm's security update answers 404 for its .dsc here; the main suite's version is whole.
+openssl_source="openssl 3.0.17-1~deb12u2 8eff0f04976f65df9a00507f286c18f42644d73124e3844258f037ff47c4f6cf libssl-dev"
+read -r _ openssl_version _ openssl_linux <<<"$openssl_source"
+if [ "$(installed "$openssl_linux")" != "$openssl_version" ]; then
+    echo "windows.sh: note: the Linux build has $openssl_linux $(installed "$openssl_linux"), Windows gets openssl $openssl_version" >&2
+fi
+openssl_key="openssl-r1_${openssl_version}_mingw-$(installed g++-mingw-w64-x86-64-posix)"
 
 cache="${ISO_WIN_CACHE:-}"
 if [ -z "$cache" ]; then
@@ -58,12 +66,13 @@ if [ -z "$cache" ]; then
 fi
 mkdir -p "$cache"
 prefix="$cache/$key"
+openssl_prefix="$cache/$openssl_key"
 toolchain="$root/cmake/mingw-w64-x86_64.cmake"
 
 # Debian's source packages: a deb-src entry of our own, added when apt does not know the versions.
 sources_known() {
     local package version
-    for entry in "${sources[@]}" "$httplib_source"; do
+    for entry in "${sources[@]}" "$httplib_source" "$openssl_source"; do
         read -r package version _ <<<"$entry"
         apt-cache showsrc "$package" 2>/dev/null | grep -Fx "Version: $version" >/dev/null || return 1
     done
@@ -144,6 +153,32 @@ build_sodium() {
     sed -i 's/^Cflags:.*/& -DSODIUM_STATIC/' "$stage/lib/pkgconfig/libsodium.pc"
 }
 
+# OpenSSL as DLLs (libssl-3-x64.dll, libcrypto-3-x64.dll) with their import libraries in lib/, in a
+# folder of its own.
+build_openssl() {
+    add_source_entry
+    local work package version sum
+    read -r package version sum _ <<<"$openssl_source"
+    work="$(mktemp -d "$cache/building.XXXXXX")"
+    stage="$work/prefix"
+    mkdir -p "$work/src" "$stage/bin"
+    id _apt >/dev/null 2>&1 && [ "$(id -u)" -eq 0 ] && chown _apt "$work/src"
+    cd "$work/src"
+    echo "windows.sh: fetching $package $version"
+    apt-get source -qq --download-only "$package=$version" >/dev/null
+    echo "$sum  ${package}_${version}.dsc" | sha256sum --check --quiet
+    dpkg-source --no-copy -x "${package}_${version}.dsc" openssl >openssl.log 2>&1 || { cat openssl.log; exit 1; }
+    echo "windows.sh: building OpenSSL for Windows (once)"
+    (cd openssl && ./Configure mingw64 --cross-compile-prefix=x86_64-w64-mingw32- no-tests no-module shared \
+        --prefix="$stage" --libdir=lib >../configure.log 2>&1 && nice -n 19 make -j"$jobs" build_libs >../make.log 2>&1 &&
+        make install_dev >../install.log 2>&1) || { tail -30 configure.log make.log install.log; exit 1; }
+    cp openssl/libssl-3-x64.dll openssl/libcrypto-3-x64.dll "$stage/bin/"
+    sed -i "s#$stage#$openssl_prefix#g" "$stage"/lib/pkgconfig/*.pc 2>/dev/null || true
+    cd "$root"
+    mv "$stage" "$openssl_prefix"
+    rm -rf "$work"
+}
+
 build_libraries() {
     add_source_entry
     local work
@@ -187,14 +222,28 @@ build_libraries() {
 }
 
 start=$SECONDS
-exec 9>"$cache/.lock"
-flock 9   # one build of the libraries at a time
+# One build of each cache folder at a time; a folder already made is used without waiting.
 if [ ! -d "$prefix" ]; then
-    build_libraries
-    echo "windows.sh: libraries built in $((SECONDS - start)) s, kept in $prefix"
+    exec 9>"$cache/.lock"
+    flock 9
+    if [ ! -d "$prefix" ]; then
+        build_libraries
+        echo "windows.sh: libraries built in $((SECONDS - start)) s, kept in $prefix"
+    fi
+    flock -u 9
+fi
+if [ ! -d "$openssl_prefix" ]; then
+    exec 8>"$cache/.lock-openssl"
+    flock 8
+    if [ ! -d "$openssl_prefix" ]; then
+        build_openssl
+        echo "windows.sh: OpenSSL built in $((SECONDS - start)) s, kept in $openssl_prefix"
+    fi
+    flock -u 8
 fi
 read -r httplib_package httplib_version httplib_sum httplib_linux <<<"$httplib_source"
 httplib="$cache/$httplib_package-$httplib_version"
+[ -f "$httplib/httplib.h" ] || { exec 7>"$cache/.lock-httplib"; flock 7; }
 if [ ! -f "$httplib/httplib.h" ]; then
     [ "$(installed "$httplib_linux")" = "$httplib_version" ] ||
         echo "windows.sh: note: the Linux build has $httplib_linux $(installed "$httplib_linux"), Windows gets $httplib_version" >&2
@@ -211,7 +260,6 @@ if [ ! -f "$httplib/httplib.h" ]; then
     mv "$work/keep" "$httplib"
     rm -rf "$work"
 fi
-flock -u 9
 
 # The default world comes from the Linux build's generator: the same code writes the same files.
 if [ ! -x build/out/isocontent ]; then
@@ -220,7 +268,7 @@ if [ ! -x build/out/isocontent ]; then
 fi
 
 cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DISO_WIN_PREFIX="$prefix" -DISO_WIN_HTTPLIB="$httplib" \
-    -DCMAKE_BUILD_TYPE=Release \
+    -DISO_WIN_OPENSSL="$openssl_prefix" -DCMAKE_BUILD_TYPE=Release \
     -DISO_WERROR=ON -DISO_BENCH=OFF -DISO_HOST_ISOCONTENT="$root/build/out/isocontent" >/dev/null
 targets=(--target isoclient isoserver isodata content)
 [ "$run_tests" -eq 1 ] && targets=()
@@ -233,6 +281,8 @@ mkdir -p "$pack/licenses"
 cp build-win/out/isoclient.exe build-win/out/isoserver.exe build-win/out/isodata.exe build-win/out/*.dll "$pack/"
 cp -r build-win/out/images build-win/out/data build-win/out/fonts "$pack/"
 cp "$prefix"/share/isoclient-licenses/* "$httplib/cpp-httplib-LICENSE.txt" "$pack/licenses/"
+# OpenSSL's licence, as Debian's package of the same sources states it.
+cp /usr/share/doc/libssl3/copyright "$pack/licenses/OpenSSL-copyright.txt"
 # The C and C++ runtimes and the threads library linked into the programs.
 cp /usr/share/doc/mingw-w64-x86-64-dev/copyright "$pack/licenses/mingw-w64-runtime-copyright.txt"
 cp /usr/share/doc/gcc-mingw-w64-x86-64-posix-runtime/copyright "$pack/licenses/gcc-runtime-copyright.txt"

@@ -13,6 +13,7 @@
 #include "options.h"
 #include "platform/console.h"
 #include "platform/files.h"
+#include "tls.h"
 #include "users.h"
 
 namespace {
@@ -36,6 +37,28 @@ int Backup_Command(const Server_Config& config) {
         return 1;
     }
     std::printf("isoserver: copied %s into %s\n", db.c_str(), config.command[1].c_str());
+    return 0;
+}
+
+// The served key and certificate, made beside the database at first start when none is given.
+bool Setup_Tls(const Server_Config& config, asio::ssl::context& tls) {
+    std::string error;
+    if (Setup_Server_Tls(tls, Tls_Files_For(Database_Path(config), config.tls_cert, config.tls_key), error))
+        return true;
+    std::fprintf(stderr, "isoserver: %s\n", error.c_str());
+    return false;
+}
+
+int Print_Fingerprint(const Server_Config& config) {
+    asio::ssl::context tls(asio::ssl::context::tls_server);
+    if (!Setup_Tls(config, tls)) return 1;
+    std::string error;
+    const std::string fingerprint = Served_Fingerprint(tls, error);
+    if (fingerprint.empty()) {
+        std::fprintf(stderr, "isoserver: %s\n", error.c_str());
+        return 1;
+    }
+    std::printf("%s\n", fingerprint.c_str());
     return 0;
 }
 
@@ -65,12 +88,22 @@ int Serve(const Server_Config& config) {
     }
     Decoy_Hash(config.game.hash);   // made now, not while the first stranger logs in
 
+    asio::ssl::context tls(asio::ssl::context::tls_server);
+    std::string fingerprint;
+    if (!config.net.plain) {
+        if (!Setup_Tls(config, tls)) {
+            Close_Accounts(accounts);
+            return 1;
+        }
+        fingerprint = Served_Fingerprint(tls, error);
+    }
+
     Prepare_Server_Process();
     asio::io_context io;
     Game game;
     Init_Game(game, config.game, map, &accounts);
     game.log = Log_Line;
-    Net_Server server(io, config.net, game);
+    Net_Server server(io, config.net, game, tls);
     if (!server.Start()) {
         Close_Accounts(accounts);
         return 1;
@@ -120,9 +153,13 @@ int Serve(const Server_Config& config) {
             if (config.stdin_commands) shutdown();
         });
 
-    std::printf("isoserver: listening on %s:%u (map %s, %d x %d, database %s, registration %s)\n",
-                config.net.bind.c_str(), unsigned(server.Port()), config.map_file.c_str(), int(map.Map_Width),
-                int(map.Map_Height), db.c_str(), config.game.register_open ? "open" : "closed");
+    const std::string security =
+        config.net.plain ? std::string("PLAIN: no TLS, everything in clear text") : "TLS, key " + fingerprint;
+    std::printf(
+        "isoserver: listening on %s:%u (%s; map %s, %d x %d, database %s, registration %s, %d network "
+        "threads)\n",
+        config.net.bind.c_str(), unsigned(server.Port()), security.c_str(), config.map_file.c_str(), int(map.Map_Width),
+        int(map.Map_Height), db.c_str(), config.game.register_open ? "open" : "closed", int(server.Io_Threads()));
     if (!config.http.empty())
         std::printf("isoserver: status page on http://%s:%u/ (metrics at /metrics)\n",
                     Parse_Side_Address(config.http).value_or(Side_Address{}).bind.c_str(), unsigned(side.Port()));
@@ -146,6 +183,7 @@ int Run(int argc, char** argv) {
     if (!config.command.empty()) {
         if (config.command[0] == "user") return Run_User_Command(config, config.command);
         if (config.command[0] == "backup") return Backup_Command(config);
+        if (config.command[0] == "fingerprint" && config.command.size() == 1) return Print_Fingerprint(config);
         std::fprintf(stderr, "isoserver: unknown command '%s' (see --help)\n", config.command[0].c_str());
         return 2;
     }

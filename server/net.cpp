@@ -1,11 +1,25 @@
-// net.cpp -- sockets, the turn of the event loop that sends what the game queued, timers, and
-// the password-check thread.
+// net.cpp -- sockets and TLS on the network threads, the turn of the game's event loop that
+// sends what the game queued, timers, and the password-check thread.
 #include "net.h"
 
 #include <cstdio>
+#include <utility>
 
-Net_Server::Net_Server(asio::io_context& io, const Net_Options& options, Game& game)
-    : io_(io), options_(options), game_(game), acceptor_(io), retry_timer_(io), tick_timer_(io), flush_timer_(io) {
+#include "text.h"
+
+namespace {
+
+// The peer's leaving, not a fault worth a log line.
+bool Peer_Left(const asio::error_code& error) {
+    return error == asio::error::eof || error == asio::error::connection_reset || error == asio::error::broken_pipe ||
+           error == asio::ssl::error::stream_truncated;
+}
+
+}   // namespace
+
+Net_Server::Net_Server(asio::io_context& io, const Net_Options& options, Game& game, asio::ssl::context& tls)
+    : io_(io), options_(options), game_(game), tls_(tls), net_work_(net_io_.get_executor()),
+      acceptor_(asio::make_strand(net_io_)), retry_timer_(acceptor_.get_executor()), tick_timer_(io), flush_timer_(io) {
     hash_thread_ = std::thread([this] { Hash_Worker(); });
 }
 
@@ -16,6 +30,16 @@ Net_Server::~Net_Server() {
     }
     hash_wake_.notify_all();
     if (hash_thread_.joinable()) hash_thread_.join();
+    // What the network threads posted last holds sessions whose sockets belong to net_io_: they
+    // go now, before it does (every such handler sees the server stopped and does nothing). A
+    // destructor must not throw: a handler that would is dropped with the rest.
+    try {
+        net_work_.reset();
+        net_io_.stop();
+        for (std::thread& t : threads_) t.join();
+        io_.restart();
+        io_.poll();
+    } catch (const std::exception&) {}
 }
 
 int64_t Net_Server::Now() const {
@@ -44,7 +68,10 @@ bool Net_Server::Start() {
         return false;
     }
     port_ = acceptor_.local_endpoint().port();
-    Accept();
+    int32_t threads = options_.io_threads;
+    if (threads <= 0) threads = std::max(1, int32_t(std::thread::hardware_concurrency()) - 1);
+    asio::post(acceptor_.get_executor(), [this] { Accept(); });
+    for (int32_t i = 0; i < threads; ++i) threads_.emplace_back([this] { net_io_.run(); });
     Tick();
     Flush_Tick();
     return true;
@@ -53,21 +80,24 @@ bool Net_Server::Start() {
 void Net_Server::Stop() {
     if (stopped_) return;
     stopped_ = true;
-    asio::error_code ignored;
-    acceptor_.close(ignored);
-    retry_timer_.cancel();
+    asio::post(acceptor_.get_executor(), [this] {
+        asio::error_code ignored;
+        acceptor_.close(ignored);
+        retry_timer_.cancel();
+    });
     tick_timer_.cancel();
     flush_timer_.cancel();
     game_.now_ms = Now();
     Shutdown_Game(game_);
     for (auto& [serial, s] : sessions_) {
         s->closed = true;
-        s->socket.close(ignored);
+        asio::post(s->stream.get_executor(), [s = s] { Shut(s); });
         Forget_Connection(game_, serial);
     }
     sessions_.clear();
     game_.dirty.clear();
     game_.urgent.clear();
+    net_work_.reset();   // the network threads end once the last socket has
 }
 
 bool Net_Server::Command(const std::string& line, std::string& reply) {
@@ -78,50 +108,150 @@ bool Net_Server::Command(const std::string& line, std::string& reply) {
     return go_on;
 }
 
+// ---- the network threads
+
 void Net_Server::Accept() {
-    auto s = std::make_shared<Session>(io_);
-    acceptor_.async_accept(s->socket, [this, s](const asio::error_code& error) {
-        if (stopped_) return;
-        if (error) {
-            // Out of descriptors, most likely: wait a little rather than spin.
-            Log(game_, nullptr, "accept failed: " + error.message());
-            retry_timer_.expires_after(std::chrono::milliseconds(100));
-            retry_timer_.async_wait([this](const asio::error_code& e) {
-                if (!e && !stopped_) Accept();
-            });
-            return;
-        }
-        asio::error_code ec;
-        const auto remote = s->socket.remote_endpoint(ec);
-        const std::string address = ec ? "?" : remote.address().to_string();
-        const std::string peer = ec ? "?" : address + ":" + std::to_string(remote.port());
-        Connection* c = Open_Connection(game_, address, peer, Now());
-        if (!c) {
-            s->socket.close(ec);
-        } else {
-            s->socket.set_option(asio::ip::tcp::no_delay(true), ec);
-            s->serial = c->serial;
-            sessions_[s->serial] = s;
-            Read(s);
-        }
-        Accept();
+    acceptor_.async_accept(asio::make_strand(net_io_),
+                           [this](const asio::error_code& error, asio::ip::tcp::socket socket) {
+                               if (error == asio::error::operation_aborted || !acceptor_.is_open()) return;
+                               if (error) {
+                                   // Out of descriptors, most likely: wait a little rather than spin.
+                                   asio::post(io_, [this, why = error.message()] {
+                                       if (!stopped_) Log(game_, nullptr, "accept failed: " + why);
+                                   });
+                                   retry_timer_.expires_after(std::chrono::milliseconds(100));
+                                   retry_timer_.async_wait([this](const asio::error_code& e) {
+                                       if (!e && acceptor_.is_open()) Accept();
+                                   });
+                                   return;
+                               }
+                               asio::error_code ec;
+                               const auto remote = socket.remote_endpoint(ec);
+                               const std::string address = ec ? "?" : remote.address().to_string();
+                               const std::string peer = ec ? "?" : address + ":" + std::to_string(remote.port());
+                               socket.set_option(asio::ip::tcp::no_delay(true), ec);
+                               auto s = std::make_shared<Session>(std::move(socket), tls_);
+                               asio::post(io_, [this, s, address, peer] { Opened(s, address, peer); });
+                               Accept();
+                           });
+}
+
+void Net_Server::Handshake(const Session_Ptr& s) {
+    s->stream.async_handshake(asio::ssl::stream_base::server, [this, s](const asio::error_code& error) {
+        if (s->shut) return;
+        if (!error) Read(s);
+        std::string failure;
+        if (error) failure = error.message().empty() ? "failed" : error.message();
+        asio::post(io_, [this, s, failure] { Handshake_Done(s, failure); });
     });
 }
 
+// Reads on while the game keeps up: a client that sends faster than the game handles its bytes
+// waits for it, so nothing it sends piles up in between.
 void Net_Server::Read(const Session_Ptr& s) {
-    s->socket.async_read_some(asio::buffer(s->read_buffer), [this, s](const asio::error_code& error, size_t n) {
-        if (s->closed) return;
-        Turn_Timer turn(game_.counts.turn_seconds);
-        Connection* c = Find_Connection(game_, s->serial);
-        if (!c) return Close(s, "");
-        if (n > 0) Receive(game_, *c, std::string_view(s->read_buffer.data(), n), Now());
-        if (error) {
-            const bool left = error == asio::error::eof || error == asio::error::connection_reset;   // a quit
-            Close_Connection(game_, *c, left ? "" : "connection lost: " + error.message());
+    auto done = [this, s](const asio::error_code& error, size_t n) {
+        if (s->shut) return;
+        bool paused = false;
+        {
+            std::lock_guard<std::mutex> lock(s->lock);
+            s->unhandled += n;
+            paused = s->read_paused = s->unhandled > READ_AHEAD;
         }
+        asio::post(io_, [this, s, bytes = std::string(s->read_buffer.data(), n), error] { Received(s, bytes, error); });
+        if (!error && !paused) Read(s);
+    };
+    if (options_.plain)
+        s->stream.next_layer().async_read_some(asio::buffer(s->read_buffer), done);
+    else
+        s->stream.async_read_some(asio::buffer(s->read_buffer), done);
+}
+
+// A finished write tells the game only when it failed, or when the game has more queued meanwhile.
+void Net_Server::Send_Writing(const Session_Ptr& s) {
+    auto done = [this, s](const asio::error_code& error, size_t) {
+        s->writing.clear();   // its room kept for the next write
+        if (error) {
+            asio::post(io_, [this, s, error] { Written(s, error); });
+            return;
+        }
+        bool again = false;
+        {
+            std::lock_guard<std::mutex> lock(s->lock);
+            s->busy = false;
+            again = std::exchange(s->write_again, false);
+        }
+        if (again) asio::post(io_, [this, s] { Write(s); });
+    };
+    if (s->shut)
+        done(asio::error::operation_aborted, 0);
+    else if (options_.plain)
+        asio::async_write(s->stream.next_layer(), asio::buffer(s->writing), done);
+    else
+        asio::async_write(s->stream, asio::buffer(s->writing), done);
+}
+
+void Net_Server::Shut(const Session_Ptr& s) {
+    if (s->shut) return;
+    s->shut = true;
+    asio::error_code ignored;
+    s->stream.lowest_layer().shutdown(asio::ip::tcp::socket::shutdown_both, ignored);
+    s->stream.lowest_layer().close(ignored);
+}
+
+// ---- the game thread
+
+void Net_Server::Opened(const Session_Ptr& s, const std::string& address, const std::string& peer) {
+    Connection* c = stopped_ ? nullptr : Open_Connection(game_, address, peer, Now());
+    if (!c) {
+        asio::post(s->stream.get_executor(), [s] { Shut(s); });
+        return;
+    }
+    s->serial = c->serial;
+    sessions_[s->serial] = s;
+    if (options_.plain) {
+        s->ready = true;
+        asio::post(s->stream.get_executor(), [this, s] { Read(s); });
+    } else {
+        asio::post(s->stream.get_executor(), [this, s] { Handshake(s); });
+    }
+    After_Game();
+}
+
+void Net_Server::Handshake_Done(const Session_Ptr& s, const std::string& failure) {
+    if (s->closed) return;
+    if (!failure.empty()) {
+        // A client speaking clear text to this port ends here too: it hears nothing back.
+        Close(s, "TLS handshake failed: " + Quote_Bytes(failure, 120));
         After_Game();
-        if (!s->closed && !error) Read(s);
-    });
+        return;
+    }
+    s->ready = true;
+    Write(s);   // what the game queued meanwhile (nothing, as a rule)
+}
+
+void Net_Server::Received(const Session_Ptr& s, const std::string& bytes, const asio::error_code& error) {
+    Turn_Timer turn(game_.counts.turn_seconds);
+    if (s->closed) return;
+    Connection* c = Find_Connection(game_, s->serial);
+    if (!c) return Close(s, "");
+    if (!bytes.empty()) Receive(game_, *c, bytes, Now());
+    if (error) Close_Connection(game_, *c, Peer_Left(error) ? "" : "connection lost: " + error.message());
+    After_Game();
+    bool resume = false;
+    {
+        std::lock_guard<std::mutex> lock(s->lock);
+        s->unhandled -= bytes.size();
+        resume = s->read_paused && s->unhandled <= READ_AHEAD;
+        if (resume) s->read_paused = false;
+    }
+    if (resume && !s->closed) asio::post(s->stream.get_executor(), [this, s] { Read(s); });
+}
+
+// Only a failed write comes here.
+void Net_Server::Written(const Session_Ptr& s, const asio::error_code& error) {
+    if (s->closed) return;
+    Close(s, Peer_Left(error) ? "" : "write failed: " + error.message());
+    After_Game();
 }
 
 void Net_Server::After_Game() {
@@ -170,7 +300,8 @@ void Net_Server::Flush(bool all) {
         }
         if (all) c->dirty = false;
         c->urgent = false;
-        if (c->gone) {
+        // Before its handshake a client is sent nothing: a close then goes without a word.
+        if (c->gone || (!hit->second->ready && c->closing)) {
             Close(hit->second, "");
             continue;
         }
@@ -178,34 +309,34 @@ void Net_Server::Flush(bool all) {
     }
 }
 
+// Hands the connection's queued bytes to its strand, which encrypts and writes them: one write
+// under way per client, and what is queued meanwhile goes in the next.
 void Net_Server::Write(const Session_Ptr& s) {
-    if (s->closed || !s->writing.empty()) return;
+    if (s->closed || !s->ready) return;
     Connection* c = Find_Connection(game_, s->serial);
     if (!c) return Close(s, "");
+    {
+        // While a write is under way, what is queued stays in the connection's `out`, where the
+        // game counts it against max_output; the strand asks for it when the write is done.
+        std::lock_guard<std::mutex> lock(s->lock);
+        if (s->busy) {
+            s->write_again = true;
+            return;
+        }
+        if (!c->out.empty()) s->busy = true;
+    }
     if (c->out.empty()) {
         if (c->closing) Close(s, "");
         return;
     }
     s->writing.swap(c->out);
-    asio::async_write(s->socket, asio::buffer(s->writing), [this, s](const asio::error_code& error, size_t) {
-        s->writing.clear();
-        if (s->closed) return;
-        if (error) {
-            const bool left = error == asio::error::connection_reset || error == asio::error::broken_pipe;
-            Close(s, left ? "" : "write failed: " + error.message());
-            After_Game();
-            return;
-        }
-        Write(s);
-    });
+    asio::post(s->stream.get_executor(), [this, s] { Send_Writing(s); });
 }
 
 void Net_Server::Close(const Session_Ptr& s, const std::string& why) {
     if (s->closed) return;
     s->closed = true;
-    asio::error_code ignored;
-    s->socket.shutdown(asio::ip::tcp::socket::shutdown_both, ignored);
-    s->socket.close(ignored);
+    asio::post(s->stream.get_executor(), [s] { Shut(s); });
     if (Connection* c = Find_Connection(game_, s->serial)) Close_Connection(game_, *c, why);
     Forget_Connection(game_, s->serial);
     sessions_.erase(s->serial);

@@ -103,6 +103,18 @@ const std::vector<Option>& Options() {
          [](Server_Config& c, const std::string&, double v) { return c.backup_every_hours = int32_t(v), true; }},
         {"backup-keep", Kind::Number, "N", 1, 100000, "the newest copies kept in backups/ (default 7)",
          [](Server_Config& c, const std::string&, double v) { return c.backup_keep = size_t(v), true; }},
+        {"plain", Kind::Flag, "", 0, 0, "speak the bare protocol without TLS (a LAN, tests); the default is TLS",
+         [](Server_Config& c, const std::string&, double) { return c.net.plain = true, true; }},
+        {"tls-cert", Kind::Text, "FILE", 0, 0,
+         "certificate chain (PEM) to serve; without it and --tls-key, isoserver-cert.pem and\n"
+         "isoserver-key.pem beside the database, made at first start",
+         [](Server_Config& c, const std::string& t, double) { return c.tls_cert = t, true; }},
+        {"tls-key", Kind::Text, "FILE", 0, 0, "private key (PEM) of --tls-cert",
+         [](Server_Config& c, const std::string& t, double) { return c.tls_key = t, true; }},
+        {"io-threads", Kind::Number, "N", 1, 64,
+         "threads for sockets and encryption (default: the cores less one, at least 1);\n"
+         "the game itself runs on one more",
+         [](Server_Config& c, const std::string&, double v) { return c.net.io_threads = int32_t(v), true; }},
         {"stats", Kind::Flag, "", 0, 0, "print connections and messages per second every 10 s",
          [](Server_Config& c, const std::string&, double) { return c.net.stats = true, true; }},
         {"stdin-commands", Kind::Flag, "", 0, 0, "the end of standard input ends the server (as \"quit\" does)",
@@ -242,6 +254,7 @@ std::string Help_Text() {
         "isoserver -- the game server for isoclient\n"
         "\n"
         "usage: isoserver [options]                  run the server\n"
+        "       isoserver [options] fingerprint      print the fingerprint of the served key\n"
         "       isoserver [options] user COMMAND     manage accounts in the database, then end\n"
         "       isoserver [--db FILE] backup OUT     copy the database into OUT, also while it runs\n"
         "\n"
@@ -258,6 +271,10 @@ std::string Help_Text() {
     }
     text +=
         "  --help                     show this text\n"
+        "\n"
+        "commands:\n"
+        "  fingerprint                the SHA-256 fingerprint of the served key, for players to pin\n"
+        "                             (server_key = ... in isoclient.ini); makes the key if missing\n"
         "\n"
         "user commands (the database of --db, --config or --map):\n"
         "  user add NAME              make an account; the password is read from the terminal\n"

@@ -12,6 +12,7 @@ struct Server_Config {
     Net_Options net;
     std::string map_file = "data/testmap.map";
     std::string db_file;              // "": isoserver.db beside the map
+    std::string tls_cert, tls_key;    // "": made beside the database
     bool stdin_commands = false;      // the end of standard input ends the server
     std::string http;                 // the side port's ADDR:PORT; "": none
     std::string name;                 // on the status page; "": the host name

@@ -20,17 +20,23 @@ static void Print_Help() {
     std::puts(
         "isoclient -- an isometric on-line game client\n"
         "\n"
-        "usage: isoclient [--windowed | --fullscreen] [--scale N] [--connect HOST:PORT | --offline]\n"
+        "usage: isoclient [--windowed | --fullscreen] [--scale N] [--connect HOST:PORT | --offline] [--plain]\n"
         "\n"
         "  --windowed           open a window instead of full screen (Alt+Enter toggles)\n"
         "  --fullscreen         full screen, the default\n"
         "  --scale N            the window is N times 640 x 480 (1 to 8; default 2)\n"
         "  --connect HOST:PORT  log in to the game server there; without it the game runs offline\n"
         "  --offline            run offline even when isoclient.ini names a server\n"
+        "  --plain              speak to a server started with --plain: no TLS, everything in clear\n"
         "  --help               show this text\n"
         "\n"
         "The same settings can be kept in isoclient.ini beside the program, one per line:\n"
-        "  server = HOST:PORT, fullscreen = yes|no, scale = N. The command line overrides the file.\n"
+        "  server = HOST:PORT, fullscreen = yes|no, scale = N, plain = yes|no, server_key = SHA256:...\n"
+        "  (the key the server's operator published). The command line overrides the file.\n"
+        "\n"
+        "Connections are encrypted (TLS). A server whose certificate no trusted authority vouches for\n"
+        "is known by its key: the first connection writes it to known_servers.txt beside the program,\n"
+        "and a later connection to a server showing another key is refused.\n"
         "\n"
         "Run it from its own folder: pictures come from images/ beside the program, the map and\n"
         "characters from data/ under the current folder. Errors are logged in Err/ beside the program.");
@@ -69,7 +75,11 @@ int main(int argc, char** argv) {
 
     std::unique_ptr<Window_Backend> window = Make_Sdl_Window(settings.windowed, settings.window_scale);
     if (!window) return 1;
-    std::unique_ptr<Socket_Backend> socket = Make_Tcp_Socket();
+    Socket_Security security;
+    security.plain = settings.plain;
+    security.server_key = settings.server_key;
+    security.known_servers = Platform.program_folder + "/" + KNOWN_SERVERS_FILE_NAME;
+    std::unique_ptr<Socket_Backend> socket = Make_Tcp_Socket(security);
     Platform.window = window.get();
     Platform.socket = socket.get();
     Install_Input_Handlers();

@@ -35,6 +35,17 @@ void Report_Error(int16_t code, const std::u16string& text) {
 
 void Install_Error_Screen() { Program.raise = Report_Error; }
 
+std::vector<std::u16string> Wrap_Text(const std::u16string& text, int32_t width) {
+    std::vector<std::u16string> lines(1);
+    for (const char16_t c : text) {
+        // A surrogate pair stays whole: its second half never starts a line.
+        const bool second_half = c >= 0xDC00 && c <= 0xDFFF;
+        if (!second_half && !lines.back().empty() && Text_Width(lines.back() + c) > width) lines.emplace_back();
+        lines.back() += c;
+    }
+    return lines;
+}
+
 void Show_Error_Screen(int16_t code, const std::u16string& message) {
     SetFont(Font_Spec{u"新細明體", 10, true});
     // Without its picture there is nothing to show; a damaged one would only bring the error
@@ -43,7 +54,9 @@ void Show_Error_Screen(int16_t code, const std::u16string& message) {
     const int32_t w = Errors.Error_Box.width, h = Errors.Error_Box.height;
     const int32_t x = 320 - w / 2, y = 240 - h / 2;
     const std::u16string code_line = u"編號 : " + Decimal(code);
-    const std::u16string message_line = u"描述 : " + message;
+    // A message wider than the screen goes on in lines under the box instead of off its edge.
+    const std::vector<std::u16string> message_lines = Wrap_Text(u"描述 : " + message, 630 - (x + 10));
+    const int32_t line_height = int32_t(Text_Height(u"描")) + 2;
 
     Program.Quitting = true;
     int32_t frames = 0;
@@ -51,7 +64,9 @@ void Show_Error_Screen(int16_t code, const std::u16string& message) {
     const auto draw = [&] {
         BltFast(Display.Back_Buffer, x, y, Errors.Error_Box, Rect{0, 0, w, h}, BLTFAST_SRCCOLORKEY_WAIT);
         Draw_Outlined_Text(int16_t(x + 10), int16_t(y + 10), code_line, Rgb(0, 0, 0), Rgb(255, 255, 255));
-        Draw_Outlined_Text(int16_t(x + 10), int16_t(y + 30), message_line, Rgb(0, 0, 0), Rgb(255, 255, 255));
+        for (size_t i = 0; i < message_lines.size(); ++i)
+            Draw_Outlined_Text(int16_t(x + 10), int16_t(i == 0 ? y + 30 : y + h + 4 + int32_t(i - 1) * line_height),
+                               message_lines[i], Rgb(0, 0, 0), Rgb(255, 255, 255));
         return true;
     };
     // The screen is on show before a click or a key can end it.

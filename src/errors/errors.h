@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <ctime>
 #include <string>
+#include <vector>
 
 #include "platform/program.h"
 #include "platform/surface.h"
@@ -19,6 +20,9 @@ std::u16string Error_Message(int16_t code, const std::u16string& text);
 [[noreturn]] void Report_Error(int16_t code, const std::u16string& text);
 // Makes Raise_Error report through Report_Error.
 void Install_Error_Screen();
+// The text cut into lines no wider than width pixels in the current font (at least one
+// character a line).
+std::vector<std::u16string> Wrap_Text(const std::u16string& text, int32_t width);
 // Shows the message until the user confirms (status 1) or presses Escape or Enter (status 0).
 // Without its picture the program ends at once (status 0). Does not return.
 [[noreturn]] void Show_Error_Screen(int16_t code, const std::u16string& message);

@@ -75,6 +75,9 @@ void WS_DataArrival(const std::string& bytes);
 void WS_Close();
 void Send_Version();
 void Handle_Socket_Event(const Socket_Event& event);
+// What the error screen says when the server shows a key other than the one pinned for it, or
+// than the server_key of isoclient.ini (why: the Key_Refused event's text).
+std::u16string Key_Refused_Text(const std::string& host, uint16_t port, const std::string& why);
 
 // The login screen's confirm with a server given: opens the connection; the handshake then runs
 // from the socket's events during the login screen's yields.

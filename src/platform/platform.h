@@ -48,9 +48,12 @@ public:
 
 // One report of the TCP client socket.
 struct Socket_Event {
-    enum Kind { Connected, Data, Closed, Failed };
+    enum Kind { Connected, Data, Closed, Failed, Key_Refused };
     Kind kind = Data;
-    std::string bytes;   // Data: the bytes received; Failed: a description
+    // Data: the bytes received; Failed: a description; Key_Refused: "server_key" (the key is not
+    // the one isoclient.ini names) or "changed" (not the one pinned), a space and the key's
+    // fingerprint.
+    std::string bytes;
 };
 
 // The TCP client socket. Never blocks: Poll reports what happened since the last call.

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+#include "platform/tls_common.h"
+
 namespace {
 
 std::string Trim(const std::string& text) {
@@ -45,6 +47,24 @@ std::string Apply(const std::string& key, const std::string& value, Client_Setti
         } else {
             return "fullscreen wants yes or no, got '" + Printable(value) + "'";
         }
+        return "";
+    }
+    if (key == "plain") {
+        const std::string v = Lower(value);
+        if (v == "yes" || v == "true" || v == "on" || v == "1") {
+            settings.plain = true;
+        } else if (v == "no" || v == "false" || v == "off" || v == "0") {
+            settings.plain = false;
+        } else {
+            return "plain wants yes or no, got '" + Printable(value) + "'";
+        }
+        return "";
+    }
+    if (key == "server_key") {
+        const std::string fingerprint = Normal_Fingerprint(value);
+        if (fingerprint.empty() && !value.empty())
+            return "server_key wants SHA256: and 64 hex digits, got '" + Printable(value) + "'";
+        settings.server_key = fingerprint;
         return "";
     }
     if (key == "scale") {
@@ -114,6 +134,8 @@ Command_Line Apply_Command_Line(const std::vector<std::string>& args, Client_Set
                 error = "--connect wants HOST:PORT, got '" + Printable(args[i]) + "'";
                 return Command_Line::Bad;
             }
+        } else if (arg == "--plain") {
+            settings.plain = true;
         } else if (arg == "--offline") {
             settings.server_host.clear();
             settings.server_port = 0;

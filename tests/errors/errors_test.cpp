@@ -5,6 +5,7 @@
 
 #include "display/bitmap.h"
 #include "errors/program_folder.h"
+#include "net/net.h"
 
 namespace {
 
@@ -149,6 +150,26 @@ TEST_F(Error_Screen, Error_200_Draws_The_Box_Centred_With_Both_Lines_Boxes_Of_An
         EXPECT_EQ(frame.At(std::max(x - 1, 0), y), x > 0 ? backdrop : colour) << w;
         EXPECT_EQ(frame.At(x + w / 2, y > 0 ? y - 1 : y + h), backdrop) << w;
     }
+}
+
+// The message of a refused server key is wider than the screen: it goes on in lines under the
+// box, none past the screen's right edge, so the player reads what to do to its end.
+TEST_F(Error_Screen, A_Message_Wider_Than_The_Screen_Goes_On_Under_The_Box) {
+    window.held.insert(VK_ESCAPE);
+    EXPECT_EQ(Run_To_End([] {
+                  Show_Error_Screen(-32768, u"其它錯誤 : " + Key_Refused_Text("127.0.0.1", 7000, "changed SHA256:0"));
+              }),
+              0);
+    const Surface& frame = window.last_frame;
+    int under = 0, past_edge = 0;
+    for (int y = box_y + 28; y < 480; ++y)
+        for (int x = 0; x < 640; ++x) {
+            const bool white = frame.At(x, y) == 0xFFFF;
+            under += white && y >= box_y + box.height;
+            past_edge += white && x > 631;
+        }
+    EXPECT_GT(under, 200);
+    EXPECT_EQ(past_edge, 0);
 }
 
 }   // namespace

@@ -13,13 +13,20 @@
 
 namespace {
 
+Socket_Security Plain() {
+    Socket_Security security;
+    security.plain = true;
+    return security;
+}
+
 class Loopback_Test : public Net_Test {
 protected:
     asio::io_context server_io;
     asio::ip::tcp::acceptor acceptor{server_io, {asio::ip::make_address("127.0.0.1"), 0}};
     asio::ip::tcp::socket peer{server_io};
     std::string received;   // every byte the server got, in order
-    std::unique_ptr<Socket_Backend> tcp = Make_Tcp_Socket();
+    // The scripted server speaks the bare protocol.
+    std::unique_ptr<Socket_Backend> tcp = Make_Tcp_Socket(Plain());
 
     void SetUp() override {
         Net_Test::SetUp();
@@ -73,12 +80,12 @@ TEST_F(Loopback_Test, A_Refused_Connection_Is_Error_20) {
     EXPECT_EQ(raised, 20);
 }
 
-// A player that speaks the protocol through a socket of the client's own kind.
+// A player that speaks the protocol through a socket of the client's own kind (TLS, any key).
 struct Raw_Client {
     std::unique_ptr<Socket_Backend> socket = Make_Tcp_Socket();
     std::string in;
     size_t pos = 0;
-    bool open = false;
+    bool open = false, closed = false;
     int16_t id = 0;
     std::vector<std::u16string> messages;
 
@@ -89,6 +96,7 @@ struct Raw_Client {
         for (const Socket_Event& e : events) {
             if (e.kind == Socket_Event::Data) in += e.bytes;
             open |= e.kind == Socket_Event::Connected;
+            closed |= e.kind == Socket_Event::Closed || e.kind == Socket_Event::Failed;
         }
         for (std::string message; Next_Message(in, pos, message);) messages.push_back(From_Cp950(message));
     }
@@ -129,7 +137,7 @@ protected:
 #else
         std::signal(SIGPIPE, SIG_IGN);
         server = popen(("exec '" ISO_OUT_DIR "/isoserver'" + options + "'" ISO_OUT_DIR "/data/testmap.map' >'" +
-                        output + "' 2>/dev/null")
+                        output + "' 2>'" + output + ".err'")
                            .c_str(),
                        "w");
 #endif
@@ -151,6 +159,8 @@ protected:
 #endif
         std::error_code ignored;
         std::filesystem::remove(File_System_Path(output), ignored);
+        std::filesystem::remove(File_System_Path(output + ".err"), ignored);
+        std::filesystem::remove(File_System_Path(output + ".pins"), ignored);
         Net_Test::TearDown();
     }
     Raw_Client& Connect() {
@@ -226,6 +236,82 @@ TEST_F(Server_Test, B_Sees_A_Appear_Walk_Say_Hello_And_Leave) {
     ASSERT_TRUE(Pump([&] { return raised != -1; }));
     EXPECT_EQ(raised, 10);
     EXPECT_EQ(pclose(std::exchange(server, nullptr)), 0);   // the end of its input ends it, with status 0
+}
+
+// A TCP relay between the client and the server that keeps every byte it passes, both ways.
+struct Logging_Proxy {
+    asio::io_context io;
+    asio::ip::tcp::acceptor acceptor{io, {asio::ip::make_address("127.0.0.1"), 0}};
+    asio::ip::tcp::socket client{io}, server{io};
+    std::array<char, 4096> up{}, down{};
+    std::string seen;
+
+    explicit Logging_Proxy(uint16_t server_port) {
+        acceptor.async_accept(client, [this, server_port](const asio::error_code& error) {
+            if (error) return;
+            server.async_connect({asio::ip::make_address("127.0.0.1"), server_port}, [this](const asio::error_code& e) {
+                if (e) return;
+                Relay(client, server, up);
+                Relay(server, client, down);
+            });
+        });
+    }
+    void Relay(asio::ip::tcp::socket& from, asio::ip::tcp::socket& to, std::array<char, 4096>& buffer) {
+        from.async_read_some(asio::buffer(buffer),
+                             [this, &from, &to, &buffer](const asio::error_code& error, size_t n) {
+                                 seen.append(buffer.data(), n);
+                                 asio::error_code ignored;
+                                 asio::write(to, asio::buffer(buffer.data(), n), ignored);
+                                 if (error) return to.shutdown(asio::ip::tcp::socket::shutdown_send, ignored);
+                                 Relay(from, to, buffer);
+                             });
+    }
+};
+
+// The client module logs in through the proxy over TLS: nothing of the protocol crosses it in
+// clear, and the key it pinned is the one the server announced. A client speaking the bare
+// protocol to the TLS port hears nothing back and is closed, the failed handshake logged once.
+TEST_F(Server_Test, Through_A_Logging_Proxy_Nothing_In_Clear_And_A_Bare_Client_Hears_Nothing) {
+    Logging_Proxy proxy(port);
+    Socket_Security security;
+    security.known_servers = output + ".pins";
+    std::unique_ptr<Socket_Backend> tcp = Make_Tcp_Socket(security);
+    Platform.socket = tcp.get();
+    Net.Server_Host = "127.0.0.1";
+    Net.Server_Port = proxy.acceptor.local_endpoint().port();
+    Net.Link.Login_Id = u"乙";
+    Net.Link.Login_Password = u"hunter2/secret";
+    in_game = Ready_And_Play;
+    each_turn = [&] {
+        proxy.io.poll();
+        for (auto& c : clients) c->Poll();
+    };
+    Open_Connection();
+    ASSERT_TRUE(Pump([] { return Net.Link.In_Game && Chars.Own_Player.id != 0; }));
+    ASSERT_GT(proxy.seen.size(), 200u);
+    for (const std::string& clear :
+         std::vector<std::string>{"hunter2", "/pass", "/ver", "/plstart", "/e/", To_Cp950(u"乙")})
+        EXPECT_EQ(proxy.seen.find(clear), std::string::npos) << clear;
+    const std::string announced = Read_Whole_File(output).value_or("");
+    const size_t key_at = announced.find("key SHA256:");
+    ASSERT_NE(key_at, std::string::npos) << announced;
+    EXPECT_EQ(Read_Whole_File(output + ".pins").value_or(""),
+              "127.0.0.1:" + std::to_string(Net.Server_Port) + " " + announced.substr(key_at + 4, 71) + "\n");
+
+    Raw_Client& bare = *clients.emplace_back(std::make_unique<Raw_Client>());
+    bare.socket = Make_Tcp_Socket(Plain());
+    bare.socket->Connect("127.0.0.1", port);
+    ASSERT_TRUE(Pump([&] { return bare.open; }));
+    bare.Send(u"/ver 0.1 beta/e//id bare/e//pass hunter2");
+    ASSERT_TRUE(Pump([&] { return bare.closed; }));
+    EXPECT_EQ(bare.in.find("/e/"), std::string::npos) << bare.in;
+    EXPECT_TRUE(bare.messages.empty());
+#ifndef _WIN32
+    const std::string log = Read_Whole_File(output + ".err").value_or("");
+    const size_t failed = log.find("TLS handshake failed: \"");
+    EXPECT_NE(failed, std::string::npos) << log;
+    EXPECT_EQ(log.find("TLS handshake failed", failed + 1), std::string::npos) << log;
+#endif
 }
 
 }   // namespace

@@ -54,7 +54,7 @@ TEST(Settings_File, Lines_Set_Or_Are_Reported_And_Skipped) {
 
 // The command line goes over what the file set, option by option, the last one winning.
 TEST(Settings_File, The_Command_Line_Overrides_The_File) {
-    const Client_Settings from_file{"file.example", 7000, true, 3};
+    const Client_Settings from_file{"file.example", 7000, true, 3, false, ""};
     using Args = std::vector<std::string>;
     const std::tuple<Args, Command_Line, Expected> cases[] = {
         {{"isoclient"}, Command_Line::Run, {"file.example", 7000, true, 3, {}}},
@@ -78,6 +78,33 @@ TEST(Settings_File, The_Command_Line_Overrides_The_File) {
             << args.back();
         EXPECT_TRUE(want.problems.empty() ? error.empty() : error.starts_with(want.problems[0])) << error;
     }
+}
+
+// TLS is the default; the bare protocol and a published key are asked for, in the file or (the
+// bare protocol) on the command line. A key is kept in one form whatever case or separators.
+TEST(Settings_File, Plain_And_The_Published_Server_Key) {
+    const std::string key = "SHA256:" + std::string(32, 'A') + std::string(32, '0');
+    const std::string normal = "SHA256:" + std::string(32, 'a') + std::string(32, '0');
+    const std::tuple<std::string, bool, std::string, size_t> cases[] = {
+        {"", false, "", 0},
+        {"plain = yes\nserver_key = " + key + "\n", true, normal, 0},
+        {"server_key = sha256:" + std::string(32, 'a') + ":" + std::string(32, '0') + "\nplain = no\n", false, normal,
+         0},
+        {"plain = maybe\nserver_key = SHA256:abc\nserver_key = MD5:" + std::string(64, '0') + "\n", false, "", 3},
+        {"server_key = " + key + "\nserver_key =\n", false, "", 0},
+    };
+    for (const auto& [text, plain, server_key, problem_count] : cases) {
+        Client_Settings settings;
+        std::vector<std::string> problems;
+        Parse_Settings(text, settings, problems);
+        EXPECT_EQ(std::tuple(settings.plain, settings.server_key, problems.size()),
+                  std::tuple(plain, server_key, problem_count))
+            << text;
+    }
+    Client_Settings settings;
+    std::string error;
+    EXPECT_EQ(Apply_Command_Line({"isoclient", "--plain"}, settings, error), Command_Line::Run);
+    EXPECT_TRUE(settings.plain);
 }
 
 TEST(Settings_File, Server_Addresses) {

@@ -36,7 +36,9 @@ Clicked_Walk Click_In_Game(uint16_t port, const std::u16string& name, const std:
     Platform.program_folder = ISO_OUT_DIR;
     const std::filesystem::path folder = std::filesystem::current_path();
     std::filesystem::current_path(ISO_OUT_DIR);   // the game reads data\ from the current folder
-    std::unique_ptr<Socket_Backend> tcp = Make_Tcp_Socket();
+    Socket_Security plain;
+    plain.plain = true;   // the server runs with --plain: no key to pin beside the program
+    std::unique_ptr<Socket_Backend> tcp = Make_Tcp_Socket(plain);
     Platform.socket = tcp.get();
     Install_Input_Handlers();
     Install_Socket_Handlers();

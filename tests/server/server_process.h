@@ -133,7 +133,9 @@ inline std::vector<std::string> Server_Args(const fs::path& db, const std::vecto
     const std::string out = ISO_OUT_DIR;
     std::vector<std::string> args = {
         out + "/isoserver", "--port", "0", "--map", out + "/data/testmap.map", "--db", db.string(), "--hash-ops", "1",
-        "--hash-memory",    "8"};
+        "--hash-memory", "8",
+        // Two network threads whatever the machine, so connections' strands run side by side.
+        "--io-threads", "2"};
     args.insert(args.end(), more.begin(), more.end());
     return args;
 }

@@ -49,7 +49,7 @@ TEST(Window_Server, The_Client_Logs_In_With_A_Password) {
                               .c_str()),
               0);
     const pid_t server =
-        Spawn_Shell("exec '" + server_bin + "' --port 0 --db '" + db +
+        Spawn_Shell("exec '" + server_bin + "' --plain --port 0 --db '" + db +
                     "' --map '" ISO_OUT_DIR "/data/testmap.map' </dev/null >'" + out + "' 2>'" + log + "'");
     ASSERT_GT(server, 0);
     ASSERT_TRUE(File_Shows(out, "listening on", 20));
@@ -58,7 +58,7 @@ TEST(Window_Server, The_Client_Logs_In_With_A_Password) {
 
     // Inside the X server: the client, then the keys a player types, then wait for the test's word.
     const std::string driver =
-        "cd '" ISO_OUT_DIR "' && ./isoclient --windowed --connect 127.0.0.1:" + std::to_string(port) +
+        "cd '" ISO_OUT_DIR "' && ./isoclient --windowed --plain --connect 127.0.0.1:" + std::to_string(port) +
         " & client=$!; "
         "xdotool search --sync --name isoclient windowfocus --sync >/dev/null 2>&1; sleep 1; "
         "xdotool mousemove 40 40 type --delay 40 player1; xdotool key Return; "

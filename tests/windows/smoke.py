@@ -8,8 +8,9 @@ The zip is unpacked into a folder whose name no single code page holds.
      typed text in the identifier field, Enter into the game screen, Escape ends with status 0.
   2. A picture missing: the error log appears under Err\\ with its dated Chinese name and a code
      page 950 entry; Escape on the error screen ends with status 0.
-  3. isoclient.ini naming a Linux isoserver on loopback, windowed at scale 1: it logs in, and a
-     player already on the server is told of it, which the server does on its "/ready".
+  3. isoclient.ini naming a Linux isoserver on loopback, windowed at scale 1: it logs in over TLS,
+     a player already on the server is told of it, which the server does on its "/ready", and
+     known_servers.txt pins the key the server announced.
 
 usage: smoke.py --zip ZIP --server ISOSERVER   (WINEPREFIX set up by scripts/windows.sh)
 """
@@ -19,6 +20,7 @@ import os
 import re
 import shutil
 import socket
+import ssl
 import subprocess
 import sys
 import tempfile
@@ -254,7 +256,11 @@ class Watcher:
     """A player on the server before the client comes: the server tells it of each newcomer."""
 
     def __init__(self, port):
-        self.sock = socket.create_connection(("127.0.0.1", port), timeout=10)
+        # Over TLS like the client, without a check of the key (the client's own check is tested).
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_CLIENT)
+        context.check_hostname = False
+        context.verify_mode = ssl.CERT_NONE
+        self.sock = context.wrap_socket(socket.create_connection(("127.0.0.1", port), timeout=10))
         self.sock.setblocking(False)
         self.received = b""
         self.sock.sendall(b"/ver 0.1 beta/e//id watcher/e//pass pw/e/")
@@ -266,7 +272,7 @@ class Watcher:
         try:
             while chunk := self.sock.recv(65536):
                 self.received += chunk
-        except BlockingIOError:
+        except (BlockingIOError, ssl.SSLWantReadError):
             pass
         return True
 
@@ -283,6 +289,9 @@ def on_line(folder, pictures, server):
             re.search(r"127\.0\.0\.1:(\d+)\s", open(output.name).read())))
         if not port:
             fail("isoserver did not say its port")
+        key = re.search(r"TLS, key (SHA256:[0-9a-f]{64})", open(output.name).read())
+        if not key:
+            fail("isoserver did not say it speaks TLS with its key")
         watcher = Watcher(port)
         with open(os.path.join(folder, "isoclient.ini"), "w", newline="\r\n") as ini:
             ini.write(f"; written by the smoke test\nserver = 127.0.0.1:{port}\nfullscreen = no\nscale = 1\n")
@@ -295,8 +304,12 @@ def on_line(folder, pictures, server):
         wait_shot(view, 30, lambda s: view.shows(s, panel, (0, 380, 640, 480)), "the on-line game screen did not show",
                   client)
         client.escape_ends_with_status_0()
-        print(f"smoke: isoclient.ini: windowed at scale 1, logged in to isoserver on port {port} as player "
-              f"{told.group(1).decode()}, Escape: status 0")
+        pins = open(os.path.join(folder, "known_servers.txt")).read() if os.path.exists(
+            os.path.join(folder, "known_servers.txt")) else ""
+        if pins != f"127.0.0.1:{port} {key.group(1)}\n":
+            fail(f"known_servers.txt should pin the server's key {key.group(1)}, holds {pins!r}")
+        print(f"smoke: isoclient.ini: windowed at scale 1, logged in over TLS to isoserver on port {port} as player "
+              f"{told.group(1).decode()}, its key pinned in known_servers.txt, Escape: status 0")
     finally:
         if client:
             client.kill()

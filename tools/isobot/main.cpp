@@ -27,6 +27,8 @@
 #include "map/path_search.h"
 #include "platform/encoding.h"
 #include "platform/files.h"
+#include "platform/tls_common.h"
+#include "tools/isobot/link.h"
 #include "wire/wire.h"
 
 namespace {
@@ -74,6 +76,8 @@ struct Options {
     double warmup = 0;         // seconds before round trips count (logins and first views settle)
     int watch = 0;             // the server's process id: its memory and descriptors are sampled
     double watch_after = 60;   // seconds: the first memory sample (at most a third of the run)
+    bool plain = false;        // the bare protocol, for a server started with --plain
+    asio::ssl::context* tls = nullptr;
 };
 
 struct Totals {
@@ -117,15 +121,14 @@ class Bot : public std::enable_shared_from_this<Bot> {
 public:
     Bot(asio::io_context& io, int number, const Options& options, const World& world, Search_Space& search,
         Totals& totals)
-        : socket_(io), move_timer_(io), say_timer_(io), got_timer_(io), number_(number), options_(options),
-          world_(world), search_(search), totals_(totals), random_(uint32_t(number) * 2654435761u + 1) {}
+        : link_(io, *options.tls, options.plain), move_timer_(io), say_timer_(io), got_timer_(io), number_(number),
+          options_(options), world_(world), search_(search), totals_(totals),
+          random_(uint32_t(number) * 2654435761u + 1) {}
 
     void Start(const asio::ip::tcp::endpoint& server) {
         auto self = shared_from_this();
-        socket_.async_connect(server, [self](const asio::error_code& error) {
+        link_.Connect(server, [self](const asio::error_code& error) {
             if (error) return self->Fail("connect: " + error.message());
-            asio::error_code ignored;
-            self->socket_.set_option(asio::ip::tcp::no_delay(true), ignored);
             self->Send(CMD_VER, To_Cp950(Escape_Text(GAME_VERSION)));
             self->Read();
         });
@@ -149,7 +152,7 @@ private:
         move_timer_.cancel();
         say_timer_.cancel();
         got_timer_.cancel();
-        socket_.close(ignored);
+        link_.Close();
     }
 
     void Fail(const std::string& why) {
@@ -170,7 +173,7 @@ private:
         if (!writing_.empty() || out_.empty() || stopped_) return;
         writing_.swap(out_);
         auto self = shared_from_this();
-        asio::async_write(socket_, asio::buffer(writing_), [self](const asio::error_code& error, size_t) {
+        link_.Write(asio::buffer(writing_), [self](const asio::error_code& error, size_t) {
             self->writing_.clear();
             if (error) return self->Fail("write: " + error.message());
             self->Write();
@@ -179,13 +182,14 @@ private:
 
     void Read() {
         auto self = shared_from_this();
-        socket_.async_read_some(asio::buffer(buffer_), [self](const asio::error_code& error, size_t n) {
+        link_.Read_Some(asio::buffer(buffer_), [self](const asio::error_code& error, size_t n) {
             if (self->stopped_) return;
             self->in_.bytes.append(self->buffer_.data(), n);
             self->Handle_Input();
             if (error)
-                return self->Fail(error == asio::error::eof ? "the server closed the connection"
-                                                            : "read: " + error.message());
+                return self->Fail(error == asio::error::eof || error == asio::ssl::error::stream_truncated
+                                      ? "the server closed the connection"
+                                      : "read: " + error.message());
             self->Read();
         });
     }
@@ -338,7 +342,7 @@ private:
         });
     }
 
-    asio::ip::tcp::socket socket_;
+    Bot_Link link_;
     asio::steady_timer move_timer_, say_timer_, got_timer_;
     int number_;
     const Options& options_;
@@ -368,18 +372,19 @@ public:
 
     Chaos_Bot(asio::io_context& io, int number, const Options& options, const asio::ip::tcp::endpoint& server,
               Totals& totals)
-        : socket_(io), timer_(io), number_(number), options_(options), server_(server), totals_(totals),
+        : io_(io), timer_(io), number_(number), options_(options), server_(server), totals_(totals),
           random_(uint32_t(number) * 40503u + 7) {}
 
     void Start() {
         if (stopped_) return;
         kind_ = Kind((number_ + rounds_++) % KINDS);
         steps_ = 0;
-        asio::error_code ignored;
-        socket_.close(ignored);
+        if (link_) link_->Close();
+        // A fresh connection each time; the last one lives on in its handlers until they end.
+        link_ = std::make_shared<Bot_Link>(io_, *options_.tls, options_.plain);
         auto self = shared_from_this();
-        socket_.async_connect(server_, [self](const asio::error_code& error) {
-            if (self->stopped_) return;
+        link_->Connect(server_, [self, link = link_](const asio::error_code& error) {
+            if (self->stopped_ || link != self->link_) return;
             ++self->totals_.chaos_connects;
             if (error) return self->Again(std::chrono::milliseconds(50));
             self->Read();
@@ -389,17 +394,15 @@ public:
 
     void Stop() {
         stopped_ = true;
-        asio::error_code ignored;
         timer_.cancel();
-        socket_.close(ignored);
+        if (link_) link_->Close();
     }
 
 private:
     // Connects again after a pause (at once when 0).
     void Again(std::chrono::milliseconds pause) {
         if (stopped_) return;
-        asio::error_code ignored;
-        socket_.close(ignored);
+        if (link_) link_->Close();
         auto self = shared_from_this();
         timer_.expires_after(pause);
         timer_.async_wait([self](const asio::error_code& e) {
@@ -425,8 +428,8 @@ private:
         totals_.chaos_bytes += bytes.size();
         auto self = shared_from_this();
         auto data = std::make_shared<std::string>(std::move(bytes));
-        asio::async_write(socket_, asio::buffer(*data), [self, data, then](const asio::error_code& error, size_t) {
-            if (self->stopped_) return;
+        link_->Write(asio::buffer(*data), [self, data, then, link = link_](const asio::error_code& error, size_t) {
+            if (self->stopped_ || link != self->link_) return;
             if (error) return self->Again(std::chrono::milliseconds(0));
             then();
         });
@@ -503,25 +506,27 @@ private:
     void Read() {
         auto self = shared_from_this();
         const size_t want = slow_ ? 256 : buffer_.size();
-        socket_.async_read_some(asio::buffer(buffer_.data(), want), [self](const asio::error_code& error, size_t) {
-            if (self->stopped_) return;
-            if (error) {
-                ++self->totals_.chaos_closed;
-                return;   // the action under way connects again
-            }
-            if (self->slow_) {
-                auto timer = std::make_shared<asio::steady_timer>(self->socket_.get_executor());
-                timer->expires_after(std::chrono::milliseconds(100));
-                timer->async_wait([self, timer](const asio::error_code& e) {
-                    if (!e && !self->stopped_) self->Read();
-                });
-                return;
-            }
-            self->Read();
-        });
+        link_->Read_Some(asio::buffer(buffer_.data(), want),
+                         [self, link = link_](const asio::error_code& error, size_t) {
+                             if (self->stopped_ || link != self->link_) return;
+                             if (error) {
+                                 ++self->totals_.chaos_closed;
+                                 return;   // the action under way connects again
+                             }
+                             if (self->slow_) {
+                                 auto timer = std::make_shared<asio::steady_timer>(self->io_);
+                                 timer->expires_after(std::chrono::milliseconds(100));
+                                 timer->async_wait([self, timer, link](const asio::error_code& e) {
+                                     if (!e && !self->stopped_ && link == self->link_) self->Read();
+                                 });
+                                 return;
+                             }
+                             self->Read();
+                         });
     }
 
-    asio::ip::tcp::socket socket_;
+    asio::io_context& io_;
+    std::shared_ptr<Bot_Link> link_;
     asio::steady_timer timer_;
     int number_;
     const Options& options_;
@@ -564,6 +569,7 @@ void Print_Help() {
         "                   messages, hold half messages open, disconnect mid-message, read slowly,\n"
         "                   flood, and connect again at once (default 0)\n"
         "  --threads N      event-loop threads, 1..16 (default 1)\n"
+        "  --plain          the bare protocol, for a server started with --plain (default: TLS)\n"
         "  --seconds S      how long to run, 0.1..86400 (default 10)\n"
         "  --map FILE       the server's map, for free target cells (default data/testmap.map)\n"
         "  --move-ms N      mean milliseconds between two clicks of one bot (default 1000), each on a\n"
@@ -644,6 +650,8 @@ static int Run(int argc, char** argv) {
         } else if (arg == "--warmup") {
             ok = number(0, 86400, n);
             options.warmup = n;
+        } else if (arg == "--plain") {
+            options.plain = true;
         } else if (arg == "--far") {
             options.far = true;
         } else if (arg == "--watch") {
@@ -702,6 +710,8 @@ static int Run(int argc, char** argv) {
         std::fprintf(stderr, "isobot: warning: %llu descriptors allowed for %d bots\n",
                      (unsigned long long)limit.rlim_cur, options.bots + options.chaos);
     std::signal(SIGPIPE, SIG_IGN);
+    const std::unique_ptr<asio::ssl::context> tls = Make_Bot_Tls();
+    options.tls = tls.get();
 
     const int64_t fd_before = options.watch ? Descriptors(options.watch) : -1;
     int64_t rss_first = -1, rss_end = -1, fd_load = -1;
