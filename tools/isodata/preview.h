@@ -19,6 +19,3 @@ struct Preview {
 // Ground pass, then objects, then overlay, each row by row with x fastest: the scene's painter's
 // order. Throws std::runtime_error when the picture would exceed MAX_PREVIEW_PIXELS.
 Preview Render_Map(const Map_Model& map, const std::string& program_folder);
-
-// A 24-bit PNG file of the surface (deflate blocks stored, not compressed).
-std::string Encode_Png(const Surface& picture);
