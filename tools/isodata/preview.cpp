@@ -9,33 +9,18 @@
 #include "tools/isodata/pictures.h"
 
 Preview Render_Map(const Map_Model& map, const std::string& program_folder) {
-    // The extent of everything drawn, with the tile origin of (x, y) at (20 (x - y), 10 (x + y)).
-    int64_t left = 0, top = 0, right = 40, bottom = 20;
-    auto include = [&](int64_t x, int64_t y, int64_t w, int64_t h) {
-        if (w <= 0 || h <= 0) return;
-        left = std::min(left, x);
-        top = std::min(top, y);
-        right = std::max(right, x + w);
-        bottom = std::max(bottom, y + h);
-    };
-    for (int32_t y = 0; y < map.Map_Height; ++y)
-        for (int32_t x = 0; x < map.Map_Width; ++x) {
-            const int64_t ox = Tile_Left(x, y), oy = Tile_Top(x, y);
-            include(ox, oy, 40, 20);
-            for (const Cell_Grid<Piece_Cell>* grid : {&map.Object_Grid, &map.Overlay_Grid}) {
-                const Piece_Cell& p = (*grid)(x, y);
-                if (p.present != 0) include(ox + p.offset_x, oy + p.offset_y, p.width, p.height);
-            }
-        }
-    const int64_t width = right - left, height = bottom - top;
+    // Framed as Tiled frames an isometric map: the box around the map's diamond, so that pieces
+    // reaching beyond it are cut off there; cell (0, 0)'s tile origin is ((H - 1) 20, 0).
+    const int64_t width = (int64_t(map.Map_Width) + map.Map_Height) * 20,
+                  height = (int64_t(map.Map_Width) + map.Map_Height) * 10;
     if (width * height > MAX_PREVIEW_PIXELS)
         throw std::runtime_error("the picture would be " + std::to_string(width) + " x " + std::to_string(height) +
                                  " pixels, more than " + std::to_string(MAX_PREVIEW_PIXELS));
 
     Preview out;
     out.picture = Make_Surface(int32_t(width), int32_t(height));
-    out.shift_x = int32_t(-left);
-    out.shift_y = int32_t(-top);
+    out.shift_x = (int32_t(map.Map_Height) - 1) * 20;
+    out.shift_y = 0;
 
     std::vector<Surface> images;
     for (const Map_Image& image : map.Map_Images) {

@@ -15,6 +15,11 @@ struct Tiled_Error : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// Throws Tiled_Error "<where>: <what>".
+[[noreturn]] inline void Tiled_Fail(const std::string& where, const std::string& what) {
+    throw Tiled_Error(where + ": " + what);
+}
+
 // The bytes of a file by its path; nothing when it cannot be read. Tests and the fuzz harness
 // hand in files from memory.
 using File_Reader = std::function<std::optional<std::string>(const std::string& path)>;

@@ -12,8 +12,6 @@
 
 namespace {
 
-[[noreturn]] void Fail(const std::string& where, const std::string& what) { throw Tiled_Error(where + ": " + what); }
-
 const Tiled_Property* Find(const Tiled_Properties& props, const std::string& name) {
     for (const Tiled_Property& p : props)
         if (p.name == name) return &p;
@@ -28,7 +26,7 @@ std::optional<int16_t> Int16_Property(const Tiled_Properties& props, const std::
     char* end = nullptr;
     const long long v = std::strtoll(p->value.c_str(), &end, 10);
     if (p->value.empty() || *end != '\0' || v < INT16_MIN || v > INT16_MAX)
-        Fail(where, "property " + name + " \"" + p->value + "\" is not a 16-bit whole number");
+        Tiled_Fail(where, "property " + name + " \"" + p->value + "\" is not a 16-bit whole number");
     return int16_t(v);
 }
 
@@ -41,13 +39,13 @@ std::u16string Text_Property(const Tiled_Properties& props, const std::string& n
         return From_Utf8(p ? p->value : fallback);
     }
     std::u16string out;
-    if (hex->value.size() % 4 != 0) Fail(where, "property " + name + "_utf16 is not hex code units");
+    if (hex->value.size() % 4 != 0) Tiled_Fail(where, "property " + name + "_utf16 is not hex code units");
     for (size_t i = 0; i < hex->value.size(); i += 4) {
         char16_t c = 0;
         for (size_t k = i; k < i + 4; ++k) {
             const char d = hex->value[k];
             const int v = d >= '0' && d <= '9' ? d - '0' : d >= 'a' && d <= 'f' ? d - 'a' + 10 : -1;
-            if (v < 0) Fail(where, "property " + name + "_utf16 is not hex code units");
+            if (v < 0) Tiled_Fail(where, "property " + name + "_utf16 is not hex code units");
             c = char16_t(c * 16 + v);
         }
         out += c;
@@ -88,8 +86,8 @@ struct Importer {
     // The tileset and local id of a gid; "outside every tileset" when none has it.
     std::pair<size_t, int64_t> Resolve(uint32_t gid, const std::string& where) const {
         if (gid & 0xF0000000u)
-            Fail(where,
-                 "tile " + std::to_string(gid & 0x0FFFFFFFu) + " is flipped or rotated, which the game cannot draw");
+            Tiled_Fail(where, "tile " + std::to_string(gid & 0x0FFFFFFFu) +
+                                  " is flipped or rotated, which the game cannot draw");
         size_t best = tm.tilesets.size();
         for (size_t i = 0; i < tm.tilesets.size(); ++i)
             if (tm.tilesets[i].first_gid >= 1 && tm.tilesets[i].first_gid <= int64_t(gid) &&
@@ -104,12 +102,12 @@ struct Importer {
             });
             if (grid || listed) return {best, id};
         }
-        Fail(where, "tile id " + std::to_string(gid) + " is outside every tileset");
+        Tiled_Fail(where, "tile id " + std::to_string(gid) + " is outside every tileset");
     }
 
     Rgba_Picture Picture(const std::string& path, const std::string& trans, const std::string& where) const {
         const std::optional<std::string> bytes = read(path);
-        if (!bytes) Fail(where, "picture " + path + " not found");
+        if (!bytes) Tiled_Fail(where, "picture " + path + " not found");
         std::string why;
         std::optional<Rgba_Picture> picture;
         if (bytes->compare(0, 8, "\x89PNG\r\n\x1a\n") == 0) {
@@ -124,7 +122,7 @@ struct Importer {
         } else {
             why = "neither PNG nor BMP";
         }
-        if (!picture) Fail(where, "picture " + path + ": " + why);
+        if (!picture) Tiled_Fail(where, "picture " + path + ": " + why);
         if (trans.size() == 6) {
             const uint32_t key = uint32_t(std::strtoul(trans.c_str(), nullptr, 16));
             for (size_t i = 0; i < picture->rgba.size(); i += 4) {
@@ -136,7 +134,7 @@ struct Importer {
     }
 
     Sheet& New_Sheet(size_t tileset, const std::string& where) {
-        if (next_id == INT16_MAX) Fail(where, "no image id is left for a new picture");
+        if (next_id == INT16_MAX) Tiled_Fail(where, "no image id is left for a new picture");
         auto [it, added] = sheet_of.emplace(tileset, sheets.size());
         if (added) sheets.push_back(Sheet{next_id++, 0, 0, 0, 0, 0, {}});
         return sheets[it->second];
@@ -161,7 +159,7 @@ struct Importer {
             cut = {*image_id, *sx, *sy, Int16_Property(props, "width", at).value_or(40),
                    Int16_Property(props, "height", at).value_or(20)};
         } else if (!ts.image.empty()) {   // a grid over one picture: the picture becomes a sheet
-            if (ts.tile_width < 1 || ts.tile_height < 1) Fail(at, "the tileset's tiles have no size");
+            if (ts.tile_width < 1 || ts.tile_height < 1) Tiled_Fail(at, "the tileset's tiles have no size");
             int64_t columns = ts.columns;
             Sheet& sheet = New_Sheet(tileset, at);
             if (sheet.parts.empty()) {
@@ -176,8 +174,8 @@ struct Importer {
                           y = ts.margin + (id / columns) * (ts.tile_height + ts.spacing);
             if (x < 0 || y < 0 || x + ts.tile_width > sheet.width || y + ts.tile_height > sheet.height ||
                 ts.tile_width > INT16_MAX || ts.tile_height > INT16_MAX)
-                Fail(at, "lies outside its picture of " + std::to_string(sheet.width) + " x " +
-                             std::to_string(sheet.height));
+                Tiled_Fail(at, "lies outside its picture of " + std::to_string(sheet.width) + " x " +
+                                   std::to_string(sheet.height));
             cut = {sheet.id, int16_t(x), int16_t(y), int16_t(ts.tile_width), int16_t(ts.tile_height)};
         } else {   // a collection: the tile's picture packed onto the tileset's sheet
             Rgba_Picture p = Picture(tile->image, tile->trans, at);
@@ -185,7 +183,7 @@ struct Importer {
             const int32_t width = std::max(1024, p.width);
             if (sheet.shelf_x + p.width > width) sheet.shelf_x = 0, sheet.shelf_y += sheet.shelf_h, sheet.shelf_h = 0;
             if (int64_t(sheet.shelf_y) + p.height > INT16_MAX)
-                Fail(at, "the pictures of its tileset fill more than one sheet");
+                Tiled_Fail(at, "the pictures of its tileset fill more than one sheet");
             cut = {sheet.id, int16_t(sheet.shelf_x), int16_t(sheet.shelf_y), int16_t(p.width), int16_t(p.height)};
             sheet.parts.push_back({p, {sheet.shelf_x, sheet.shelf_y}});
             sheet.shelf_x += p.width;
@@ -201,10 +199,11 @@ struct Importer {
         const Tiled_Layer* found = nullptr;
         for (const Tiled_Layer& l : tm.layers) {
             if (l.name != name || found) continue;
-            if (l.tiles != tiles) Fail(l.where, std::string("must be a ") + (tiles ? "tile" : "object") + " layer");
+            if (l.tiles != tiles)
+                Tiled_Fail(l.where, std::string("must be a ") + (tiles ? "tile" : "object") + " layer");
             if (tiles && (l.width != map.Map_Width || l.height != map.Map_Height))
-                Fail(l.where, "is " + std::to_string(l.width) + " x " + std::to_string(l.height) + ", the map " +
-                                  std::to_string(map.Map_Width) + " x " + std::to_string(map.Map_Height));
+                Tiled_Fail(l.where, "is " + std::to_string(l.width) + " x " + std::to_string(l.height) + ", the map " +
+                                        std::to_string(map.Map_Width) + " x " + std::to_string(map.Map_Height));
             found = &l;
         }
         return found;
@@ -214,8 +213,8 @@ struct Importer {
         std::vector<int64_t> owner(grid.cells.size(), -1);
         for (const Tiled_Object& o : layer.objects) {
             const std::string where = layer.where + ", object " + std::to_string(o.id);
-            if (o.gid == 0) Fail(where, "is not a tile object; this layer holds only pieces of pictures");
-            if (o.rotation != 0) Fail(where, "is rotated, which the game cannot draw");
+            if (o.gid == 0) Tiled_Fail(where, "is not a tile object; this layer holds only pieces of pictures");
+            if (o.rotation != 0) Tiled_Fail(where, "is rotated, which the game cannot draw");
             const auto [tileset, id] = Resolve(o.gid, where);
             const Tiled_Tileset& ts = tm.tilesets[tileset];
             const Cut cut = Cut_Of(tileset, id);
@@ -238,15 +237,16 @@ struct Importer {
             else
                 Foot_Cell(left, top, w, h, cx, cy);
             if (cx < 0 || cy < 0 || cx >= map.Map_Width || cy >= map.Map_Height)
-                Fail(where, "stands on cell " + Cell_Name(cx, cy) + ", outside the map");
+                Tiled_Fail(where, "stands on cell " + Cell_Name(cx, cy) + ", outside the map");
             const double ox = std::round(left - Tile_Left(int32_t(cx), int32_t(cy))),
                          oy = std::round(top - Tile_Top(int32_t(cx), int32_t(cy)));
             if (std::fabs(ox) > INT16_MAX || std::fabs(oy) > INT16_MAX)
-                Fail(where, "lies too far from its cell " + Cell_Name(cx, cy) + " for the map file's 16-bit offsets");
+                Tiled_Fail(where,
+                           "lies too far from its cell " + Cell_Name(cx, cy) + " for the map file's 16-bit offsets");
             int64_t& first = owner[size_t(cy) * size_t(map.Map_Width) + size_t(cx)];
             if (first >= 0)
-                Fail(where, "is a second piece on cell " + Cell_Name(cx, cy) + " after object " +
-                                std::to_string(first) + "; a cell holds one piece a layer");
+                Tiled_Fail(where, "is a second piece on cell " + Cell_Name(cx, cy) + " after object " +
+                                      std::to_string(first) + "; a cell holds one piece a layer");
             first = o.id;
             Piece_Cell& p = grid(int32_t(cx), int32_t(cy));
             p = {cut.source_x,
@@ -274,7 +274,7 @@ struct Importer {
             next_id = std::max<int16_t>(next_id, int16_t(std::min<int>(*id + 1, INT16_MAX)));
         }
         const Tiled_Layer* ground = Layer("ground", true, map);
-        if (!ground) Fail(where, "no tile layer named \"ground\"");
+        if (!ground) Tiled_Fail(where, "no tile layer named \"ground\"");
         for (const Tiled_Layer& l : tm.layers)
             if (l.name != "ground" && l.name != "blocked" && l.name != "objects" && l.name != "overlay" &&
                 l.name != "texts")
@@ -286,13 +286,13 @@ struct Importer {
             for (int32_t x = 0; x < map.Map_Width; ++x) {
                 const std::string at = ground->where + ", cell " + Cell_Name(x, y);
                 const uint32_t gid = ground->gids[size_t(y) * size_t(map.Map_Width) + size_t(x)];
-                if (gid == 0) Fail(at, "has no tile; every cell needs ground");
+                if (gid == 0) Tiled_Fail(at, "has no tile; every cell needs ground");
                 const auto [tileset, id] = Resolve(gid, at);
                 const Cut cut = Cut_Of(tileset, id);
                 if (cut.width != 40 || cut.height != 20)
-                    Fail(at, "tile " + std::to_string(id) + " of " + tm.tilesets[tileset].where + " is " +
-                                 std::to_string(cut.width) + " x " + std::to_string(cut.height) +
-                                 "; ground tiles are 40 x 20");
+                    Tiled_Fail(at, "tile " + std::to_string(id) + " of " + tm.tilesets[tileset].where + " is " +
+                                       std::to_string(cut.width) + " x " + std::to_string(cut.height) +
+                                       "; ground tiles are 40 x 20");
                 Ground_Cell& g = map.Ground_Grid(x, y);
                 g.image_id = cut.image_id, g.source_x = cut.source_x, g.source_y = cut.source_y;
             }
@@ -321,11 +321,11 @@ struct Importer {
                 }
                 const int64_t cx = int64_t(std::floor(o.x / 20 + 1e-9)), cy = int64_t(std::floor(o.y / 20 + 1e-9));
                 if (cx < 0 || cy < 0 || cx >= map.Map_Width || cy >= map.Map_Height)
-                    Fail(at, "lies on cell " + Cell_Name(cx, cy) + ", outside the map");
+                    Tiled_Fail(at, "lies on cell " + Cell_Name(cx, cy) + ", outside the map");
                 int64_t& first = owner[size_t(cy) * size_t(map.Map_Width) + size_t(cx)];
                 if (first >= 0)
-                    Fail(at,
-                         "is a second text on cell " + Cell_Name(cx, cy) + " after object " + std::to_string(first));
+                    Tiled_Fail(
+                        at, "is a second text on cell " + Cell_Name(cx, cy) + " after object " + std::to_string(first));
                 first = o.id;
                 map.Ground_Grid(int32_t(cx), int32_t(cy)).text = Text_Property(o.properties, "text", o.text, at);
             }
@@ -352,8 +352,8 @@ struct Importer {
             std::replace(file_name.begin(), file_name.end(), u'/', u'\\');
             images.push_back(Map_Image{file_name, s.id, {}});
         }
-        if (images.empty()) Fail(where, "names no pictures (properties image.0.file, image.0.id, ...)");
-        if (images.size() > size_t(INT16_MAX)) Fail(where, "names more pictures than the map file holds");
+        if (images.empty()) Tiled_Fail(where, "names no pictures (properties image.0.file, image.0.id, ...)");
+        if (images.size() > size_t(INT16_MAX)) Tiled_Fail(where, "names more pictures than the map file holds");
         map.Map_Images = std::move(images);
         map.Map_Image_Count = int16_t(map.Map_Images.size());
         Index_Map_Images(map);

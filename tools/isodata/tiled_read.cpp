@@ -11,8 +11,6 @@
 
 namespace {
 
-[[noreturn]] void Fail(const std::string& where, const std::string& what) { throw Tiled_Error(where + ": " + what); }
-
 bool Is_Json(const std::string& bytes) {
     size_t i = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
     while (i < bytes.size() && std::strchr(" \t\r\n", bytes[i]) != nullptr && bytes[i] != '\0') ++i;
@@ -33,7 +31,8 @@ int64_t Parse_Int(const std::string& text, const std::string& where, const char*
     int64_t v = 0;
     const char* end = text.data() + text.size();
     const auto [ptr, ec] = std::from_chars(text.data(), end, v);
-    if (ec != std::errc() || ptr != end) Fail(where, std::string(what) + " \"" + text + "\" is not a whole number");
+    if (ec != std::errc() || ptr != end)
+        Tiled_Fail(where, std::string(what) + " \"" + text + "\" is not a whole number");
     return v;
 }
 
@@ -42,13 +41,13 @@ double Parse_Double(const std::string& text, const std::string& where, const cha
     const char* end = text.data() + text.size();
     const auto [ptr, ec] = std::from_chars(text.data(), end, v);
     if (ec != std::errc() || ptr != end || !std::isfinite(v))
-        Fail(where, std::string(what) + " \"" + text + "\" is not a number");
+        Tiled_Fail(where, std::string(what) + " \"" + text + "\" is not a number");
     return v;
 }
 
 uint32_t Parse_Gid(const std::string& text, const std::string& where) {
     const int64_t v = Parse_Int(text, where, "tile");
-    if (v < 0 || v > int64_t(UINT32_MAX)) Fail(where, "tile " + text + " is not a tile number");
+    if (v < 0 || v > int64_t(UINT32_MAX)) Tiled_Fail(where, "tile " + text + " is not a tile number");
     return uint32_t(v);
 }
 
@@ -73,14 +72,14 @@ std::string Base64_Decode(const std::string& text, const std::string& where) {
         else if (ch == '=' || ch == ' ' || ch == '\n' || ch == '\r' || ch == '\t')
             continue;
         else
-            Fail(where, "data is not base64");
+            Tiled_Fail(where, "data is not base64");
         bits = (bits << 6) | uint32_t(v);
         if (++count == 4) {
             out += {char(bits >> 16), char(bits >> 8), char(bits)};
             bits = 0, count = 0;
         }
     }
-    if (count == 1) Fail(where, "data is not base64");
+    if (count == 1) Tiled_Fail(where, "data is not base64");
     if (count == 2) out += char(bits >> 4);
     if (count == 3) out += {char(bits >> 10), char(bits >> 2)};
     return out;
@@ -89,7 +88,7 @@ std::string Base64_Decode(const std::string& text, const std::string& where) {
 // Decompressed layer data, never more than `expected` bytes.
 std::string Inflate(const std::string& in, size_t expected, const std::string& where) {
     z_stream z{};
-    if (inflateInit2(&z, 15 + 32) != Z_OK) Fail(where, "cannot start zlib");   // zlib or gzip
+    if (inflateInit2(&z, 15 + 32) != Z_OK) Tiled_Fail(where, "cannot start zlib");   // zlib or gzip
     std::string out(expected + 1, '\0');
     z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data()));
     z.avail_in = uInt(in.size());
@@ -98,7 +97,8 @@ std::string Inflate(const std::string& in, size_t expected, const std::string& w
     const int status = inflate(&z, Z_FINISH);
     const size_t got = out.size() - z.avail_out;
     inflateEnd(&z);
-    if (status != Z_STREAM_END || got != expected) Fail(where, "compressed data is damaged or not the layer's size");
+    if (status != Z_STREAM_END || got != expected)
+        Tiled_Fail(where, "compressed data is damaged or not the layer's size");
     out.resize(got);
     return out;
 }
@@ -115,7 +115,7 @@ std::string Unzstd(const std::string& in, size_t expected, const std::string& wh
     }
     ZSTD_freeDCtx(dctx);
     if (ZSTD_isError(status) || status != 0 || output.pos != expected || input.pos != input.size)
-        Fail(where, "zstd data is damaged or not the layer's size");
+        Tiled_Fail(where, "zstd data is damaged or not the layer's size");
     out.resize(expected);
     return out;
 }
@@ -128,9 +128,10 @@ std::vector<uint32_t> Decode_Binary(const std::string& text, const std::string& 
     else if (compression == "zstd")
         bytes = Unzstd(bytes, cells * 4, where);
     else if (!compression.empty())
-        Fail(where, "compression \"" + compression + "\" is not one Tiled writes");
+        Tiled_Fail(where, "compression \"" + compression + "\" is not one Tiled writes");
     if (bytes.size() != cells * 4)
-        Fail(where, "data holds " + std::to_string(bytes.size() / 4) + " tiles, the layer " + std::to_string(cells));
+        Tiled_Fail(where,
+                   "data holds " + std::to_string(bytes.size() / 4) + " tiles, the layer " + std::to_string(cells));
     std::vector<uint32_t> gids(cells);
     for (size_t i = 0; i < cells; ++i)
         gids[i] = uint32_t(uint8_t(bytes[i * 4])) | uint32_t(uint8_t(bytes[i * 4 + 1])) << 8 |
@@ -146,31 +147,35 @@ std::vector<uint32_t> Decode_Csv(const std::string& text, size_t cells, const st
         size_t j = i;
         while (j < text.size() && std::strchr(" \t\r\n,", text[j]) == nullptr) ++j;
         if (j > i) {
-            if (gids.size() == cells) Fail(where, "data holds more tiles than the layer's " + std::to_string(cells));
+            if (gids.size() == cells)
+                Tiled_Fail(where, "data holds more tiles than the layer's " + std::to_string(cells));
             gids.push_back(Parse_Gid(text.substr(i, j - i), where));
         }
         i = j;
     }
     if (gids.size() != cells)
-        Fail(where, "data holds " + std::to_string(gids.size()) + " tiles, the layer " + std::to_string(cells));
+        Tiled_Fail(where, "data holds " + std::to_string(gids.size()) + " tiles, the layer " + std::to_string(cells));
     return gids;
 }
 
 // The map's and each layer's size: what the map file's 16-bit fields and the game can take.
 void Check_Size(int64_t w, int64_t h, const std::string& where) {
     const std::string size = std::to_string(w) + " x " + std::to_string(h);
-    if (w < 1 || h < 1) Fail(where, "size " + size + " is empty");
-    if (w > INT16_MAX || h > INT16_MAX) Fail(where, "size " + size + " is too large for the map file's 16-bit fields");
+    if (w < 1 || h < 1) Tiled_Fail(where, "size " + size + " is empty");
+    if (w > INT16_MAX || h > INT16_MAX)
+        Tiled_Fail(where, "size " + size + " is too large for the map file's 16-bit fields");
     if (w > MAX_MAP_SIDE || h > MAX_MAP_SIDE)
-        Fail(where, "size " + size + " is larger than the game draws (" + std::to_string(MAX_MAP_SIDE) + " a side)");
+        Tiled_Fail(where,
+                   "size " + size + " is larger than the game draws (" + std::to_string(MAX_MAP_SIDE) + " a side)");
 }
 
 void Check_Map_Header(const std::string& orientation, int64_t tw, int64_t th, bool infinite, const std::string& where) {
     if (orientation != "isometric")
-        Fail(where, "orientation \"" + orientation + "\": the game's maps are isometric (Map > Map Properties)");
+        Tiled_Fail(where, "orientation \"" + orientation + "\": the game's maps are isometric (Map > Map Properties)");
     if (tw != 40 || th != 20)
-        Fail(where, "tile size " + std::to_string(tw) + " x " + std::to_string(th) + ": the game's tiles are 40 x 20");
-    if (infinite) Fail(where, "an infinite map: the game's maps have a fixed size (uncheck Infinite)");
+        Tiled_Fail(where,
+                   "tile size " + std::to_string(tw) + " x " + std::to_string(th) + ": the game's tiles are 40 x 20");
+    if (infinite) Tiled_Fail(where, "an infinite map: the game's maps have a fixed size (uncheck Infinite)");
 }
 
 // ---- TMX
@@ -226,7 +231,7 @@ struct Tmx_Reader {
     }
 
     void Layers(pugi::xml_node parent, int depth) {
-        if (depth > 32) Fail(map.file, "layer groups nested more than 32 deep");
+        if (depth > 32) Tiled_Fail(map.file, "layer groups nested more than 32 deep");
         for (pugi::xml_node n : parent.children()) {
             const std::string kind = n.name();
             const std::string where = map.file + ": " + (kind == "layer" ? "layer" : "object layer") + " \"" +
@@ -249,13 +254,13 @@ struct Tmx_Reader {
                     l.gids = Decode_Binary(data.text().get(), data.attribute("compression").value(), cells, where);
                 } else if (encoding.empty()) {
                     for (pugi::xml_node t : data.children("tile")) {
-                        if (l.gids.size() == cells) Fail(where, "data holds more tiles than the layer's size");
+                        if (l.gids.size() == cells) Tiled_Fail(where, "data holds more tiles than the layer's size");
                         pugi::xml_attribute gid = t.attribute("gid");
                         l.gids.push_back(gid ? Parse_Gid(gid.value(), where) : 0);
                     }
-                    if (l.gids.size() != cells) Fail(where, "data holds fewer tiles than the layer's size");
+                    if (l.gids.size() != cells) Tiled_Fail(where, "data holds fewer tiles than the layer's size");
                 } else {
-                    Fail(where, "encoding \"" + encoding + "\" is not one Tiled writes");
+                    Tiled_Fail(where, "encoding \"" + encoding + "\" is not one Tiled writes");
                 }
                 map.layers.push_back(std::move(l));
             } else if (kind == "objectgroup") {
@@ -287,10 +292,10 @@ struct Tmx_Reader {
         pugi::xml_document doc;
         const pugi::xml_parse_result parsed = doc.load_buffer(bytes.data(), bytes.size());
         if (!parsed)
-            Fail(map.file,
-                 std::string("not XML (") + parsed.description() + " at byte " + std::to_string(parsed.offset) + ")");
+            Tiled_Fail(map.file, std::string("not XML (") + parsed.description() + " at byte " +
+                                     std::to_string(parsed.offset) + ")");
         pugi::xml_node m = doc.child("map");
-        if (!m) Fail(map.file, "no <map> element");
+        if (!m) Tiled_Fail(map.file, "no <map> element");
         const std::string where = map.file + ": map";
         Check_Map_Header(m.attribute("orientation").value(), Int(m, "tilewidth", where, 0),
                          Int(m, "tileheight", where, 0), Int(m, "infinite", where, 0) != 0, where);
@@ -330,13 +335,13 @@ struct Json_Reader {
         if (it->is_number_float() && std::floor(it->get<double>()) == it->get<double>() &&
             std::fabs(it->get<double>()) < 1e15)
             return int64_t(it->get<double>());
-        Fail(where, std::string("\"") + key + "\" is not a whole number");
+        Tiled_Fail(where, std::string("\"") + key + "\" is not a whole number");
     }
     static double Real(const nlohmann::json& j, const char* key, const std::string& where) {
         const auto it = j.find(key);
         if (it == j.end()) return 0;
         if (!it->is_number() || !std::isfinite(it->get<double>()))
-            Fail(where, std::string("\"") + key + "\" is not a number");
+            Tiled_Fail(where, std::string("\"") + key + "\" is not a number");
         return it->get<double>();
     }
     static std::string Str(const nlohmann::json& j, const char* key) {
@@ -365,7 +370,7 @@ struct Json_Reader {
     }
 
     static void Tileset(const nlohmann::json& j, Tiled_Tileset& ts, const std::string& where) {
-        if (!j.is_object()) Fail(where, "not a tileset");
+        if (!j.is_object()) Tiled_Fail(where, "not a tileset");
         ts.name = Str(j, "name");
         ts.tile_width = Int(j, "tilewidth", where, 0);
         ts.tile_height = Int(j, "tileheight", where, 0);
@@ -390,7 +395,7 @@ struct Json_Reader {
     }
 
     void Layers(const nlohmann::json& list, int depth) {
-        if (depth > 32) Fail(map.file, "layer groups nested more than 32 deep");
+        if (depth > 32) Tiled_Fail(map.file, "layer groups nested more than 32 deep");
         for (const nlohmann::json& n : list) {
             if (!n.is_object()) continue;
             const std::string type = Str(n, "type");
@@ -411,15 +416,15 @@ struct Json_Reader {
                     l.gids = Decode_Binary(data->get<std::string>(), Str(n, "compression"), cells, where);
                 } else if (data != n.end() && data->is_array()) {
                     if (data->size() != cells)
-                        Fail(where, "data holds " + std::to_string(data->size()) + " tiles, the layer " +
-                                        std::to_string(cells));
+                        Tiled_Fail(where, "data holds " + std::to_string(data->size()) + " tiles, the layer " +
+                                              std::to_string(cells));
                     for (const nlohmann::json& g : *data) {
                         if (!g.is_number_unsigned() || g.get<uint64_t>() > UINT32_MAX)
-                            Fail(where, "data holds " + g.dump() + ", not a tile number");
+                            Tiled_Fail(where, "data holds " + g.dump() + ", not a tile number");
                         l.gids.push_back(g.get<uint32_t>());
                     }
                 } else {
-                    Fail(where, "no data (chunks belong to infinite maps)");
+                    Tiled_Fail(where, "no data (chunks belong to infinite maps)");
                 }
                 map.layers.push_back(std::move(l));
             } else if (type == "objectgroup") {
@@ -433,7 +438,8 @@ struct Json_Reader {
                     obj.id = Int(o, "id", where, 0);
                     const std::string at = where + ", object " + std::to_string(obj.id);
                     const int64_t gid = Int(o, "gid", at, 0);
-                    if (gid < 0 || gid > int64_t(UINT32_MAX)) Fail(at, "gid " + std::to_string(gid) + " is not a tile");
+                    if (gid < 0 || gid > int64_t(UINT32_MAX))
+                        Tiled_Fail(at, "gid " + std::to_string(gid) + " is not a tile");
                     obj.gid = uint32_t(gid);
                     obj.x = Real(o, "x", at), obj.y = Real(o, "y", at);
                     obj.width = Real(o, "width", at), obj.height = Real(o, "height", at);
@@ -453,7 +459,7 @@ struct Json_Reader {
 
     void Read(const std::string& bytes) {
         const nlohmann::json j = nlohmann::json::parse(bytes, nullptr, false);
-        if (j.is_discarded() || !j.is_object()) Fail(map.file, "not a JSON map");
+        if (j.is_discarded() || !j.is_object()) Tiled_Fail(map.file, "not a JSON map");
         const std::string where = map.file + ": map";
         Check_Map_Header(Str(j, "orientation"), Int(j, "tilewidth", where, 0), Int(j, "tileheight", where, 0),
                          Bool(j, "infinite", false), where);
@@ -462,7 +468,7 @@ struct Json_Reader {
         Check_Size(map.width, map.height, where);
         map.properties = Properties(j);
         for (const nlohmann::json& t : Array(j, "tilesets")) {
-            if (!t.is_object()) Fail(map.file, "a tileset that is not an object");
+            if (!t.is_object()) Tiled_Fail(map.file, "a tileset that is not an object");
             Tiled_Tileset ts;
             ts.first_gid = Int(t, "firstgid", map.file + ": tileset", 0);
             const std::string source = Str(t, "source");
@@ -481,18 +487,18 @@ struct Json_Reader {
 
 void Tmx_Reader::Read_External_Tileset(const std::string& path, Tiled_Tileset& ts, const File_Reader& read) {
     const std::optional<std::string> bytes = read(path);
-    if (!bytes) Fail(ts.where, "tileset file " + path + " not found");
+    if (!bytes) Tiled_Fail(ts.where, "tileset file " + path + " not found");
     ts.where = path + ": tileset";
     ts.folder = Folder_Of(path);
     const int64_t first_gid = ts.first_gid;
     if (Is_Json(*bytes)) {
         const nlohmann::json j = nlohmann::json::parse(*bytes, nullptr, false);
-        if (j.is_discarded()) Fail(ts.where, "not JSON");
+        if (j.is_discarded()) Tiled_Fail(ts.where, "not JSON");
         Json_Reader::Tileset(j, ts, ts.where);
     } else {
         pugi::xml_document doc;
         const pugi::xml_parse_result parsed = doc.load_buffer(bytes->data(), bytes->size());
-        if (!parsed || !doc.child("tileset")) Fail(ts.where, "not a TSX tileset");
+        if (!parsed || !doc.child("tileset")) Tiled_Fail(ts.where, "not a TSX tileset");
         Tiled_Map none;
         Tmx_Reader reader{read, none};
         reader.Tileset(doc.child("tileset"), ts, ts.where);
