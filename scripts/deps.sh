@@ -7,10 +7,13 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
   fonts-arphic-uming fonts-dejavu-core fonts-dejavu-extra
   libsqlite3-dev libsodium-dev   # the game server's accounts
+  libpugixml-dev libpng-dev zlib1g-dev libzstd-dev   # isodata: Tiled's maps, PNG pictures
 )
 # --dev: what ./test needs besides: the real-window tests and the code checks.
 if [ "${1:-}" = "--dev" ]; then
   packages+=(xvfb xauth xdotool imagemagick python3 clang-format-14 clang-tidy-14)
+  # The map editor whose files isodata reads and writes, for its tests (tiled, tmxrasterizer).
+  packages+=(tiled)
   # The fuzzing harnesses: clang 14 and its runtimes (libFuzzer, ASan, UBSan).
   packages+=(clang-14 libclang-rt-14-dev)
 fi
@@ -18,7 +21,7 @@ fi
 # what SQLite's and libsodium's sources are prepared with, Wine and what its tests drive it with.
 if [ "${1:-}" = "--dev" ] || [ "${1:-}" = "--windows" ]; then
   packages+=(g++-mingw-w64-x86-64-posix dpkg-dev tcl autoconf automake libtool wine wine64 xvfb xauth xdotool
-             imagemagick python3)
+             imagemagick python3 libz-mingw-w64-dev)
 fi
 missing=()
 for p in "${packages[@]}"; do

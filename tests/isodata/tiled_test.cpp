@@ -33,20 +33,19 @@ struct Tiled : Headless_Test {
         Headless_Test::SetUp();
         if (On_Path("tiled").empty() || On_Path("tmxrasterizer").empty())
             GTEST_SKIP() << "Tiled is not installed (scripts/deps.sh --dev installs it)";
-        // Tiled's programs without a display, and their runtime folder of their own.
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
         fs::create_directories(folder.path / "xdg");
         fs::permissions(folder.path / "xdg", fs::perms::owner_all);
-        setenv("XDG_RUNTIME_DIR", (folder / "xdg").c_str(), 1);
     }
     int Isodata(const std::vector<std::string>& args) {
         out.str(""), err.str("");
         return Isodata_Main(args, ISO_OUT_DIR, out, err);
     }
-    // Runs a command line of Tiled's; its output goes to a log shown when it fails.
+    // Runs a command line of Tiled's without a display, with a runtime folder of its own; its
+    // output goes to a log shown when it fails.
     void Run_Tool(const std::string& line) {
         const std::string log = folder / "tool.log";
-        const int status = std::system((line + " >" + log + " 2>&1").c_str());
+        const std::string env = "QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=" + folder / "xdg" + " ";
+        const int status = std::system((env + line + " >" + log + " 2>&1").c_str());
         ASSERT_EQ(status, 0) << line << "\n" << Read_Whole_File(log).value_or("");
     }
     Rgba_Picture Png(const std::string& path) {
