@@ -55,8 +55,9 @@ const char* const CHECK_HELP =
 const char* const PREVIEW_HELP =
     "usage: isodata preview [--program-folder DIR] MAP OUT.png\n"
     "Draws the whole map as the game draws it (ground, then objects, then overlay, row by row) into\n"
-    "one picture and writes it as PNG, or as BMP when OUT ends in .bmp. Pictures are looked for under\n"
-    "the program folder (default: the folder holding isodata).\n";
+    "one picture and writes it as PNG, or as BMP when OUT ends in .bmp. The picture is the box around\n"
+    "the map's diamond, as Tiled's tmxrasterizer frames it; pieces reaching beyond it are cut off.\n"
+    "Pictures are looked for under the program folder (default: the folder holding isodata).\n";
 
 const char* const EXPORT_HELP =
     "usage: isodata export-tiled [--program-folder DIR] MAP OUT_DIR\n"
@@ -296,7 +297,9 @@ int Preview_Command(const std::vector<std::string>& args, const std::string& def
 bool Write_Files(const std::string& folder, const std::vector<std::pair<std::string, std::string>>& files,
                  std::ostream& err) {
     for (const auto& [name, bytes] : files) {
-        const std::string path = folder.empty() ? name : folder + "/" + name;
+        std::string path = folder;
+        if (!path.empty()) path += '/';
+        path += name;
         std::error_code ec;
         std::filesystem::create_directories(File_System_Path(path).parent_path(), ec);
         if (!Write_Bytes(path, bytes, err)) return false;

@@ -115,7 +115,7 @@ std::string Cut_Out(const Surface& source, int32_t sx, int32_t sy, int32_t w, in
 
 // A 40 x 20 diamond in translucent red: the walkability layer's tile.
 std::string Blocked_Picture() {
-    Rgba_Picture d{40, 20, std::vector<uint8_t>(40 * 20 * 4, 0)};
+    Rgba_Picture d{40, 20, std::vector<uint8_t>(size_t(40) * 20 * 4, 0)};
     for (int v = 0; v < 20; ++v)
         for (int u = 0; u < 40; ++u)
             if (u - 2 * v < 20 && u - 2 * v > -20 && u + 2 * v > 20 && u + 2 * v < 60) {

@@ -165,7 +165,7 @@ struct Importer {
             if (sheet.parts.empty()) {
                 Rgba_Picture p = Picture(ts.image, ts.trans, ts.where);
                 sheet.width = p.width, sheet.height = p.height;
-                sheet.parts.push_back({std::move(p), {0, 0}});
+                sheet.parts.emplace_back(std::move(p), std::pair{0, 0});
             }
             if (columns < 1)
                 columns =
@@ -343,8 +343,10 @@ struct Importer {
                         if (Color_To_Pixel(colour) == 0) colour = Rgb(0, 0, 8);
                         rgb[size_t(at.second + y) * size_t(s.width) + size_t(at.first + x)] = colour;
                     }
-            const std::string name = "images/" + stem + "_" + std::to_string(k) + ".bmp";
-            out.pictures.emplace_back(program_folder + "/" + name,
+            std::string name = "images/";
+            name += stem;
+            name += "_" + std::to_string(k) + ".bmp";
+            out.pictures.emplace_back(std::string(program_folder).append("/").append(name),
                                       Encode_Bmp(s.width, s.height, [&](int32_t x, int32_t y) {
                                           return rgb[size_t(y) * size_t(s.width) + size_t(x)];
                                       }));
