@@ -282,7 +282,12 @@ int Preview_Command(const std::vector<std::string>& args, const std::string& def
         for (const std::string& w : preview.warnings) err << "isodata preview: " << w << "\n";
         const bool bmp = out_path.size() >= 4 && (out_path.compare(out_path.size() - 4, 4, ".bmp") == 0 ||
                                                   out_path.compare(out_path.size() - 4, 4, ".BMP") == 0);
-        if (!Write_Bytes(out_path, bmp ? Encode_Bmp(preview.picture) : Encode_Png(preview.picture), err)) return 1;
+        const std::string picture = bmp ? Encode_Bmp(preview.picture) : Encode_Png(preview.picture);
+        if (picture.empty()) {
+            err << "isodata preview: libpng could not encode the picture\n";
+            return 1;
+        }
+        if (!Write_Bytes(out_path, picture, err)) return 1;
         out << "wrote " << out_path << " (" << preview.picture.width << " x " << preview.picture.height << ")\n";
     } catch (const Data_Error& e) {
         err << "isodata preview: " << e.what() << "\n";
