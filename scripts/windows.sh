@@ -56,7 +56,9 @@ if [ -z "$cache" ]; then
     mkdir -p "$cache" 2>/dev/null && [ -w "$cache" ] || cache="$HOME/.cache/isoclient-win"
 fi
 mkdir -p "$cache"
-prefix="$cache/$key"
+# Named by a digest of the versions: their list would pass the file system's 255 bytes a name. The
+# list itself is kept inside, in versions.txt.
+prefix="$cache/r$recipe-$(printf '%s' "$key" | sha256sum | cut -c1-16)"
 toolchain="$root/cmake/mingw-w64-x86_64.cmake"
 
 # Debian's source packages: a deb-src entry of our own, added when apt does not know the versions.
@@ -195,6 +197,7 @@ build_libraries() {
     # The header-only libraries of the Linux build, seen by the cross compiler.
     ln -s /usr/include/asio.hpp /usr/include/asio /usr/include/nlohmann "$stage/include/"
     cd "$root"
+    echo "$key" | tr '_' '\n' >"$stage/versions.txt"
     # Complete or nothing: an interrupted build leaves no half-made cache behind.
     mv "$stage" "$prefix"
     rm -rf "$work"
