@@ -9,11 +9,14 @@ packages=(
   libsqlite3-dev libsodium-dev   # the game server's accounts
   libcpp-httplib-dev             # the game server's side port (status page, metrics)
   libssl-dev                     # TLS for the client, the server and the bots
+  libpugixml-dev libpng-dev zlib1g-dev libzstd-dev   # isodata: Tiled's maps, PNG pictures
 )
 # --dev: what ./test needs besides: the real-window tests and the code checks.
 if [ "${1:-}" = "--dev" ]; then
   packages+=(xvfb xauth xdotool imagemagick python3 clang-format-14 clang-tidy-14)
   packages+=(openssl)   # the server's tests make an operator's own key with its command-line tool
+  # The map editor whose files isodata reads and writes, for its tests (tiled, tmxrasterizer).
+  packages+=(tiled)
   # The fuzzing harnesses: clang 14 and its runtimes (libFuzzer, ASan, UBSan).
   packages+=(clang-14 libclang-rt-14-dev)
   # The side port's tests read it with the real tools.
@@ -23,7 +26,7 @@ fi
 # what SQLite's and libsodium's sources are prepared with, Wine and what its tests drive it with.
 if [ "${1:-}" = "--dev" ] || [ "${1:-}" = "--windows" ]; then
   packages+=(g++-mingw-w64-x86-64-posix dpkg-dev tcl autoconf automake libtool perl wine wine64 xvfb xauth xdotool
-             imagemagick python3)
+             imagemagick python3 libz-mingw-w64-dev)
 fi
 missing=()
 for p in "${packages[@]}"; do

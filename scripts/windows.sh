@@ -5,8 +5,8 @@
 #   scripts/windows.sh          build the programs and the zip
 #   scripts/windows.sh --test   also build the unit tests and run them, and the smoke test, under Wine
 #
-# The libraries Debian ships no mingw build of (SDL2, SDL2_ttf, FreeType, GoogleTest, OpenSSL, and
-# SQLite and libsodium for the server) are built from Debian's own sources, at the versions pinned below,
+# The libraries Debian ships no mingw build of (SDL2, SDL2_ttf, FreeType, GoogleTest, OpenSSL,
+# SQLite and libsodium for the server, pugixml, libpng and zstd for isodata) are built from Debian's own sources, at the versions pinned below,
 # once: they are kept in a cache outside the clone (ISO_WIN_CACHE, default /var/cache/isoclient-win,
 # or ~/.cache/isoclient-win without root), in a folder named after their versions, and rebuilt
 # only when that folder is missing.
@@ -34,12 +34,15 @@ sources=(
     "libsdl2-ttf 2.20.1+dfsg-2 46a54b380c3a81ddda5a62d31204621411276cafdebd97011b4ad2c0f085e64b libsdl2-ttf-dev"
     "sqlite3 3.40.1-2+deb12u2 ee3459ae9d00939741c7708fc1b8ce1bde12d8c3fb1dfa005bbbc8651d884e23 libsqlite3-dev"
     "libsodium 1.0.18-1+deb12u1 2c23c57b5a9385dab5a1916014c9b5f2cdd7dadeb8a35b28c1bfb603ce7095c4 libsodium-dev"
+    "pugixml 1.13-0.2 f0ef481b50b6d01b04269fe109a2cace8d9dad6f6eb089f1c9aac5a0913aa7c2 libpugixml-dev"
+    "libpng1.6 1.6.39-2+deb12u5 7b86211030a34deb6b0a2cd7e1d9db0fe92443fd30cab537fb89b1e7f7c9f188 libpng-dev"
+    "libzstd 1.5.4+dfsg2-5 8f602f92b575aa8b5e979196fb6ee82d78f233521dc9636526d3ecba1f63c1b1 libzstd-dev"
 )
 # cpp-httplib for isoserver.exe's side port: Debian's package is a Linux library (built against
 # OpenSSL), so the Windows build compiles the single header from Debian's source package. It is
 # kept in a folder of its own in the cache, so the libraries above do not depend on it.
 httplib_source="cpp-httplib 0.11.4+ds-1+deb12u1 a4dde747bbde7cc9fa62cdf50d61140a0eaefb7f1383497ef2d48daf3bf5f9ec libcpp-httplib-dev"
-recipe=2   # raise when the way the libraries are built changes
+recipe=3   # raise when the way the libraries are built changes
 installed() { dpkg-query -W -f='${Version}' "$1" 2>/dev/null || echo none; }
 key="r$recipe"
 for entry in "${sources[@]}"; do
@@ -49,7 +52,7 @@ for entry in "${sources[@]}"; do
         echo "windows.sh: note: the Linux build has $linux $(installed "$linux"), Windows gets $package $version" >&2
     fi
 done
-key+="_gtest-$(installed libgtest-dev)_mingw-$(installed g++-mingw-w64-x86-64-posix)"
+key+="_gtest-$(installed libgtest-dev)_mingw-$(installed g++-mingw-w64-x86-64-posix)_zlib-$(installed libz-mingw-w64-dev)"
 # OpenSSL (TLS) is built into a folder of its own, so that a new version of it rebuilds only it.
 # bookworm's security update answers 404 for its .dsc here; the main suite's version is whole.
 openssl_source="openssl 3.0.17-1~deb12u2 8eff0f04976f65df9a00507f286c18f42644d73124e3844258f037ff47c4f6cf libssl-dev"
@@ -65,7 +68,9 @@ if [ -z "$cache" ]; then
     mkdir -p "$cache" 2>/dev/null && [ -w "$cache" ] || cache="$HOME/.cache/isoclient-win"
 fi
 mkdir -p "$cache"
-prefix="$cache/$key"
+# Named by a digest of the versions: their list would pass the file system's 255 bytes a name. The
+# list itself is kept inside, in versions.txt.
+prefix="$cache/r$recipe-$(printf '%s' "$key" | sha256sum | cut -c1-16)"
 openssl_prefix="$cache/$openssl_key"
 toolchain="$root/cmake/mingw-w64-x86_64.cmake"
 
@@ -197,7 +202,7 @@ build_libraries() {
         # Debian's keyring (the pinned checksum stands for it), so its output shows only on failure.
         dpkg-source --no-copy -x "${package}_${version}.dsc" "$package" >"$package.log" 2>&1 || { cat "$package.log"; exit 1; }
     done
-    echo "windows.sh: building FreeType, SDL2, SDL2_ttf, GoogleTest, SQLite and libsodium for Windows (once)"
+    echo "windows.sh: building FreeType, SDL2, SDL2_ttf, GoogleTest, SQLite, libsodium, pugixml, libpng and zstd for Windows (once)"
     cmake_install freetype "$work/b-freetype" -DBUILD_SHARED_LIBS=OFF -DFT_DISABLE_ZLIB=ON -DFT_DISABLE_BZIP2=ON \
         -DFT_DISABLE_PNG=ON -DFT_DISABLE_HARFBUZZ=ON -DFT_DISABLE_BROTLI=ON
     cmake_install libsdl2 "$work/b-sdl2" -DSDL_SHARED=ON -DSDL_STATIC=OFF -DSDL_TEST=OFF
@@ -206,16 +211,32 @@ build_libraries() {
     cmake_install /usr/src/googletest "$work/b-gtest" -DBUILD_SHARED_LIBS=OFF -DBUILD_GMOCK=OFF
     build_sqlite "$work/b-sqlite"
     build_sodium "$work/b-sodium"
+    # isodata's libraries: zlib is Debian's mingw build; pugixml, libpng and zstd from their sources.
+    mkdir -p "$stage/lib/pkgconfig" "$stage/include"
+    cp /usr/x86_64-w64-mingw32/lib/libz.a "$stage/lib/"
+    cp /usr/x86_64-w64-mingw32/include/zlib.h /usr/x86_64-w64-mingw32/include/zconf.h "$stage/include/"
+    printf 'prefix=%s\nName: zlib\nDescription: zlib compression library\nVersion: %s\nLibs: -L${prefix}/lib -lz\nCflags: -I${prefix}/include\n' \
+        "$stage" "$(installed libz-mingw-w64-dev)" >"$stage/lib/pkgconfig/zlib.pc"
+    cmake_install pugixml "$work/b-pugixml" -DBUILD_SHARED_LIBS=OFF -DPUGIXML_BUILD_TESTS=OFF
+    cmake_install libpng1.6 "$work/b-png" -DPNG_SHARED=OFF -DPNG_STATIC=ON -DPNG_TESTS=OFF -DPNG_EXECUTABLES=OFF \
+        -DZLIB_LIBRARY="$stage/lib/libz.a" -DZLIB_INCLUDE_DIR="$stage/include"
+    cmake_install libzstd/build/cmake "$work/b-zstd" -DZSTD_BUILD_SHARED=OFF -DZSTD_BUILD_STATIC=ON \
+        -DZSTD_BUILD_PROGRAMS=OFF -DZSTD_BUILD_TESTS=OFF -DZSTD_MULTITHREAD_SUPPORT=OFF
     cp freetype/docs/FTL.TXT "$stage/share/isoclient-licenses/FreeType-FTL.txt"
     cp libsdl2/LICENSE.txt "$stage/share/isoclient-licenses/SDL2-LICENSE.txt"
     cp libsdl2-ttf/LICENSE.txt "$stage/share/isoclient-licenses/SDL2_ttf-LICENSE.txt"
     cp sqlite3/LICENSE.md "$stage/share/isoclient-licenses/SQLite-LICENSE.md"
     cp libsodium/LICENSE "$stage/share/isoclient-licenses/libsodium-LICENSE.txt"
+    cp pugixml/LICENSE.md "$stage/share/isoclient-licenses/pugixml-LICENSE.md"
+    cp libpng1.6/LICENSE "$stage/share/isoclient-licenses/libpng-LICENSE.txt"
+    cp libzstd/LICENSE "$stage/share/isoclient-licenses/zstd-LICENSE.txt"
+    cp /usr/share/doc/libz-mingw-w64-dev/copyright "$stage/share/isoclient-licenses/zlib-copyright.txt"
     # pkg-config files name the folder they were installed into: the cache's own from here on.
     sed -i "s#$stage#$prefix#g" "$stage"/lib/pkgconfig/*.pc
     # The header-only libraries of the Linux build, seen by the cross compiler.
     ln -s /usr/include/asio.hpp /usr/include/asio /usr/include/nlohmann "$stage/include/"
     cd "$root"
+    echo "$key" | tr '_' '\n' >"$stage/versions.txt"
     # Complete or nothing: an interrupted build leaves no half-made cache behind.
     mv "$stage" "$prefix"
     rm -rf "$work"

@@ -22,15 +22,15 @@ struct Isodata : testing::Test {
         return Isodata_Main(args, folder.path.string(), out, err);
     }
     // images/ground.bmp 80 x 20 (red), images/pieces.bmp 3 x 2 (green), images/sheet.bmp 8 x 8; a 2 x 1
-    // map: an object 3 x 2 at (10, -15) and an overlay piece 1 x 1 from (2, 1) at (12, -13), both on (0, 0).
+    // map: an object 3 x 2 at (10, 2) and an overlay piece 1 x 1 from (2, 1) at (12, 4), both on (0, 0).
     std::string Good_Map() {
         Write_Bmp(folder / "images/ground.bmp", 80, 20, 0xFF0000);
         Write_Bmp(folder / "images/pieces.bmp", 3, 2, 0x00FF00);
         Write_Bmp(folder / "images/sheet.bmp", 8, 8, 0x0000FF);
         Raw r = Raw().I16(2).Str(u"images\\ground.bmp").I16(10).Str(u"images\\pieces.bmp").I16(20).I16(2).I16(1);
         r.I16(10).I16(0).Str(u"門").I16(0).I16(0).I16(10).I16(-1).Str(u"").I16(40).I16(0);
-        r.I16({20, 10, -15, 2, 3, 1, 0, 0}).bytes.append(16, '\0');                 // object cells (0, 0) and (1, 0)
-        return r.I16({20, 12, -13, 1, 1, 1, 2, 1}).bytes + std::string(16, '\0');   // overlay cells
+        r.I16({20, 10, 2, 2, 3, 1, 0, 0}).bytes.append(16, '\0');                 // object cells (0, 0) and (1, 0)
+        return r.I16({20, 12, 4, 1, 1, 1, 2, 1}).bytes + std::string(16, '\0');   // overlay cells
     }
     // One sheet (images/sheet.bmp) and one sequence (id 1) of one frame.
     static std::string Good_Animations() {
@@ -113,17 +113,17 @@ TEST_F(Isodata, Check_Reports_Each_Problem_With_Where_It_Is) {
 TEST_F(Isodata, Preview_Draws_Ground_Then_Objects_Then_Overlay) {
     Write_File(folder / "t.map", Good_Map());
     ASSERT_EQ(Run({"preview", folder / "t.map", folder / "p.bmp"}), 0) << err.str();
-    // Tiles at (0, 0) and (20, 10), the object 15 pixels above the first: the picture is 60 x 45.
-    // Both grounds (red in RGB565), the object, the overlay piece (green again) and two places with nothing.
-    const std::tuple<int, int, int> pixels[] = {{5, 20, 0xF800}, {55, 30, 0xF800}, {10, 0, 0x07E0}, {12, 1, 0x07E0},
-                                                {12, 2, 0x07E0}, {13, 0, 0},       {0, 44, 0}};
+    // Tiles at (0, 0) and (20, 10): the picture is the map's box, 60 x 30. Both grounds (red in
+    // RGB565), the object, the overlay piece (green again) and two places with nothing.
+    const std::tuple<int, int, int> pixels[] = {{5, 5, 0xF800},  {55, 25, 0xF800}, {10, 2, 0x07E0}, {12, 3, 0x07E0},
+                                                {12, 4, 0x07E0}, {13, 4, 0xF800},  {0, 25, 0},      {59, 0, 0}};
     for (auto [x, y, pixel] : pixels) EXPECT_EQ(Decode_Bmp(folder / "p.bmp").value().At(x, y), pixel) << x << ", " << y;
     // A PNG: signature, header and size; a missing picture leaves its pieces out, with a warning.
     std::filesystem::remove(folder / "images/pieces.bmp");
     EXPECT_EQ(Run({"preview", folder / "t.map", folder / "p.png"}), 0);
     EXPECT_NE(err.str().find("images\\pieces.bmp"), std::string::npos);
     EXPECT_EQ(Read_Whole_File(folder / "p.png").value_or("").substr(0, 24),
-              std::string("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR\0\0\0\x3c\0\0\0\x2d", 24));
+              std::string("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR\0\0\0\x3c\0\0\0\x1e", 24));
 }
 
 // Each case writes its input to "in" first; a refused build leaves no file behind.

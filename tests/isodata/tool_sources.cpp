@@ -3,4 +3,8 @@
 #include "tools/isodata/cli.cpp"
 #include "tools/isodata/json_form.cpp"
 #include "tools/isodata/pictures.cpp"
+#include "tools/isodata/png.cpp"
 #include "tools/isodata/preview.cpp"
+#include "tools/isodata/tiled_export.cpp"
+#include "tools/isodata/tiled_import.cpp"
+#include "tools/isodata/tiled_read.cpp"

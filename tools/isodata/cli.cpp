@@ -1,6 +1,7 @@
 // cli.cpp -- isodata's commands and their arguments.
 #include "tools/isodata/cli.h"
 
+#include <filesystem>
 #include <fstream>
 #include <optional>
 
@@ -8,7 +9,9 @@
 #include "platform/files.h"
 #include "tools/isodata/check.h"
 #include "tools/isodata/json_form.h"
+#include "tools/isodata/png.h"
 #include "tools/isodata/preview.h"
+#include "tools/isodata/tiled.h"
 
 namespace {
 
@@ -22,6 +25,8 @@ const char* const USAGE =
     "  build FILE.json OUT        write the data file a JSON document describes\n"
     "  check FILE...              list everything in the files that would go wrong in the game\n"
     "  preview MAP OUT.png        draw the whole map into one picture (.bmp for a BMP file)\n"
+    "  export-tiled MAP DIR       write DIR/NAME.tmx, a map the Tiled editor opens, with its tilesets\n"
+    "  import-tiled FILE MAP      write the map a Tiled map (.tmx, .tmj or .json) describes\n"
     "\n"
     "Run 'isodata COMMAND --help' for a command's options.\n";
 
@@ -50,8 +55,24 @@ const char* const CHECK_HELP =
 const char* const PREVIEW_HELP =
     "usage: isodata preview [--program-folder DIR] MAP OUT.png\n"
     "Draws the whole map as the game draws it (ground, then objects, then overlay, row by row) into\n"
-    "one picture and writes it as PNG, or as BMP when OUT ends in .bmp. Pictures are looked for under\n"
-    "the program folder (default: the folder holding isodata).\n";
+    "one picture and writes it as PNG, or as BMP when OUT ends in .bmp. The picture is the box around\n"
+    "the map's diamond, as Tiled's tmxrasterizer frames it; pieces reaching beyond it are cut off.\n"
+    "Pictures are looked for under the program folder (default: the folder holding isodata).\n";
+
+const char* const EXPORT_HELP =
+    "usage: isodata export-tiled [--program-folder DIR] MAP OUT_DIR\n"
+    "Writes OUT_DIR/NAME.tmx (NAME from MAP) for the Tiled map editor: an isometric map of 40 x 20\n"
+    "tiles with the layers ground, objects, overlay, blocked and texts, the tilesets ground.tsx,\n"
+    "pieces.tsx and blocked.tsx, and their pictures cut from the map's pictures (looked for under the\n"
+    "program folder). 'isodata import-tiled' of the result gives MAP back byte for byte.\n";
+
+const char* const IMPORT_HELP =
+    "usage: isodata import-tiled [--program-folder DIR] FILE MAP\n"
+    "Writes MAP from a Tiled map, TMX or JSON, with tilesets embedded or in .tsx/.tsj files and layer\n"
+    "data in any encoding Tiled writes. Tiles that isodata exported keep their place in the game's\n"
+    "pictures; tiles that come as pictures (PNG or BMP) are put on new 24-bit BMP sheets, black being\n"
+    "transparent, written to images/ under the program folder as images/NAME_0.bmp, ... Nothing is\n"
+    "written when the map cannot be made.\n";
 
 struct Options {
     std::optional<File_Type> type;
@@ -263,13 +284,103 @@ int Preview_Command(const std::vector<std::string>& args, const std::string& def
         for (const std::string& w : preview.warnings) err << "isodata preview: " << w << "\n";
         const bool bmp = out_path.size() >= 4 && (out_path.compare(out_path.size() - 4, 4, ".bmp") == 0 ||
                                                   out_path.compare(out_path.size() - 4, 4, ".BMP") == 0);
-        if (!Write_Bytes(out_path, bmp ? Encode_Bmp(preview.picture) : Encode_Png(preview.picture), err)) return 1;
+        const std::string picture = bmp ? Encode_Bmp(preview.picture) : Encode_Png(preview.picture);
+        if (picture.empty()) {
+            err << "isodata preview: libpng could not encode the picture\n";
+            return 1;
+        }
+        if (!Write_Bytes(out_path, picture, err)) return 1;
         out << "wrote " << out_path << " (" << preview.picture.width << " x " << preview.picture.height << ")\n";
     } catch (const Data_Error& e) {
         err << "isodata preview: " << e.what() << "\n";
         return 1;
     } catch (const std::runtime_error& e) {
         err << "isodata preview: " << e.what() << "\n";
+        return 1;
+    }
+    return 0;
+}
+
+bool Write_Files(const std::string& folder, const std::vector<std::pair<std::string, std::string>>& files,
+                 std::ostream& err) {
+    for (const auto& [name, bytes] : files) {
+        std::string path = folder;
+        if (!path.empty()) path += '/';
+        path += name;
+        std::error_code ec;
+        std::filesystem::create_directories(File_System_Path(path).parent_path(), ec);
+        if (!Write_Bytes(path, bytes, err)) return false;
+    }
+    return true;
+}
+
+std::string Stem_Of(const std::string& path) {
+    std::string stem = Host_Path_Of(File_System_Path(path).stem());
+    return stem.empty() ? "map" : stem;
+}
+
+int Export_Tiled_Command(const std::vector<std::string>& args, const std::string& default_folder, std::ostream& out,
+                         std::ostream& err) {
+    Options o;
+    o.program_folder = default_folder;
+    if (!Parse_Options(args, false, true, o, err)) return 2;
+    if (o.help) {
+        out << EXPORT_HELP;
+        return 0;
+    }
+    if (o.positional.size() != 2) {
+        err << "isodata export-tiled: needs MAP and OUT_DIR\n" << EXPORT_HELP;
+        return 2;
+    }
+    const std::string& path = o.positional[0];
+    std::optional<std::string> bytes = Read_Input(path, err);
+    if (!bytes) return 1;
+    try {
+        const Map_Model map = Parse_Map(*bytes, path);
+        const std::string name = Stem_Of(path);
+        const auto files = Export_Tiled(map, o.program_folder, name);
+        if (!Write_Files(o.positional[1], files, err)) return 1;
+        out << "wrote " << o.positional[1] << "/" << name << ".tmx and " << files.size() - 1 << " more files\n";
+    } catch (const Data_Error& e) {
+        err << "isodata export-tiled: " << e.what() << "\n";
+        return 1;
+    } catch (const Tiled_Error& e) {
+        err << "isodata export-tiled: " << path << ": " << e.what() << "\n";
+        return 1;
+    }
+    return 0;
+}
+
+int Import_Tiled_Command(const std::vector<std::string>& args, const std::string& default_folder, std::ostream& out,
+                         std::ostream& err) {
+    Options o;
+    o.program_folder = default_folder;
+    if (!Parse_Options(args, false, true, o, err)) return 2;
+    if (o.help) {
+        out << IMPORT_HELP;
+        return 0;
+    }
+    if (o.positional.size() != 2) {
+        err << "isodata import-tiled: needs FILE and MAP\n" << IMPORT_HELP;
+        return 2;
+    }
+    const std::string& map_path = o.positional[1];
+    try {
+        const Tiled_Import imported = Import_Tiled(
+            o.positional[0], [](const std::string& p) { return File_Exists(p) ? Read_Whole_File(p) : std::nullopt; },
+            o.program_folder, Stem_Of(map_path));
+        for (const std::string& note : imported.notes) err << "isodata import-tiled: note: " << note << "\n";
+        const std::string bytes = Write_Map(imported.map);
+        Parse_Map(bytes, map_path);   // only maps the game loads
+        if (!Write_Files("", imported.pictures, err) || !Write_Bytes(map_path, bytes, err)) return 1;
+        out << "wrote " << map_path << " (" << imported.map.Map_Width << " x " << imported.map.Map_Height;
+        if (!imported.pictures.empty()) out << ", " << imported.pictures.size() << " new pictures";
+        out << ")\n";
+    } catch (const Tiled_Error& e) {
+        err << "isodata import-tiled: " << e.what() << "\n";
+        return 1;
+    } catch (const Data_Error& e) {
+        err << "isodata import-tiled: the game could not load the result: " << e.what() << "\n";
         return 1;
     }
     return 0;
@@ -314,6 +425,8 @@ int Isodata_Main(const std::vector<std::string>& args, const std::string& defaul
     if (command == "build") return Build(args, out, err);
     if (command == "check") return Check(args, default_program_folder, out, err);
     if (command == "preview") return Preview_Command(args, default_program_folder, out, err);
+    if (command == "export-tiled") return Export_Tiled_Command(args, default_program_folder, out, err);
+    if (command == "import-tiled") return Import_Tiled_Command(args, default_program_folder, out, err);
     err << "isodata: unknown command \"" << command << "\"\n" << USAGE;
     return 2;
 }

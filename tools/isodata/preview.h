@@ -17,8 +17,7 @@ struct Preview {
 };
 
 // Ground pass, then objects, then overlay, each row by row with x fastest: the scene's painter's
-// order. Throws std::runtime_error when the picture would exceed MAX_PREVIEW_PIXELS.
+// order. The picture is the box around the map's diamond, (W + H) 20 x (W + H) 10 pixels, as
+// Tiled's tmxrasterizer frames the exported map; pieces reaching beyond it are cut off. Throws std::runtime_error when
+// the picture would exceed MAX_PREVIEW_PIXELS.
 Preview Render_Map(const Map_Model& map, const std::string& program_folder);
-
-// A 24-bit PNG file of the surface (deflate blocks stored, not compressed).
-std::string Encode_Png(const Surface& picture);
