@@ -76,10 +76,9 @@ TEST(Side_Port_Process, Promtool_Prometheus_And_Chromium_Read_It) {
     ASSERT_FALSE(promtool.empty() || prometheus.empty() || chromium.empty())
         << "promtool, prometheus and chromium are needed: scripts/deps.sh --dev";
     Temp_Folder temp;
-    Child server(
-        Server_Args(temp.path / "game.db",
-                    {"--plain", "--register", "open", "--http", "127.0.0.1:0", "--name", "測試站"}),
-        temp.path, "server");
+    Child server(Server_Args(temp.path / "game.db",
+                             {"--plain", "--register", "open", "--http", "127.0.0.1:0", "--name", "測試站"}),
+                 temp.path, "server");
     const uint16_t port = Listening_Port(server), side = Side_Port_Of(server);
     ASSERT_NE(side, 0) << server.Output() << Read_Whole_File(server.err).value_or("");
     std::vector<std::unique_ptr<Wire_Player>> players;
