@@ -6,7 +6,9 @@
 
 namespace {
 
-size_t Home(const Belief_Map& map, int32_t slot) { return (uint32_t(slot) * 0x9E3779B1u) & (map.table.size() - 1); }
+size_t Home(const Belief_Map& map, int32_t slot) {
+    return size_t(uint32_t(slot) * 0x9E3779B1u) & (map.table.size() - 1);
+}
 
 size_t Locate(const Belief_Map& map, int32_t slot) {
     const uint64_t key = uint64_t(uint32_t(slot + 1)) << 32;
