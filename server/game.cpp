@@ -36,8 +36,6 @@ const char16_t* const TEXT_ELSEWHERE = u"帳號已在別處登入";
 const char16_t* const TEXT_BAD_NAME = u"帳號不合規定";
 const char16_t* const TEXT_FULL = u"遊戲已滿";
 
-uint32_t Pack(int32_t x, int32_t y) { return Pack_Cell(x, y); }
-
 std::string Number(int64_t value) { return std::to_string(value); }
 
 int64_t Unix_Now() { return int64_t(std::time(nullptr)); }
@@ -204,7 +202,7 @@ std::string& Place_Frame(Game& game, int16_t id, int16_t x, int16_t y) {
 
 void Tell_Cell(Game& game, Connection& o, const Slot_View& mover, int32_t mover_slot) {
     Queue(game, o, Place_Frame(game, mover.id, mover.cell_x, mover.cell_y));
-    Set_Belief(game.beliefs[size_t(o.slot)], mover_slot, Pack(mover.cell_x, mover.cell_y));
+    Set_Belief(game.beliefs[size_t(o.slot)], mover_slot, Pack_Cell(mover.cell_x, mover.cell_y));
 }
 
 // Tells the client the cell of every player it would now show on a wrong cell: those it shows
@@ -219,7 +217,7 @@ void Refresh_View(Game& game, Connection& o) {
     auto tell_if_wrong = [&](int32_t m) {
         const Slot_View& v = game.views[size_t(m)];
         if (!v.active || m == o.slot) return;
-        const uint32_t truth = Pack(v.cell_x, v.cell_y);
+        const uint32_t truth = Pack_Cell(v.cell_x, v.cell_y);
         const uint32_t believed = Belief_Of(game.beliefs[size_t(o.slot)], m);
         if (believed != truth && (Hears(seer, believed) || Hears(seer, truth))) Tell_Cell(game, o, v, m);
     };
@@ -234,8 +232,8 @@ void Refresh_View(Game& game, Connection& o) {
     For_Each_Belief(known, [&](int32_t m, uint32_t believed) {
         const Slot_View& v = game.views[size_t(m)];
         if (Hears(seer, believed)) {
-            if (believed != Pack(v.cell_x, v.cell_y)) stale.push_back(m);
-        } else if (prune && !Hears(seer, Pack(v.cell_x, v.cell_y))) {
+            if (believed != Pack_Cell(v.cell_x, v.cell_y)) stale.push_back(m);
+        } else if (prune && !Hears(seer, Pack_Cell(v.cell_x, v.cell_y))) {
             forget.push_back(m);
         }
     });
@@ -434,7 +432,7 @@ void On_Ready(Game& game, Connection& c) {
     Queue(game, c, Place_Frame(game, c.id, c.cell_x, c.cell_y));
     const std::string newcomer = Frame_Bytes(CMD_SETPL, Number(c.id) + FIELD_SEPARATOR_BYTE + To_Cp950(c.name));
     const std::string placed = Place_Frame(game, c.id, c.cell_x, c.cell_y);
-    const uint32_t here = Pack(c.cell_x, c.cell_y);
+    const uint32_t here = Pack_Cell(c.cell_x, c.cell_y);
     for (Connection* o : game.players) {
         // A new entry in a client's table starts on cell (0, 0).
         Queue(game, c, Frame_Bytes(CMD_SETPL, Number(o->id) + FIELD_SEPARATOR_BYTE + To_Cp950(o->name)));
@@ -447,7 +445,7 @@ void On_Ready(Game& game, Connection& c) {
     }
     if (Everyone_Hears(game))   // it hears everyone from now on; its table starts all on (0, 0)
         for (const Connection* o : game.players)
-            if (Pack(o->cell_x, o->cell_y) != ORIGIN_CELL)
+            if (Pack_Cell(o->cell_x, o->cell_y) != ORIGIN_CELL)
                 Queue(game, c, Place_Frame(game, o->id, o->cell_x, o->cell_y));
     game.players.push_back(&c);
     Refresh_View(game, c);
@@ -538,7 +536,7 @@ void On_Move(Game& game, Connection& c, const std::u16string& data) {
     c.tail.swap(tail);
     c.walk_ms = game.now_ms;
 
-    const uint32_t target = Pack(f[2], f[3]), leaves = Pack(c.cell_x, c.cell_y);
+    const uint32_t target = Pack_Cell(f[2], f[3]), leaves = Pack_Cell(c.cell_x, c.cell_y);
     const Cell_Step from_cell{c.cell_x, c.cell_y};
     c.from_x = f[0];
     c.from_y = f[1];
