@@ -274,9 +274,11 @@ void Net_Server::After_Game() {
 }
 
 // What clients hear of each other is gathered for a few milliseconds, so that a client gets one
-// write for many players' moves rather than one for each.
+// write for many players' moves rather than one for each. The clients are flushed in turns, a
+// slice of them at a time, so that the network thread never has every client's write ahead of a
+// reply that is due at once.
 void Net_Server::Flush_Tick() {
-    flush_timer_.expires_after(std::chrono::milliseconds(options_.flush_ms));
+    flush_timer_.expires_after(std::chrono::microseconds(options_.flush_ms * 1000 / FLUSH_SLICES));
     flush_timer_.async_wait([this](const asio::error_code& e) {
         if (e || stopped_) return;
         Flush(true);
@@ -289,9 +291,14 @@ void Net_Server::Flush(bool all) {
     Turn_Timer turn(game_.counts.turn_seconds);
     // Nothing a client hears may depend on a cell the database could still lose.
     Commit_Positions(game_);
-    std::vector<uint64_t> list;
+    std::vector<uint64_t> list, later;
     list.swap(all ? game_.dirty : game_.urgent);
+    const uint64_t slice = all ? flush_slice_++ % FLUSH_SLICES : 0;
     for (const uint64_t serial : list) {
+        if (all && serial % FLUSH_SLICES != slice) {
+            later.push_back(serial);
+            continue;
+        }
         Connection* c = Find_Connection(game_, serial);
         auto hit = sessions_.find(serial);
         if (!c || hit == sessions_.end()) {
@@ -307,6 +314,7 @@ void Net_Server::Flush(bool all) {
         }
         Write(hit->second);
     }
+    if (!later.empty()) game_.dirty.insert(game_.dirty.end(), later.begin(), later.end());
 }
 
 // Hands the connection's queued bytes to its strand, which encrypts and writes them: one write
