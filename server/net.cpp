@@ -91,7 +91,7 @@ void Net_Server::Stop() {
     Shutdown_Game(game_);
     for (auto& [serial, s] : sessions_) {
         s->closed = true;
-        asio::post(s->stream.get_executor(), [s = s] { Shut(s); });
+        asio::post(s->Strand(), [s = s] { Shut(s); });
         Forget_Connection(game_, serial);
     }
     sessions_.clear();
@@ -130,14 +130,14 @@ void Net_Server::Accept() {
                                const std::string address = ec ? "?" : remote.address().to_string();
                                const std::string peer = ec ? "?" : address + ":" + std::to_string(remote.port());
                                socket.set_option(asio::ip::tcp::no_delay(true), ec);
-                               auto s = std::make_shared<Session>(std::move(socket), tls_);
+                               auto s = std::make_shared<Session>(std::move(socket), options_.plain ? nullptr : &tls_);
                                asio::post(io_, [this, s, address, peer] { Opened(s, address, peer); });
                                Accept();
                            });
 }
 
 void Net_Server::Handshake(const Session_Ptr& s) {
-    s->stream.async_handshake(asio::ssl::stream_base::server, [this, s](const asio::error_code& error) {
+    s->stream->async_handshake(asio::ssl::stream_base::server, [this, s](const asio::error_code& error) {
         if (s->shut) return;
         if (!error) Read(s);
         std::string failure;
@@ -161,9 +161,9 @@ void Net_Server::Read(const Session_Ptr& s) {
         if (!error && !paused) Read(s);
     };
     if (options_.plain)
-        s->stream.next_layer().async_read_some(asio::buffer(s->read_buffer), done);
+        s->bare->async_read_some(asio::buffer(s->read_buffer), done);
     else
-        s->stream.async_read_some(asio::buffer(s->read_buffer), done);
+        s->stream->async_read_some(asio::buffer(s->read_buffer), done);
 }
 
 // A finished write tells the game only when it failed, or when the game has more queued meanwhile.
@@ -185,17 +185,17 @@ void Net_Server::Send_Writing(const Session_Ptr& s) {
     if (s->shut)
         done(asio::error::operation_aborted, 0);
     else if (options_.plain)
-        asio::async_write(s->stream.next_layer(), asio::buffer(s->writing), done);
+        asio::async_write(*s->bare, asio::buffer(s->writing), done);
     else
-        asio::async_write(s->stream, asio::buffer(s->writing), done);
+        asio::async_write(*s->stream, asio::buffer(s->writing), done);
 }
 
 void Net_Server::Shut(const Session_Ptr& s) {
     if (s->shut) return;
     s->shut = true;
     asio::error_code ignored;
-    s->stream.lowest_layer().shutdown(asio::ip::tcp::socket::shutdown_both, ignored);
-    s->stream.lowest_layer().close(ignored);
+    s->Socket().shutdown(asio::ip::tcp::socket::shutdown_both, ignored);
+    s->Socket().close(ignored);
 }
 
 // ---- the game thread
@@ -203,16 +203,16 @@ void Net_Server::Shut(const Session_Ptr& s) {
 void Net_Server::Opened(const Session_Ptr& s, const std::string& address, const std::string& peer) {
     Connection* c = stopped_ ? nullptr : Open_Connection(game_, address, peer, Now());
     if (!c) {
-        asio::post(s->stream.get_executor(), [s] { Shut(s); });
+        asio::post(s->Strand(), [s] { Shut(s); });
         return;
     }
     s->serial = c->serial;
     sessions_[s->serial] = s;
     if (options_.plain) {
         s->ready = true;
-        asio::post(s->stream.get_executor(), [this, s] { Read(s); });
+        asio::post(s->Strand(), [this, s] { Read(s); });
     } else {
-        asio::post(s->stream.get_executor(), [this, s] { Handshake(s); });
+        asio::post(s->Strand(), [this, s] { Handshake(s); });
     }
     After_Game();
 }
@@ -244,7 +244,7 @@ void Net_Server::Received(const Session_Ptr& s, const std::string& bytes, const 
         resume = s->read_paused && s->unhandled <= READ_AHEAD;
         if (resume) s->read_paused = false;
     }
-    if (resume && !s->closed) asio::post(s->stream.get_executor(), [this, s] { Read(s); });
+    if (resume && !s->closed) asio::post(s->Strand(), [this, s] { Read(s); });
 }
 
 // Only a failed write comes here.
@@ -338,13 +338,13 @@ void Net_Server::Write(const Session_Ptr& s) {
         return;
     }
     s->writing.swap(c->out);
-    asio::post(s->stream.get_executor(), [this, s] { Send_Writing(s); });
+    asio::post(s->Strand(), [this, s] { Send_Writing(s); });
 }
 
 void Net_Server::Close(const Session_Ptr& s, const std::string& why) {
     if (s->closed) return;
     s->closed = true;
-    asio::post(s->stream.get_executor(), [s] { Shut(s); });
+    asio::post(s->Strand(), [s] { Shut(s); });
     if (Connection* c = Find_Connection(game_, s->serial)) Close_Connection(game_, *c, why);
     Forget_Connection(game_, s->serial);
     sessions_.erase(s->serial);

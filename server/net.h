@@ -9,6 +9,7 @@
 
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "game.h"
@@ -40,9 +41,18 @@ public:
 
 private:
     struct Session {
-        Session(asio::ip::tcp::socket socket, asio::ssl::context& tls) : stream(std::move(socket), tls) {}
-        // Only on the connection's strand (the socket's executor).
-        asio::ssl::stream<asio::ip::tcp::socket> stream;
+        // `tls` null: the bare protocol, without the encryption's buffers (some 50 KB a client).
+        Session(asio::ip::tcp::socket socket, asio::ssl::context* tls) {
+            if (tls)
+                stream.emplace(std::move(socket), *tls);
+            else
+                bare.emplace(std::move(socket));
+        }
+        asio::ip::tcp::socket& Socket() { return stream ? stream->next_layer() : *bare; }
+        asio::any_io_executor Strand() { return Socket().get_executor(); }
+        // Only on the connection's strand (the socket's executor). One of the two is set.
+        std::optional<asio::ssl::stream<asio::ip::tcp::socket>> stream;
+        std::optional<asio::ip::tcp::socket> bare;
         std::array<char, 8192> read_buffer{};
         bool shut = false;
         // Owned by the strand while `busy`, by the game thread otherwise.

@@ -96,6 +96,8 @@ bool Setup_Server_Tls(asio::ssl::context& context, const Tls_Files& files, std::
         error = "OpenSSL refuses the TLS settings: " + Tls_Error_Text();
         return false;
     }
+    // Most clients are idle most of the time: their record buffers go back between messages.
+    SSL_CTX_set_mode(ctx, SSL_MODE_RELEASE_BUFFERS);
     if (files.made && (files.in_memory || !File_Exists(files.cert) || !File_Exists(files.key))) {
         Key_Ptr key;
         Cert_Ptr cert;
