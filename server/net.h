@@ -18,7 +18,7 @@ struct Net_Options {
     std::string bind = "127.0.0.1";
     uint16_t port = 7000;     // 0: any free port (printed when listening)
     bool stats = false;       // a traffic line every 10 s
-    int32_t flush_ms = 25;    // what clients hear of others is written at least this often
+    int32_t flush_ms = 40;    // what clients hear of others is written at least this often
     bool plain = false;       // the bare protocol instead of TLS
     int32_t io_threads = 0;   // threads for sockets and TLS; 0: the cores less one, at least 1
 };
@@ -70,7 +70,7 @@ private:
     };
     using Session_Ptr = std::shared_ptr<Session>;
     static constexpr size_t READ_AHEAD = size_t(256) << 10;
-    static constexpr uint64_t FLUSH_SLICES = 5;   // a flush period's turns, a slice of the clients each
+    static constexpr uint64_t FLUSH_SLICES = 8;   // a flush period's turns, a slice of the clients each
 
     // On the network threads.
     void Accept();
