@@ -4,6 +4,9 @@
 
 #include <cstdio>
 #include <utility>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 #include "text.h"
 
@@ -169,7 +172,12 @@ void Net_Server::Read(const Session_Ptr& s) {
 // A finished write tells the game only when it failed, or when the game has more queued meanwhile.
 void Net_Server::Send_Writing(const Session_Ptr& s) {
     auto done = [this, s](const asio::error_code& error, size_t) {
-        s->writing.clear();   // its room kept for the next write
+        // Its room is kept for the next write, unless a burst (a login hears of everyone online)
+        // made it large: thousands of idle clients would hold that much each.
+        if (s->writing.capacity() > WRITE_ROOM_KEPT)
+            std::string().swap(s->writing);
+        else
+            s->writing.clear();
         if (error) {
             asio::post(io_, [this, s, error] { Written(s, error); });
             return;
@@ -357,6 +365,15 @@ void Net_Server::Tick() {
         Turn_Timer turn(game_.counts.turn_seconds);
         const int64_t now = Now();
         ::Tick(game_, now);
+#ifdef __GLIBC__
+        // What a burst of logins took (each newcomer hears of everyone online) goes back to the
+        // system once it is free, rather than staying with the process for good. The first trim
+        // after thousands of logins takes about 10 ms, the next ones under 1 ms.
+        if (now - last_trim_ms_ >= 10000) {
+            last_trim_ms_ = now;
+            malloc_trim(0);
+        }
+#endif
         if (options_.stats && now - last_stats_ms_ >= 10000) {
             const double seconds = double(now - last_stats_ms_) / 1000.0;
             const Game_Counts& n = game_.counts;

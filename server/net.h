@@ -70,6 +70,7 @@ private:
     };
     using Session_Ptr = std::shared_ptr<Session>;
     static constexpr size_t READ_AHEAD = size_t(256) << 10;
+    static constexpr size_t WRITE_ROOM_KEPT = size_t(16) << 10;
     static constexpr uint64_t FLUSH_SLICES = 8;   // a flush period's turns, a slice of the clients each
 
     // On the network threads.
@@ -108,7 +109,7 @@ private:
     uint64_t flush_slice_ = 0;
     std::unordered_map<uint64_t, Session_Ptr> sessions_;
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
-    int64_t last_stats_ms_ = 0;
+    int64_t last_stats_ms_ = 0, last_trim_ms_ = 0;
     Game_Counts last_counts_;
 
     // Password checks: handed to the worker, their results posted back to the game's thread.
