@@ -163,7 +163,7 @@ void Net_Server::Read(const Session_Ptr& s) {
         asio::post(io_, [this, s, bytes = std::string(s->read_buffer.data(), n), error] { Received(s, bytes, error); });
         if (!error && !paused) Read(s);
     };
-    if (options_.plain)
+    if (s->bare)
         s->bare->async_read_some(asio::buffer(s->read_buffer), done);
     else
         s->stream->async_read_some(asio::buffer(s->read_buffer), done);
@@ -192,7 +192,7 @@ void Net_Server::Send_Writing(const Session_Ptr& s) {
     };
     if (s->shut)
         done(asio::error::operation_aborted, 0);
-    else if (options_.plain)
+    else if (s->bare)
         asio::async_write(*s->bare, asio::buffer(s->writing), done);
     else
         asio::async_write(*s->stream, asio::buffer(s->writing), done);
@@ -216,7 +216,7 @@ void Net_Server::Opened(const Session_Ptr& s, const std::string& address, const 
     }
     s->serial = c->serial;
     sessions_[s->serial] = s;
-    if (options_.plain) {
+    if (s->bare) {
         s->ready = true;
         asio::post(s->Strand(), [this, s] { Read(s); });
     } else {
