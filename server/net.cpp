@@ -286,7 +286,7 @@ void Net_Server::After_Game() {
 // slice of them at a time, so that the network thread never has every client's write ahead of a
 // reply that is due at once.
 void Net_Server::Flush_Tick() {
-    flush_timer_.expires_after(std::chrono::microseconds(options_.flush_ms * 1000 / FLUSH_SLICES));
+    flush_timer_.expires_after(std::chrono::microseconds(int64_t(options_.flush_ms) * 1000 / int64_t(FLUSH_SLICES)));
     flush_timer_.async_wait([this](const asio::error_code& e) {
         if (e || stopped_) return;
         Flush(true);
