@@ -720,9 +720,7 @@ void Init_Game(Game& game, const Game_Options& options, const Map_Model& map, Ac
     game.walk = Make_Walk_Grid(map);
     game.regions = Find_Walk_Regions(map);
     Init_Player_Grid(game.grid, map.Map_Width, map.Map_Height);
-    for (int32_t y = 0; y < game.regions.height; ++y)
-        for (int32_t x = 0; x < game.regions.width; ++x)
-            if (game.regions.In_Largest(x, y)) game.free_cells.emplace_back(int16_t(x), int16_t(y));
+    game.free_cells = Largest_Region_Cells(game.regions);
 }
 
 Connection* Open_Connection(Game& game, const std::string& address, const std::string& peer, int64_t now_ms) {
