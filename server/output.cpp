@@ -53,9 +53,10 @@ void Refuse(Game& game, Connection& c, const std::u16string& text, const std::st
 void Settle(Game& game) {
     // Indexed: closing one tells the others, which may cut off more of them.
     for (size_t i = 0; i < game.not_reading.size(); ++i) {
+        Connection& c = *game.not_reading[i];
+        if (c.life != Life::Cut_Off) continue;
         ++game.counts.cut_off[CUT_NOT_READING];
-        Close_Now(game, *game.not_reading[i],
-                  "does not read: more than " + Number(int64_t(game.options.max_output)) + " bytes queued");
+        Close_Now(game, c, "does not read: more than " + Number(int64_t(game.options.max_output)) + " bytes queued");
     }
     game.not_reading.clear();
 }
