@@ -206,11 +206,22 @@ bool Operator_Command(Game& game, const std::string& line, std::string& reply);
 
 // Lists the connection for the next write of everything queued (a few times a second at least),
 // or, urgent, for the end of this turn: replies to a client's own messages and closes are
-// urgent, what it hears of others is not.
-void Mark_Dirty(Game& game, Connection& c);
-void Mark_Urgent(Game& game, Connection& c);
-// The network layer takes the serials listed to write: all of them (the dirty ones), or the
-// urgent ones; each is listed again when more is queued for it.
+// urgent, what it hears of others is not. Inline: every message queued for anyone passes here.
+inline void Mark_Dirty(Game& game, Connection& c) {
+    if (c.dirty_round != game.dirty_round) {
+        c.dirty_round = game.dirty_round;
+        game.dirty.push_back(c.serial);
+    }
+}
+inline void Mark_Urgent(Game& game, Connection& c) {
+    Mark_Dirty(game, c);
+    if (c.urgent_round != game.urgent_round) {
+        c.urgent_round = game.urgent_round;
+        game.urgent.push_back(c.serial);
+    }
+}
+// The network layer takes the serials listed to write: all of them (the dirty ones, which empties
+// the urgent list too), or the urgent ones; each is listed again when more is queued for it.
 std::vector<uint64_t> Take_Writes(Game& game, bool all);
 
 // A line in the log, rate-limited; `c` names the client.

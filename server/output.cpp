@@ -7,21 +7,6 @@
 #include "platform/encoding.h"
 #include "platform/error_codes.h"
 
-void Mark_Dirty(Game& game, Connection& c) {
-    if (c.dirty_round != game.dirty_round) {
-        c.dirty_round = game.dirty_round;
-        game.dirty.push_back(c.serial);
-    }
-}
-
-void Mark_Urgent(Game& game, Connection& c) {
-    Mark_Dirty(game, c);
-    if (c.urgent_round != game.urgent_round) {
-        c.urgent_round = game.urgent_round;
-        game.urgent.push_back(c.serial);
-    }
-}
-
 std::vector<uint64_t> Take_Writes(Game& game, bool all) {
     std::vector<uint64_t> list;
     if (all) {
