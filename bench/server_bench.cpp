@@ -72,14 +72,11 @@ struct Server_Bench {
     size_t Drain() {
         Commit_Positions(game);
         size_t bytes = 0;
-        for (const uint64_t serial : game.dirty) {
+        for (const uint64_t serial : Take_Writes(game, true)) {
             Connection* c = Find_Connection(game, serial);
-            c->dirty = c->urgent = false;
             bytes += c->out.size();
             c->out.clear();
         }
-        game.dirty.clear();
-        game.urgent.clear();
         return bytes;
     }
 };

@@ -97,21 +97,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     auto deliver = [&] {
         Run_Checks_Now(game);
         Commit_Positions(game);
-        std::vector<uint64_t> dirty;
-        dirty.swap(game.dirty);
-        game.urgent.clear();
-        for (const uint64_t serial : dirty) {
+        for (const uint64_t serial : Take_Writes(game, true)) {
             Connection* c = Find_Connection(game, serial);
             if (!c) continue;
-            c->dirty = c->urgent = false;
             for (Peer& p : peers)
                 if (p.open && p.serial == serial) {
                     Fuzz_Require(c->out.empty() || c->out.ends_with(WIRE_TERMINATOR), "output ends mid-message");
                     Apply(p, c->out);
                     c->out.clear();
-                    if (c->gone || c->closing) p.open = false;
+                    if (c->life == Life::Gone || c->life == Life::Closing) p.open = false;
                 }
-            if (c->gone || c->closing) Forget_Connection(game, serial);
+            if (c->life == Life::Gone || c->life == Life::Closing) Forget_Connection(game, serial);
         }
         size_t ready = 0;
         for (const auto& [serial, c] : game.connections) ready += c->stage == Stage::Ready;

@@ -10,6 +10,7 @@ packages=(
   libcpp-httplib-dev             # the game server's side port (status page, metrics)
   libssl-dev                     # TLS for the client, the server and the bots
   libpugixml-dev libpng-dev zlib1g-dev libzstd-dev   # isodata: Tiled's maps, PNG pictures
+  libcli11-dev                   # the tools' command lines
 )
 # --dev: what ./test needs besides: the real-window tests and the code checks.
 if [ "${1:-}" = "--dev" ]; then

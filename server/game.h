@@ -2,6 +2,7 @@
 // bytes, their replies queued in their `out`, logins checked against the account database,
 // limits on what one client may cost, and what each client hears of the others (area of
 // interest). The network layer (net.h), the tests and the fuzz harness drive it the same way.
+// Its parts share game_parts.h.
 #pragma once
 #include <cstdint>
 #include <deque>
@@ -43,7 +44,16 @@ struct Game_Options {
     Hash_Cost hash;                        // for accounts made by open registration
 };
 
+// How far a connection's login has come; back to Fresh once it leaves the game.
 enum class Stage : uint8_t { Fresh, Version_Ok, Id_Given, Checking, Started, Ready };
+
+// A connection's life, apart from its login.
+enum class Life : uint8_t {
+    Open,
+    Cut_Off,   // did not read: its output dropped, closed once the message being handled is done
+    Closing,   // sends what is queued, then closes
+    Gone,      // to be closed now; nothing more is queued
+};
 
 // A player in the game as the others' hearing sees it, kept apart from its connection so that
 // the loop of a move over every player reads one small array.
@@ -67,13 +77,11 @@ struct Connection {
     std::string peer;      // address:port, for the log
     int64_t opened_ms = 0;
     Message_Stream in;
-    std::string out;          // bytes for the network layer to send
-    bool dirty = false;       // listed in Game::dirty
-    bool urgent = false;      // listed in Game::urgent
-    bool closing = false;     // send what is queued, then close
+    std::string out;   // bytes for the network layer to send
+    Life life = Life::Open;
     int64_t closing_ms = 0;   // cut off when the client does not read its last bytes
-    bool gone = false;        // close now; nothing more is queued
-    bool doomed = false;      // to be closed once the message being handled is done
+    // The rounds of Game::dirty and Game::urgent that list it (a list taken starts a new round).
+    uint64_t dirty_round = 0, urgent_round = 0;
     Stage stage = Stage::Fresh;
     std::u16string name;
     std::string name_utf8;
@@ -141,8 +149,9 @@ struct Game {
     Player_Grid grid;                  // the slots by where they stand
     std::vector<uint64_t> dirty;       // connections with output or a close to carry out
     std::vector<uint64_t> urgent;      // of those, the ones to write at the end of this turn
-    std::vector<Connection*> doomed;   // closed once the current message is handled
-    std::vector<Login_Check> checks;   // waiting to be run
+    uint64_t dirty_round = 1, urgent_round = 1;
+    std::vector<Connection*> not_reading;   // Life::Cut_Off, closed once the current message is handled
+    std::vector<Login_Check> checks;        // waiting to be run
     size_t checks_running = 0;
     std::unordered_map<int64_t, Position_Save> unsaved;    // cells not yet in the database
     std::vector<uint16_t> occupancy;                       // players whose cell it is, per cell
@@ -170,9 +179,9 @@ void Init_Game(Game& game, const Game_Options& options, const Map_Model& map, Ac
 Connection* Open_Connection(Game& game, const std::string& address, const std::string& peer, int64_t now_ms);
 // Bytes received on a connection: cut into messages and handled.
 void Receive(Game& game, Connection& c, std::string_view bytes, int64_t now_ms);
-// Takes the client out of the game and marks it gone; `why` is logged unless empty.
+// Takes the client out of the game and marks it Gone; `why` is logged unless empty.
 void Close_Connection(Game& game, Connection& c, const std::string& why);
-// Frees a gone connection's record (the network layer has closed its socket).
+// Frees a Gone connection's record (the network layer has closed its socket).
 void Forget_Connection(Game& game, uint64_t serial);
 Connection* Find_Connection(Game& game, uint64_t serial);
 
@@ -189,7 +198,7 @@ void Run_Checks_Now(Game& game);
 // Writes the cells changed since the last call in one transaction. Call before sending what
 // was queued, so that a client never hears of a cell that a crash could lose.
 void Commit_Positions(Game& game);
-// Orderly end: every player's cell saved, every connection gone (without a message).
+// Orderly end: every player's cell saved, every connection Gone (without a message).
 void Shutdown_Game(Game& game);
 
 // An operator's command line; its answer (lines ending in "\n") in `reply`. False for "quit".
@@ -197,9 +206,25 @@ bool Operator_Command(Game& game, const std::string& line, std::string& reply);
 
 // Lists the connection for the next write of everything queued (a few times a second at least),
 // or, urgent, for the end of this turn: replies to a client's own messages and closes are
-// urgent, what it hears of others is not.
-void Mark_Dirty(Game& game, Connection& c);
-void Mark_Urgent(Game& game, Connection& c);
+// urgent, what it hears of others is not. Inline: every message queued for anyone passes here.
+inline void Mark_Dirty(Game& game, Connection& c) {
+    if (c.dirty_round != game.dirty_round) {
+        c.dirty_round = game.dirty_round;
+        game.dirty.push_back(c.serial);
+    }
+}
+inline void Mark_Urgent(Game& game, Connection& c) {
+    Mark_Dirty(game, c);
+    if (c.urgent_round != game.urgent_round) {
+        c.urgent_round = game.urgent_round;
+        game.urgent.push_back(c.serial);
+    }
+}
+// The network layer takes the serials listed to write: all of them (the dirty ones, which empties
+// the urgent list too), or the urgent ones; each is listed again when more is queued for it.
+// With `slices` above 1, only the dirty ones whose serial is `slice` modulo `slices`, and the
+// urgent list stays.
+std::vector<uint64_t> Take_Writes(Game& game, bool all, uint64_t slices = 1, uint64_t slice = 0);
 
 // A line in the log, rate-limited; `c` names the client.
 void Log(Game& game, const Connection* c, const std::string& what);

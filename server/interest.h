@@ -22,7 +22,7 @@ constexpr uint32_t ORIGIN_CELL = 0;
 struct Belief_Map {
     std::vector<uint64_t> table;   // ((slot + 1) << 32) | cell; 0 is an empty place
     size_t count = 0;
-    size_t prune_at = 0;   // at this many, the far ones are dropped (game.cpp)
+    size_t prune_at = 0;   // at this many, the far ones are dropped (hearing.cpp)
 };
 // The cell the client was told the slot's player stands on: the kept one, or (0, 0).
 uint32_t Belief_Of(const Belief_Map& map, int32_t slot);

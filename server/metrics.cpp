@@ -98,7 +98,7 @@ Status_Snapshot Take_Snapshot(const Game& game, const std::shared_ptr<const Stat
     s.uptime_seconds = uptime_seconds;
     s.counts = game.counts;
     for (const auto& [serial, c] : game.connections)
-        if (!c->gone && size_t(c->stage) < STAGE_COUNT) ++s.by_stage[size_t(c->stage)];
+        if (c->life != Life::Gone && size_t(c->stage) < STAGE_COUNT) ++s.by_stage[size_t(c->stage)];
     s.checks_waiting = game.checks.size() + game.checks_running;
     s.players.reserve(game.players.size());
     for (const Connection* p : game.players) s.players.push_back({p->id, p->name_utf8, p->cell_x, p->cell_y});

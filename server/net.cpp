@@ -98,8 +98,7 @@ void Net_Server::Stop() {
         Forget_Connection(game_, serial);
     }
     sessions_.clear();
-    game_.dirty.clear();
-    game_.urgent.clear();
+    Take_Writes(game_, true);
     net_work_.reset();   // the network threads end once the last socket has
 }
 
@@ -299,30 +298,21 @@ void Net_Server::Flush(bool all) {
     Turn_Timer turn(game_.counts.turn_seconds);
     // Nothing a client hears may depend on a cell the database could still lose.
     Commit_Positions(game_);
-    std::vector<uint64_t> list, later;
-    list.swap(all ? game_.dirty : game_.urgent);
     const uint64_t slice = all ? flush_slice_++ % FLUSH_SLICES : 0;
-    for (const uint64_t serial : list) {
-        if (all && serial % FLUSH_SLICES != slice) {
-            later.push_back(serial);
-            continue;
-        }
+    for (const uint64_t serial : Take_Writes(game_, all, all ? FLUSH_SLICES : 1, slice)) {
         Connection* c = Find_Connection(game_, serial);
         auto hit = sessions_.find(serial);
         if (!c || hit == sessions_.end()) {
             if (c) Forget_Connection(game_, serial);
             continue;
         }
-        if (all) c->dirty = false;
-        c->urgent = false;
         // Before its handshake a client is sent nothing: a close then goes without a word.
-        if (c->gone || (!hit->second->ready && c->closing)) {
+        if (c->life == Life::Gone || (!hit->second->ready && c->life == Life::Closing)) {
             Close(hit->second, "");
             continue;
         }
         Write(hit->second);
     }
-    if (!later.empty()) game_.dirty.insert(game_.dirty.end(), later.begin(), later.end());
 }
 
 // Hands the connection's queued bytes to its strand, which encrypts and writes them: one write
@@ -342,7 +332,7 @@ void Net_Server::Write(const Session_Ptr& s) {
         if (!c->out.empty()) s->busy = true;
     }
     if (c->out.empty()) {
-        if (c->closing) Close(s, "");
+        if (c->life == Life::Closing) Close(s, "");
         return;
     }
     s->writing.swap(c->out);

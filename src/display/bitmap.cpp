@@ -11,26 +11,9 @@
 
 namespace {
 
-uint32_t Le32(const std::string& b, size_t at) {
+uint32_t Le32(std::string_view b, size_t at) {
     return uint32_t(uint8_t(b[at])) | uint32_t(uint8_t(b[at + 1])) << 8 | uint32_t(uint8_t(b[at + 2])) << 16 |
            uint32_t(uint8_t(b[at + 3])) << 24;
-}
-
-// The picture's size as its header states it, read before the decoder allocates for it: a
-// damaged header of a few bytes must not make the game ask for gigabytes.
-bool Size_Acceptable(const std::string& bytes) {
-    if (bytes.size() < 26 || bytes[0] != 'B' || bytes[1] != 'M') return false;
-    int64_t width, height;
-    if (Le32(bytes, 14) == 12) {   // the old core header: 16-bit sides
-        width = Le32(bytes, 18) & 0xFFFF;
-        height = Le32(bytes, 20) & 0xFFFF;
-    } else {
-        width = int32_t(Le32(bytes, 18));
-        height = int32_t(Le32(bytes, 22));
-    }
-    if (height < 0) height = -height;   // rows stored top-down
-    return width > 0 && height > 0 && width <= MAX_PICTURE_SIDE && height <= MAX_PICTURE_SIDE &&
-           width * height <= MAX_PICTURE_PIXELS;
 }
 
 uint16_t Le16(const std::string& b, size_t at) { return uint16_t(uint8_t(b[at]) | uint8_t(b[at + 1]) << 8); }
@@ -64,8 +47,27 @@ std::optional<Surface> Decode_Plain_Bmp(const std::string& b) {
 
 }   // namespace
 
+// Read before the decoder allocates for the picture: a damaged header of a few bytes must not
+// make the game ask for gigabytes.
+std::optional<Bmp_Size> Bmp_Header_Size(std::string_view bytes) {
+    if (bytes.size() < 26 || bytes[0] != 'B' || bytes[1] != 'M') return std::nullopt;
+    int64_t width, height;
+    if (Le32(bytes, 14) == 12) {   // the old core header: 16-bit sides
+        width = Le32(bytes, 18) & 0xFFFF;
+        height = Le32(bytes, 20) & 0xFFFF;
+    } else {
+        width = int32_t(Le32(bytes, 18));
+        height = int32_t(Le32(bytes, 22));
+    }
+    if (height < 0) height = -height;   // rows stored top-down
+    if (width <= 0 || height <= 0 || width > MAX_PICTURE_SIDE || height > MAX_PICTURE_SIDE ||
+        width * height > MAX_PICTURE_PIXELS)
+        return std::nullopt;
+    return Bmp_Size{int32_t(width), int32_t(height)};
+}
+
 std::optional<Surface> Decode_Bmp_Bytes(const std::string& bytes) {
-    if (!Size_Acceptable(bytes)) return std::nullopt;
+    if (!Bmp_Header_Size(bytes)) return std::nullopt;
     if (std::optional<Surface> plain = Decode_Plain_Bmp(bytes)) return plain;
     SDL_RWops* source = SDL_RWFromConstMem(bytes.data(), int(std::min<size_t>(bytes.size(), INT32_MAX)));
     if (!source) return std::nullopt;

@@ -4,6 +4,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/surface.h"
 
@@ -20,6 +21,14 @@ void Require_Bitmap(const std::u16string& name, uint16_t colour_key, Surface& su
 // The largest picture the game loads; every picture it ships is far smaller.
 constexpr int64_t MAX_PICTURE_SIDE = 32767;   // source rectangles are 16-bit
 constexpr int64_t MAX_PICTURE_PIXELS = int64_t(4096) * 4096;
+
+struct Bmp_Size {
+    int32_t width = 0, height = 0;
+};
+// The picture's size as a BMP file's first 26 bytes state it (rows stored either way up): what
+// the game checks before it decodes anything. Nothing when the bytes are no BMP header, or state
+// an empty picture or one larger than the limits above.
+std::optional<Bmp_Size> Bmp_Header_Size(std::string_view bytes);
 
 // Decodes a BMP file into RGB565; nothing when it is not a BMP that can be read, or its header
 // states a picture larger than the limits above.

@@ -25,38 +25,57 @@ std::string Cell_Name(const char* kind, int32_t x, int32_t y) {
 
 // ---- Byte_Reader / Byte_Writer ----
 
-void Byte_Reader::Fail_Short(const std::string& what, size_t start) const {
-    throw Data_Error(file_name + ": file ends at byte " + std::to_string(bytes.size()) + ", inside " + what +
+void Byte_Reader::Fail_Short(std::string_view what, size_t start) const {
+    throw Data_Error(file_name + ": file ends at byte " + std::to_string(file_size) + ", inside " + std::string(what) +
                          " (from byte " + std::to_string(start) + ")",
                      Data_Error::TRUNCATED);
 }
 
-int16_t Byte_Reader::Count(const std::string& field) {
-    const int16_t n = Int16(field.c_str());
+int16_t Byte_Reader::Count(std::string_view field) {
+    const int16_t n = Int16(field);
     if (n < 1)
-        throw Data_Error(file_name + ": " + field + " is " + std::to_string(n) + ", it must be at least 1",
+        throw Data_Error(file_name + ": " + std::string(field) + " is " + std::to_string(n) + ", it must be at least 1",
                          Data_Error::BAD_COUNT);
     return n;
 }
 
-int16_t Byte_Reader::Int16(const char* field) {
-    if (Remaining() < 2) Fail_Short(field, pos);
-    int16_t v = Le16(bytes.data() + pos);
+int16_t Byte_Reader::Int16(std::string_view field) {
+    if (!Have(2)) Fail_Short(field, At());
+    const int16_t v = Le16(data + pos);
     pos += 2;
     return v;
 }
 
-std::u16string Byte_Reader::Counted_String(const char* field) {
-    size_t start = pos;
-    if (Remaining() < 2) Fail_Short(field, start);
-    int16_t n = Le16(bytes.data() + pos);
+std::u16string Byte_Reader::Counted_String(std::string_view field) {
+    const size_t start = At();
+    if (!Have(2)) Fail_Short(field, start);
+    const int16_t n = Le16(data + pos);
     pos += 2;
     std::u16string text;
     if (n <= 0) return text;
-    if (Remaining() < size_t(n)) Fail_Short(field, start);
-    Decode_Utf16(bytes.data() + pos, n, text);
+    if (!Have(size_t(n))) Fail_Short(field, start);
+    Decode_Utf16(data + pos, n, text);
     pos += size_t(n);
     return text;
+}
+
+// Keeps the bytes from pos on, moved to the buffer's front, and reads on behind them.
+bool Byte_Reader::Bring(size_t n) {
+    constexpr size_t PIECE = size_t(1) << 20;
+    std::vector<char>& b = *buffer;   // data is null or points into it
+    const size_t kept = size - pos;
+    if (kept > 0) std::memmove(b.data(), data + pos, kept);
+    if (b.size() < n + PIECE) b.resize(n + PIECE);   // keeps the front
+    offset += pos;
+    pos = 0;
+    size = kept;
+    data = b.data();
+    while (size < n) {
+        const size_t got = Read_Input(*source, b.data() + size, b.size() - size);
+        if (got == 0) break;
+        size += got;
+    }
+    return size >= n;
 }
 
 void Byte_Writer::Int16(int16_t value) {
@@ -75,75 +94,6 @@ void Byte_Writer::Counted_String(const std::u16string& text) {
 
 namespace {
 
-// The bytes of a map file as the parser takes them, from pos on: all at hand (a file already in
-// memory), or brought in pieces from an open file, so that a large map is never held twice.
-struct Map_Source {
-    const char* data = nullptr;   // the bytes at hand
-    size_t size = 0;              // how many
-    size_t pos = 0;               // the next one to take, within data
-    size_t offset = 0;            // the file position of data[0]
-    size_t file_size = 0;
-    const std::string& file_name;
-    Input_File* input = nullptr;   // null: everything is at hand
-    std::vector<char>* buffer = nullptr;
-
-    size_t At() const { return offset + pos; }
-    // At least n bytes at hand from pos on; false when the file ends first.
-    bool Have(size_t n) { return size - pos >= n || (input && Bring(n)); }
-    int16_t Take16() {
-        const int16_t v = Le16(data + pos);
-        pos += 2;
-        return v;
-    }
-    [[noreturn]] void Fail_Short(const std::string& what, size_t start) const {
-        throw Data_Error(file_name + ": file ends at byte " + std::to_string(file_size) + ", inside " + what +
-                             " (from byte " + std::to_string(start) + ")",
-                         Data_Error::TRUNCATED);
-    }
-    int16_t Int16(const std::string& field) {
-        if (!Have(2)) Fail_Short(field, At());
-        return Take16();
-    }
-    int16_t Count(const std::string& field) {
-        const int16_t n = Int16(field);
-        if (n < 1)
-            throw Data_Error(file_name + ": " + field + " is " + std::to_string(n) + ", it must be at least 1",
-                             Data_Error::BAD_COUNT);
-        return n;
-    }
-    std::u16string Counted_String(const std::string& field) {
-        const size_t start = At();
-        if (!Have(2)) Fail_Short(field, start);
-        const int16_t n = Take16();
-        std::u16string text;
-        if (n <= 0) return text;
-        if (!Have(size_t(n))) Fail_Short(field, start);
-        Decode_Utf16(data + pos, n, text);
-        pos += size_t(n);
-        return text;
-    }
-
-private:
-    // Keeps the bytes from pos on, moved to the buffer's front, and reads on behind them.
-    bool Bring(size_t n) {
-        constexpr size_t PIECE = size_t(1) << 20;
-        std::vector<char>& b = *buffer;   // data is null or points into it
-        const size_t kept = size - pos;
-        if (kept > 0) std::memmove(b.data(), data + pos, kept);
-        if (b.size() < n + PIECE) b.resize(n + PIECE);   // keeps the front
-        offset += pos;
-        pos = 0;
-        size = kept;
-        data = b.data();
-        while (size < n) {
-            const size_t got = Read_Input(*input, b.data() + size, b.size() - size);
-            if (got == 0) break;
-            size += got;
-        }
-        return size >= n;
-    }
-};
-
 template <class Cell>
 void Prepare_Grid(Cell_Grid<Cell>& grid, int32_t w, int32_t h, bool& reuse) {
     size_t n = size_t(w) * size_t(h);
@@ -157,9 +107,9 @@ void Prepare_Grid(Cell_Grid<Cell>& grid, int32_t w, int32_t h, bool& reuse) {
 }
 
 // One piece section: a fixed 16 bytes a cell, so the length is checked once for the whole section.
-void Read_Piece_Section(Map_Source& r, Cell_Grid<Piece_Cell>& grid, int32_t w, int32_t h, const char* kind) {
+void Read_Piece_Section(Byte_Reader& r, Cell_Grid<Piece_Cell>& grid, int32_t w, int32_t h, const char* kind) {
     const size_t n = size_t(w) * size_t(h);
-    const size_t left = r.file_size - r.At();
+    const size_t left = r.Remaining();
     if (left < n * 16) {
         const size_t index = left / 16;
         r.Fail_Short(Cell_Name(kind, int32_t(index % size_t(w)), int32_t(index / size_t(w))), r.At() + index * 16);
@@ -189,7 +139,7 @@ void Read_Piece_Section(Map_Source& r, Cell_Grid<Piece_Cell>& grid, int32_t w, i
     }
 }
 
-void Read_Ground_Section(Map_Source& r, Cell_Grid<Ground_Cell>& grid, int32_t w, int32_t h) {
+void Read_Ground_Section(Byte_Reader& r, Cell_Grid<Ground_Cell>& grid, int32_t w, int32_t h) {
     bool reuse;
     Prepare_Grid(grid, w, h, reuse);
     for (int32_t y = 0; y < h; ++y) {
@@ -215,7 +165,7 @@ void Read_Ground_Section(Map_Source& r, Cell_Grid<Ground_Cell>& grid, int32_t w,
     }
 }
 
-void Parse_Map_From(Map_Source& r, Map_Model& model) {
+void Parse_Map_From(Byte_Reader& r, Map_Model& model) {
     const std::string& file_name = r.file_name;
     const int16_t n = r.Count("the image count");
     model.Map_Image_Count = n;
@@ -245,13 +195,13 @@ void Parse_Map_From(Map_Source& r, Map_Model& model) {
 }   // namespace
 
 void Parse_Map_Into(const std::string& bytes, const std::string& file_name, Map_Model& model) {
-    Map_Source source{bytes.data(), bytes.size(), 0, 0, bytes.size(), file_name};
+    Byte_Reader source(bytes, file_name);
     Parse_Map_From(source, model);
 }
 
 void Parse_Map_File_Into(Input_File& input, const std::string& file_name, Map_Model& model) {
     std::vector<char> buffer;
-    Map_Source source{nullptr, 0, 0, 0, size_t(input.size), file_name, &input, &buffer};
+    Byte_Reader source(input, buffer, file_name);
     Parse_Map_From(source, model);
 }
 

@@ -6,6 +6,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/files.h"
@@ -24,23 +25,41 @@ struct Data_Error : std::runtime_error {
     static constexpr const char16_t* MAP_TOO_LARGE = u"地圖太大";
 };
 
-// Reads little-endian fields front to back from a file's bytes; every read past the end throws
-// Data_Error naming the file and the field.
+// Reads little-endian fields front to back from a file's bytes: all at hand (a file already in
+// memory), or brought in pieces from an open file, so that a large file is never held twice. Every
+// read past the end throws Data_Error naming the file and the field.
 struct Byte_Reader {
-    const std::string& bytes;
-    std::string file_name;   // UTF-8, for messages
-    size_t pos = 0;
+    Byte_Reader(const std::string& all, std::string name)
+        : data(all.data()), size(all.size()), file_size(all.size()), file_name(std::move(name)) {}
+    // Reads `input` as the fields are taken, keeping the bytes at hand in `piece`.
+    Byte_Reader(Input_File& input, std::vector<char>& piece, std::string name)
+        : file_size(size_t(input.size)), file_name(std::move(name)), source(&input), buffer(&piece) {}
 
-    int16_t Int16(const char* field);
+    const char* data = nullptr;   // the bytes at hand
+    size_t size = 0;              // how many
+    size_t pos = 0;               // the next one to take, within data
+    size_t offset = 0;            // the file position of data[0]; 0 while everything is at hand
+    size_t file_size = 0;
+    std::string file_name;   // UTF-8, for messages
+
+    size_t At() const { return offset + pos; }
+    size_t Remaining() const { return file_size - At(); }
+    // At least n bytes at hand from pos on; false when the file ends first.
+    bool Have(size_t n) { return size - pos >= n || (source && Bring(n)); }
+    int16_t Int16(std::string_view field);
     // An int16 count that a valid file never has below 1; a smaller one throws Data_Error.
-    int16_t Count(const std::string& field);
+    int16_t Count(std::string_view field);
     // A counted string: int16 byte count, then that many bytes of UTF-16LE; a count of 0 or less
     // is "" and consumes only the count. An odd count keeps the whole characters and drops the
     // lone last byte (still consumed).
-    std::u16string Counted_String(const char* field);
-    size_t Remaining() const { return bytes.size() - pos; }
+    std::u16string Counted_String(std::string_view field);
     // Throws Data_Error: "<file>: file ends at byte <size>, inside <what> (from byte <start>)".
-    [[noreturn]] void Fail_Short(const std::string& what, size_t start) const;
+    [[noreturn]] void Fail_Short(std::string_view what, size_t start) const;
+
+private:
+    bool Bring(size_t n);
+    Input_File* source = nullptr;   // null: everything is at hand
+    std::vector<char>* buffer = nullptr;
 };
 
 inline std::u16string Read_Counted_String(Byte_Reader& reader) { return reader.Counted_String("a counted string"); }

@@ -285,6 +285,15 @@ bool Walk_Regions::In_Largest(int32_t x, int32_t y) const {
     return label[size_t(y) * size_t(width) + size_t(x)] == largest;
 }
 
+std::vector<std::pair<int16_t, int16_t>> Largest_Region_Cells(const Walk_Regions& regions) {
+    std::vector<std::pair<int16_t, int16_t>> cells;
+    if (regions.largest >= 0) cells.reserve(size_t(regions.sizes[size_t(regions.largest)]));
+    for (int32_t y = 0; y < regions.height; ++y)
+        for (int32_t x = 0; x < regions.width; ++x)
+            if (regions.In_Largest(x, y)) cells.emplace_back(int16_t(x), int16_t(y));
+    return cells;
+}
+
 Walk_Regions Find_Walk_Regions(const Map_Model& map) {
     Walk_Regions regions;
     regions.width = std::max<int32_t>(0, std::min<int32_t>(map.Map_Width, map.Ground_Grid.width));

@@ -5,6 +5,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "map/map_file.h"
@@ -91,3 +92,5 @@ struct Walk_Regions {
     bool In_Largest(int32_t x, int32_t y) const;
 };
 Walk_Regions Find_Walk_Regions(const Map_Model& map);
+// The cells of the largest region, row by row: where the server starts players and the bots walk.
+std::vector<std::pair<int16_t, int16_t>> Largest_Region_Cells(const Walk_Regions& regions);

@@ -1,4 +1,4 @@
-// dispatch.cpp -- server messages applied to the game state, and the table of other players.
+// dispatch.cpp -- server messages applied to the game state.
 #include <optional>
 #include <string_view>
 
@@ -43,17 +43,6 @@ bool Numbers(const std::u16string& data, int16_t (&out)[N]) {
         if (!value) return false;
         out[i] = *value;
         start = end == std::u16string_view::npos ? end : end + 1;
-    }
-    return true;
-}
-
-// The command word against a command name, its ASCII capitals taken as small letters.
-bool Is_Command(std::u16string_view word, std::u16string_view name) {
-    if (word.size() != name.size()) return false;
-    for (size_t i = 0; i < word.size(); ++i) {
-        char16_t c = word[i];
-        if (c >= u'A' && c <= u'Z') c = char16_t(c - u'A' + u'a');
-        if (c != name[i]) return false;
     }
     return true;
 }
@@ -168,12 +157,10 @@ namespace {
 
 // Handle_Message with the data's buffer given.
 void Handle(const std::u16string& message, std::u16string& data) {
-    // Split as Split_Message does: the command before the first space, the data after it; no
-    // command in a message shorter than two characters or without a space.
-    const size_t space = message.size() < 2 ? std::u16string::npos : message.find(u' ');
-    if (space == std::u16string::npos || space == 0) return;
-    const std::u16string_view command(message.data(), space);
-    data.assign(message, space + 1);
+    const Message_Parts parts = Split_Message(std::u16string_view(message));
+    if (parts.command.empty()) return;
+    const std::u16string_view command = parts.command;
+    data.assign(parts.data);
     if (Is_Command(command, CMD_MOVE)) {
         On_Move(data);
     } else if (Is_Command(command, CMD_SAY)) {

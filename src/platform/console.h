@@ -11,8 +11,9 @@
 #include <string>
 
 // Raises the open-file limit to the most allowed and makes a write to a closed socket fail
-// rather than end the process (POSIX); Windows needs neither.
-void Prepare_Server_Process();
+// rather than end the process (POSIX); Windows needs neither. For the server and the bots; gives
+// the open-file limit now in force, 0 when there is none or it is unknown.
+uint64_t Prepare_Server_Process();
 
 // True when standard input is a terminal (a console on Windows), where a password is typed.
 bool Input_Is_Terminal();

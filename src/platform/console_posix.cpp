@@ -8,13 +8,15 @@
 
 #include "platform/console.h"
 
-void Prepare_Server_Process() {
+uint64_t Prepare_Server_Process() {
     rlimit limit{};
     if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
         limit.rlim_cur = limit.rlim_max;
         setrlimit(RLIMIT_NOFILE, &limit);
     }
     std::signal(SIGPIPE, SIG_IGN);
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return 0;
+    return uint64_t(limit.rlim_cur);
 }
 
 bool Input_Is_Terminal() { return isatty(STDIN_FILENO) != 0; }

@@ -10,7 +10,7 @@
 
 #include "platform/console.h"
 
-void Prepare_Server_Process() {}
+uint64_t Prepare_Server_Process() { return 0; }
 
 Process_Usage Read_Process_Usage() {
     Process_Usage usage;

@@ -131,11 +131,28 @@ std::u16string Join_Numbers(std::initializer_list<int32_t> values) {
     return out;
 }
 
+Message_Parts Split_Message(std::u16string_view message) {
+    const size_t space = message.size() < 2 ? std::u16string_view::npos : message.find(u' ');
+    if (space == std::u16string_view::npos) return {};
+    return {message.substr(0, space), message.substr(space + 1)};
+}
+
 void Split_Message(const std::u16string& message, std::u16string& command, std::u16string& data) {
-    command = Text_Before(message, u" ");
-    data = Text_After(message, u" ");
+    const Message_Parts parts = Split_Message(std::u16string_view(message));
+    command.assign(parts.command);
+    data.assign(parts.data);
     for (char16_t& c : command)
         if (c >= u'A' && c <= u'Z') c = char16_t(c - u'A' + u'a');
+}
+
+bool Is_Command(std::u16string_view word, std::u16string_view name) {
+    if (word.size() != name.size()) return false;
+    for (size_t i = 0; i < word.size(); ++i) {
+        char16_t c = word[i];
+        if (c >= u'A' && c <= u'Z') c = char16_t(c - u'A' + u'a');
+        if (c != name[i]) return false;
+    }
+    return true;
 }
 
 bool Next_Message(const std::string& buffer, size_t& pos, std::string& message) {

@@ -60,9 +60,16 @@ bool Number_Fields(const std::u16string& data, int16_t* out, size_t count);
 // Numbers in decimal joined with the field separator: {3, -1} gives "3\-1".
 std::u16string Join_Numbers(std::initializer_list<int32_t> values);
 
-// The lower-cased command word (ASCII letters only) and the data of a converted message; the
-// command is "" when the message has no space or fewer than two characters.
+// The command word (before the first space, as sent) and the data (after it) of a converted
+// message, as views into it; both "" when the message has no space or fewer than two characters.
+struct Message_Parts {
+    std::u16string_view command, data;
+};
+Message_Parts Split_Message(std::u16string_view message);
+// The same with the command word lower-cased (ASCII letters only), in copies.
 void Split_Message(const std::u16string& message, std::u16string& command, std::u16string& data);
+// A command word against a command name, the word's ASCII capitals taken as small letters.
+bool Is_Command(std::u16string_view word, std::u16string_view name);
 
 // Cuts the next whole message (without its "/e/") from buffer at pos and moves pos past it;
 // false, pos unchanged, when no terminator follows. Works on raw code page 950 bytes.

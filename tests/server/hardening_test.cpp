@@ -126,6 +126,16 @@ TEST_F(Hardening, A_Client_That_Does_Not_Read_Is_Cut_Off_Alone) {
     EXPECT_EQ(b.Last(u"/delpl "), u"/delpl 0");
     Send(a, "/say still here/e/");
     EXPECT_EQ(b.Last(u"/say "), u"/say " + Num(a.id) + u"\\still here");
+
+    // Cut off by the news of a lost connection, with no message of its own being handled.
+    Peer& dozer = Join(u"丙");
+    dozer.reading = false;
+    while (Find_Connection(game, dozer.serial)->out.size() + 2000 < options.max_output) Send(a, line);
+    const size_t room = options.max_output - Find_Connection(game, dozer.serial)->out.size();
+    Send(a, "/say " + std::string(room - 14 - Num(a.id).size(), 'z') + "/e/");   // 5 bytes short
+    Close_Connection(game, *Find_Connection(game, b.serial), "connection lost");
+    Pump();
+    EXPECT_TRUE(dozer.closed);
 }
 
 TEST_F(Hardening, Connections_Per_Address_And_Logins_That_Never_End) {

@@ -91,13 +91,9 @@ protected:
     void Pump() {
         Run_Checks_Now(game);
         Commit_Positions(game);
-        std::vector<uint64_t> dirty;
-        dirty.swap(game.dirty);
-        game.urgent.clear();
-        for (const uint64_t serial : dirty) {
+        for (const uint64_t serial : Take_Writes(game, true)) {
             Connection* c = Find_Connection(game, serial);
             if (!c) continue;
-            c->dirty = c->urgent = false;
             Peer* p = Find_Peer(serial);
             if (!p) continue;
             if (p->reading && !c->out.empty()) {
@@ -108,7 +104,7 @@ protected:
                 while (Cut_Message(p->stream, size_t(1) << 20, message, size) == Cut_Result::Message)
                     p->messages.push_back(From_Cp950(message));
             }
-            if (c->gone || (c->closing && c->out.empty())) {
+            if (c->life == Life::Gone || (c->life == Life::Closing && c->out.empty())) {
                 p->closed = true;
                 Forget_Connection(game, serial);
             } else if (!c->out.empty()) {

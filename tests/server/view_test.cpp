@@ -203,10 +203,8 @@ TEST_F(View, What_Is_Kept_Of_Each_Client_Grows_With_The_Players_Near_It) {
     Start();
     std::vector<Connection*> players;
     auto drain = [&] {
-        for (const uint64_t serial : game.dirty)
-            if (Connection* c = Find_Connection(game, serial)) c->out.clear(), c->dirty = c->urgent = false;
-        game.dirty.clear();
-        game.urgent.clear();
+        for (const uint64_t serial : Take_Writes(game, true))
+            if (Connection* c = Find_Connection(game, serial)) c->out.clear();
     };
     for (int i = 0; i < 3000; ++i) {
         Connection* c = Open_Connection(game, "10.0.0.1", "10.0.0.1:1", now);

@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/surface.h"
+#include "display/bitmap.h"
 
 // The host path of a picture or animation file name as the game resolves it against the program
 // folder: a name holding the folder is a full path; any other name goes under the folder and may
@@ -11,9 +11,6 @@
 std::optional<std::string> Resolve_In_Program_Folder(const std::u16string& name, const std::string& program_folder,
                                                      std::string& why);
 
-struct Bmp_Size {
-    int32_t width = 0, height = 0;
-};
-// Width and height from a BMP file's header (rows stored either way up); nothing when the file
-// is not a BMP or is too short for its header.
+// Width and height from a BMP file's header, checked as the game checks it (Bmp_Header_Size);
+// nothing when the file cannot be read or its header is refused.
 std::optional<Bmp_Size> Read_Bmp_Size(const std::string& host_path);
