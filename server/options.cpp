@@ -232,11 +232,12 @@ int Parse_Arguments(int argc, char** argv, Server_Config& config) {
             });
             continue;
         }
-        app.add_option_function<std::string>(name,
-                                             [&o, &config, name](const std::string& value) {
-                                                 const std::string problem = Set(o, value, config);
-                                                 if (!problem.empty()) throw CLI::ValidationError(name + " " + problem);
-                                             })
+        app.add_option_function<std::string>(
+               name,
+               [&o, &config, name](const std::string& value) {
+                   const std::string problem = Set(o, value, config);
+                   if (!problem.empty()) throw CLI::ValidationError(std::string(name).append(" ").append(problem));
+               })
             ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
     }
     app.add_option("command", config.command);
