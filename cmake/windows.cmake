@@ -16,6 +16,13 @@ find_path(ISO_JSON_INCLUDE nlohmann/json.hpp REQUIRED)
 add_library(nlohmann_json::nlohmann_json INTERFACE IMPORTED)
 target_include_directories(nlohmann_json::nlohmann_json INTERFACE ${ISO_JSON_INCLUDE})
 
+# CLI11, header-only: Debian's headers, copied into the cache by scripts/windows.sh.
+if(NOT EXISTS ${ISO_WIN_CLI11}/CLI/CLI.hpp)
+  message(FATAL_ERROR "ISO_WIN_CLI11 holds no CLI/CLI.hpp: build for Windows with scripts/windows.sh")
+endif()
+add_library(CLI11::CLI11 INTERFACE IMPORTED)
+target_include_directories(CLI11::CLI11 SYSTEM INTERFACE ${ISO_WIN_CLI11})
+
 # The side port's single header, from Debian's source package (scripts/windows.sh).
 if(NOT EXISTS ${ISO_WIN_HTTPLIB}/httplib.h)
   message(FATAL_ERROR "ISO_WIN_HTTPLIB holds no httplib.h: build for Windows with scripts/windows.sh")

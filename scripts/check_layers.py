@@ -11,7 +11,7 @@ SRC = os.path.join(ROOT, "src")
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"')
 # What the server and the bots may use: no client state, only shared code without it.
 SHARED_ONLY = {"server": None, os.path.join("tools", "isobot"): None}
-SHARED_HEADERS = {"platform/console.h", "platform/encoding.h", "platform/error_codes.h", "platform/files.h", "platform/tls_common.h", "map/map_file.h", "map/path_search.h", "wire/wire.h"}
+SHARED_HEADERS = {"platform/console.h", "platform/encoding.h", "platform/error_codes.h", "platform/files.h", "platform/key_value.h", "platform/tls_common.h", "map/map_file.h", "map/path_search.h", "wire/wire.h"}
 
 
 def layers():

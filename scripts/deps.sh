@@ -10,7 +10,7 @@ packages=(
   libcpp-httplib-dev             # the game server's side port (status page, metrics)
   libssl-dev                     # TLS for the client, the server and the bots
   libpugixml-dev libpng-dev zlib1g-dev libzstd-dev   # isodata: Tiled's maps, PNG pictures
-  libcli11-dev                   # the tools' command lines
+  libcli11-dev                   # the programs' command lines and isoserver --config (header-only)
 )
 # --dev: what ./test needs besides: the real-window tests and the code checks.
 if [ "${1:-}" = "--dev" ]; then
@@ -27,7 +27,7 @@ fi
 # what SQLite's and libsodium's sources are prepared with, Wine and what its tests drive it with.
 if [ "${1:-}" = "--dev" ] || [ "${1:-}" = "--windows" ]; then
   packages+=(g++-mingw-w64-x86-64-posix dpkg-dev tcl autoconf automake libtool perl wine wine64 xvfb xauth xdotool
-             imagemagick python3 libz-mingw-w64-dev)
+             imagemagick python3 libz-mingw-w64-dev libcli11-dev)
 fi
 missing=()
 for p in "${packages[@]}"; do

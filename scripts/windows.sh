@@ -282,13 +282,27 @@ if [ ! -f "$httplib/httplib.h" ]; then
     rm -rf "$work"
 fi
 
+# CLI11 is header-only and the same for every system: Debian's headers, copied into a folder of
+# the cache named by their version, as pinned here.
+cli11_version="2.1.2+ds-1"
+[ "$(installed libcli11-dev)" = "$cli11_version" ] ||
+    echo "windows.sh: note: CLI11 is pinned at $cli11_version, the Linux build has $(installed libcli11-dev)" >&2
+cli11="$cache/cli11-$(installed libcli11-dev)"
+if [ ! -f "$cli11/CLI/CLI.hpp" ]; then
+    work="$(mktemp -d "$cache/building.XXXXXX")"
+    cp -r /usr/include/CLI "$work/"
+    cp /usr/share/doc/libcli11-dev/copyright "$work/CLI11-copyright.txt"
+    [ -d "$cli11" ] || mv "$work" "$cli11"
+    rm -rf "$work"
+fi
+
 # The default world comes from the Linux build's generator: the same code writes the same files.
 if [ ! -x build/out/isocontent ]; then
     [ -f build/CMakeCache.txt ] || cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DISO_WERROR=ON >/dev/null
     nice -n 19 cmake --build build -j"$jobs" --target isocontent
 fi
 
-cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DISO_WIN_PREFIX="$prefix" -DISO_WIN_HTTPLIB="$httplib" \
+cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DISO_WIN_PREFIX="$prefix" -DISO_WIN_HTTPLIB="$httplib" -DISO_WIN_CLI11="$cli11" \
     -DISO_WIN_OPENSSL="$openssl_prefix" -DCMAKE_BUILD_TYPE=Release \
     -DISO_WERROR=ON -DISO_BENCH=OFF -DISO_HOST_ISOCONTENT="$root/build/out/isocontent" >/dev/null
 targets=(--target isoclient isoserver isodata content)
@@ -301,7 +315,7 @@ rm -rf build-win/pack
 mkdir -p "$pack/licenses"
 cp build-win/out/isoclient.exe build-win/out/isoserver.exe build-win/out/isodata.exe build-win/out/*.dll "$pack/"
 cp -r build-win/out/images build-win/out/data build-win/out/fonts "$pack/"
-cp "$prefix"/share/isoclient-licenses/* "$httplib/cpp-httplib-LICENSE.txt" "$pack/licenses/"
+cp "$prefix"/share/isoclient-licenses/* "$httplib/cpp-httplib-LICENSE.txt" "$cli11/CLI11-copyright.txt" "$pack/licenses/"
 # OpenSSL's licence, as Debian's package of the same sources states it.
 cp /usr/share/doc/libssl3/copyright "$pack/licenses/OpenSSL-copyright.txt"
 # The C and C++ runtimes and the threads library linked into the programs.

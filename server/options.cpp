@@ -1,6 +1,7 @@
 // options.cpp -- the option table, the command line, the configuration file and --help.
 #include "options.h"
 
+#include <CLI/CLI.hpp>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -9,6 +10,7 @@
 #include "http.h"
 #include "platform/encoding.h"
 #include "platform/files.h"
+#include "platform/key_value.h"
 
 namespace {
 
@@ -140,105 +142,137 @@ std::string Set(const Option& o, const std::string& text, Server_Config& config)
             return "wants a whole number from " + std::to_string(int64_t(o.low)) + " to " +
                    std::to_string(int64_t(o.high));
     }
-    if (o.kind == Kind::Flag && !text.empty() && text != "true" && text != "yes" && text != "1")
-        return text == "false" || text == "no" || text == "0" ? "" : "wants true or false";
+    if (o.kind == Kind::Flag && !text.empty()) {
+        const std::optional<bool> yes = Parse_Yes_No(text);
+        if (!yes) return "wants true or false";
+        if (!*yes) return "";   // a flag said false leaves it as it is
+    }
     if (!o.set(config, text, number)) return std::string("wants ") + o.value;
     return "";
 }
 
-std::string Trim(const std::string& text) {
-    const size_t first = text.find_first_not_of(" \t\r");
-    if (first == std::string::npos) return "";
-    const size_t last = text.find_last_not_of(" \t\r");
-    return text.substr(first, last - first + 1);
-}
-
-}   // namespace
-
-bool Apply_Config_Text(const std::string& text, const std::string& file_name, Server_Config& config,
-                       std::string& error) {
-    size_t start = 0;
-    int line_number = 0;
-    while (start <= text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        std::string line = Trim(text.substr(start, end - start));
-        start = end + 1;
-        ++line_number;
-        if (line.empty() || line[0] == '#') continue;
-        const std::string where = file_name + ":" + std::to_string(line_number) + ": ";
-        const size_t equals = line.find('=');
-        if (equals == std::string::npos) {
+// The checked "key = value" lines of a configuration file, the last of a key winning; the
+// damaged ones named in `error`, each with its line.
+std::vector<std::pair<std::string, std::string>> Config_Lines(const std::string& text, const std::string& file_name,
+                                                              std::string& error) {
+    std::vector<std::pair<std::string, std::string>> lines;
+    Server_Config scratch;
+    for (const Key_Value_Line& line : Key_Value_Lines(text)) {
+        const std::string where = file_name + ":" + std::to_string(line.number) + ": ";
+        if (!line.pair) {
             error += where + "not \"key = value\"\n";
             continue;
         }
-        const std::string key = Trim(line.substr(0, equals));
-        std::string value = line.substr(equals + 1);
-        for (size_t hash = value.find('#'); hash != std::string::npos; hash = value.find('#', hash + 1))
-            if (hash > 0 && (value[hash - 1] == ' ' || value[hash - 1] == '\t')) {
-                value.erase(hash);   // a comment after the value
-                break;
-            }
-        value = Trim(value);
-        if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
+        const std::string &key = line.key, &value = line.value;
         const Option* o = Find_Option(key);
         if (!o) {
             error.append(where).append("unknown key \"").append(key).append("\"\n");
             continue;
         }
-        const std::string problem = Set(*o, value, config);
-        if (!problem.empty()) error.append(where).append(key).append(" ").append(problem).append("\n");
+        const std::string problem = Set(*o, value, scratch);
+        if (!problem.empty()) {
+            error.append(where).append(key).append(" ").append(problem).append("\n");
+            continue;
+        }
+        const bool flag = o->kind == Kind::Flag;
+        if (flag && !value.empty() && !Parse_Yes_No(value).value_or(true)) continue;   // leaves the flag as it is
+        std::erase_if(lines, [&](const auto& line_before) { return line_before.first == key; });
+        lines.emplace_back(key, flag ? "true" : value);
     }
+    return lines;
+}
+
+// CLI11's reading of --config, on the lines above: every damaged line is told, with its number.
+class Config_Reader : public CLI::Config {
+public:
+    explicit Config_Reader(const CLI::Option*& file) : file_(file) {}
+    std::string to_config(const CLI::App*, bool, bool, std::string) const override { return ""; }
+    std::vector<CLI::ConfigItem> from_config(std::istream& input) const override {
+        const std::string text{std::istreambuf_iterator<char>(input), std::istreambuf_iterator<char>()};
+        std::string error;
+        std::vector<CLI::ConfigItem> found;
+        for (auto& [key, value] : Config_Lines(text, file_->as<std::string>(), error)) {
+            CLI::ConfigItem item;
+            item.name = key;
+            item.inputs = {value};
+            found.push_back(std::move(item));
+        }
+        if (!error.empty()) throw CLI::ConfigError(error);
+        return found;
+    }
+
+private:
+    const CLI::Option*& file_;
+};
+
+}   // namespace
+
+bool Apply_Config_Text(const std::string& text, const std::string& file_name, Server_Config& config,
+                       std::string& error) {
+    for (const auto& [key, value] : Config_Lines(text, file_name, error)) Set(*Find_Option(key), value, config);
     return error.empty();
 }
 
+// Options stand anywhere on the line, also after the command's words; what is not an option is
+// the command.
 int Parse_Arguments(int argc, char** argv, Server_Config& config) {
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
-            std::fputs(Help_Text().c_str(), stdout);
-            return 1;
-        }
-        if (arg == "--config") {
-            if (i + 1 >= argc) {
-                std::fprintf(stderr, "isoserver: --config wants a file\n");
-                return 2;
-            }
-            const std::string file = argv[++i];
-            const std::optional<std::string> text = Read_Whole_File(file);
-            std::string error;
-            if (!text) {
-                std::fprintf(stderr, "isoserver: cannot read the configuration file '%s'\n", file.c_str());
-                return 2;
-            }
-            if (!Apply_Config_Text(*text, file, config, error)) {
-                std::fprintf(stderr, "isoserver: %s", error.c_str());
-                return 2;
-            }
+    CLI::App app("isoserver");
+    app.set_help_flag();   // the help text is ours
+    bool help = false;
+    app.add_flag("-h,--help", help);
+    app.allow_extras();   // unknown options are told below, in our words
+    const CLI::Option* config_file = nullptr;
+    config_file = app.set_config("--config");
+    app.config_formatter(std::make_shared<Config_Reader>(config_file));
+    for (const Option& o : Options()) {
+        const std::string name = std::string("--") + o.name;
+        if (o.kind == Kind::Flag) {
+            app.add_flag_function(name, [&o, &config](int64_t count) {
+                if (count > 0) Set(o, "", config);
+            });
             continue;
         }
-        if (arg.rfind("--", 0) != 0) {
-            config.command.assign(argv + i, argv + argc);
-            return 0;
-        }
-        const Option* o = Find_Option(arg.substr(2));
-        if (!o) {
-            std::fprintf(stderr, "isoserver: unknown option '%s' (see --help)\n", arg.c_str());
+        app.add_option_function<std::string>(
+               name,
+               [&o, &config, name](const std::string& value) {
+                   const std::string problem = Set(o, value, config);
+                   if (!problem.empty()) throw CLI::ValidationError(std::string(name).append(" ").append(problem));
+               })
+            ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    }
+    app.add_option("command", config.command);
+    for (int i = 1; i < argc && std::string_view(argv[i]) != "--"; ++i)
+        if (std::string_view(argv[i]).starts_with("--") &&
+            std::string_view(argv[i]).find('=') != std::string_view::npos) {
+            std::fprintf(stderr, "isoserver: unknown option '%s' (see --help)\n", argv[i]);   // "--port 1" only
             return 2;
         }
-        std::string value;
-        if (o->kind != Kind::Flag) {
-            if (i + 1 >= argc) {
-                std::fprintf(stderr, "isoserver: %s wants %s\n", arg.c_str(), o->value);
-                return 2;
-            }
-            value = argv[++i];
-        }
-        const std::string problem = Set(*o, value, config);
-        if (!problem.empty()) {
-            std::fprintf(stderr, "isoserver: %s %s\n", arg.c_str(), problem.c_str());
-            return 2;
-        }
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ArgumentMismatch& e) {
+        // A value missing after its option: "--port: 1 required TEXT missing".
+        const std::string what = e.what(), name = what.substr(0, what.find(':'));
+        const Option* o = name.starts_with("--") ? Find_Option(name.substr(2)) : nullptr;
+        std::fprintf(stderr, "isoserver: %s wants %s\n", name.c_str(), o ? o->value : "a file");
+        return 2;
+    } catch (const CLI::FileError&) {
+        std::fprintf(stderr, "isoserver: cannot read the configuration file '%s'\n",
+                     config_file->as<std::string>().c_str());
+        return 2;
+    } catch (const CLI::ConfigError& e) {
+        std::fprintf(stderr, "isoserver: %s", e.what());
+        return 2;
+    } catch (const CLI::ParseError& e) {
+        std::fprintf(stderr, "isoserver: %s\n", e.what());
+        return 2;
+    }
+    if (help) {
+        std::fputs(Help_Text().c_str(), stdout);
+        return 1;
+    }
+    if (!app.remaining().empty()) {
+        std::fprintf(stderr, "isoserver: unknown option '%s' (see --help)\n", app.remaining().front().c_str());
+        return 2;
     }
     return 0;
 }

@@ -1,23 +1,13 @@
 // settings.cpp -- the settings file's lines.
 #include "platform/settings.h"
 
+#include <CLI/CLI.hpp>
 #include <algorithm>
 
+#include "platform/key_value.h"
 #include "platform/tls_common.h"
 
 namespace {
-
-std::string Trim(const std::string& text) {
-    const size_t start = text.find_first_not_of(" \t\r");
-    if (start == std::string::npos) return "";
-    return text.substr(start, text.find_last_not_of(" \t\r") - start + 1);
-}
-
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; });
-    return text;
-}
 
 // The text as it may go to a terminal: control characters shown as "?".
 std::string Printable(std::string text) {
@@ -39,25 +29,15 @@ std::string Apply(const std::string& key, const std::string& value, Client_Setti
         return "";
     }
     if (key == "fullscreen") {
-        const std::string v = Lower(value);
-        if (v == "yes" || v == "true" || v == "on" || v == "1") {
-            settings.windowed = false;
-        } else if (v == "no" || v == "false" || v == "off" || v == "0") {
-            settings.windowed = true;
-        } else {
-            return "fullscreen wants yes or no, got '" + Printable(value) + "'";
-        }
+        const std::optional<bool> yes = Parse_Yes_No(value);
+        if (!yes) return "fullscreen wants yes or no, got '" + Printable(value) + "'";
+        settings.windowed = !*yes;
         return "";
     }
     if (key == "plain") {
-        const std::string v = Lower(value);
-        if (v == "yes" || v == "true" || v == "on" || v == "1") {
-            settings.plain = true;
-        } else if (v == "no" || v == "false" || v == "off" || v == "0") {
-            settings.plain = false;
-        } else {
-            return "plain wants yes or no, got '" + Printable(value) + "'";
-        }
+        const std::optional<bool> yes = Parse_Yes_No(value);
+        if (!yes) return "plain wants yes or no, got '" + Printable(value) + "'";
+        settings.plain = *yes;
         return "";
     }
     if (key == "server_key") {
@@ -101,48 +81,67 @@ bool Parse_Server_Address(const std::string& text, std::string& host, uint16_t& 
 }
 
 void Parse_Settings(const std::string& text, Client_Settings& settings, std::vector<std::string>& problems) {
-    size_t start = text.starts_with("\xEF\xBB\xBF") ? 3 : 0;
-    for (int line_number = 1; start <= text.size(); ++line_number) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        const std::string line = Trim(text.substr(start, end - start));
-        start = end + 1;
-        if (line.empty() || line[0] == ';' || line[0] == '#' || (line.front() == '[' && line.back() == ']')) continue;
-        const size_t equals = line.find('=');
-        std::string why = equals == std::string::npos
-                              ? "not 'key = value': '" + Printable(line) + "'"
-                              : Apply(Lower(Trim(line.substr(0, equals))), Trim(line.substr(equals + 1)), settings);
-        if (!why.empty()) problems.push_back("line " + std::to_string(line_number) + ": " + why);
+    for (const Key_Value_Line& line : Key_Value_Lines(text)) {
+        const std::string why =
+            line.pair ? Apply(line.key, line.value, settings) : "not 'key = value': '" + Printable(line.text) + "'";
+        if (!why.empty()) problems.push_back("line " + std::to_string(line.number) + ": " + why);
     }
 }
 
 Command_Line Apply_Command_Line(const std::vector<std::string>& args, Client_Settings& settings, std::string& error) {
-    for (size_t i = 1; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        const bool has_value = i + 1 < args.size();
-        if (arg == "--help" || arg == "-h") return Command_Line::Help;
-        if (arg == "--windowed" || arg == "--fullscreen") {
-            settings.windowed = arg == "--windowed";
-        } else if (arg == "--scale" && has_value) {
-            if (!Parse_Whole_Number(args[++i], MIN_WINDOW_SCALE, MAX_WINDOW_SCALE, settings.window_scale)) {
-                error = "--scale wants " + std::to_string(MIN_WINDOW_SCALE) + " to " +
-                        std::to_string(MAX_WINDOW_SCALE) + ", got '" + Printable(args[i]) + "'";
-                return Command_Line::Bad;
-            }
-        } else if (arg == "--connect" && has_value) {
-            if (!Parse_Server_Address(args[++i], settings.server_host, settings.server_port)) {
-                error = "--connect wants HOST:PORT, got '" + Printable(args[i]) + "'";
-                return Command_Line::Bad;
-            }
-        } else if (arg == "--plain") {
-            settings.plain = true;
-        } else if (arg == "--offline") {
-            settings.server_host.clear();
-            settings.server_port = 0;
-        } else {
+    CLI::App app("isoclient");
+    app.set_help_flag();   // the help text is main's
+    app.allow_extras();    // told below, in our words
+    bool help = false;
+    app.add_flag("-h,--help", help);
+    // Each option applies as it comes, so that a later one overrides an earlier one.
+    const auto windowed = [&settings](bool yes) { return [&settings, yes](int64_t) { settings.windowed = yes; }; };
+    app.add_flag_function("--windowed", windowed(true))->trigger_on_parse();
+    app.add_flag_function("--fullscreen", windowed(false))->trigger_on_parse();
+    app.add_flag_function("--plain", [&settings](int64_t) { settings.plain = true; })->trigger_on_parse();
+    app.add_flag_function("--offline",
+                          [&settings](int64_t) {
+                              settings.server_host.clear();
+                              settings.server_port = 0;
+                          })
+        ->trigger_on_parse();
+    app.add_option_function<std::string>(
+           "--scale",
+           [&settings](const std::string& value) {
+               if (!Parse_Whole_Number(value, MIN_WINDOW_SCALE, MAX_WINDOW_SCALE, settings.window_scale))
+                   throw CLI::ValidationError("--scale wants " + std::to_string(MIN_WINDOW_SCALE) + " to " +
+                                              std::to_string(MAX_WINDOW_SCALE) + ", got '" + Printable(value) + "'");
+           })
+        ->trigger_on_parse();
+    app.add_option_function<std::string>(
+           "--connect",
+           [&settings](const std::string& value) {
+               if (!Parse_Server_Address(value, settings.server_host, settings.server_port))
+                   throw CLI::ValidationError("--connect wants HOST:PORT, got '" + Printable(value) + "'");
+           })
+        ->trigger_on_parse();
+    for (const std::string& arg : args)
+        if (arg.starts_with("--") && arg.find('=') != std::string::npos) {   // "--scale 2" only
             error = "unknown option '" + Printable(arg) + "'";
             return Command_Line::Bad;
         }
+    std::vector<std::string> reversed(args.rbegin(), args.rend());   // as CLI11 takes them
+    if (!reversed.empty()) reversed.pop_back();                      // the program's name
+    try {
+        app.parse(reversed);
+    } catch (const CLI::ArgumentMismatch& e) {
+        // An option without its value: "--scale: 1 required TEXT missing".
+        const std::string what = e.what();
+        error = "unknown option '" + what.substr(0, what.find(':')) + "'";
+        return Command_Line::Bad;
+    } catch (const CLI::ParseError& e) {
+        error = e.what();
+        return Command_Line::Bad;
+    }
+    if (help) return Command_Line::Help;
+    if (!app.remaining().empty()) {
+        error = "unknown option '" + Printable(app.remaining().front()) + "'";
+        return Command_Line::Bad;
     }
     return Command_Line::Run;
 }

@@ -22,9 +22,8 @@ constexpr const char* SETTINGS_FILE_NAME = "isoclient.ini";
 constexpr const char* KNOWN_SERVERS_FILE_NAME = "known_servers.txt";
 
 // Applies the lines of text, in order, to settings. A damaged line (no "=", an unknown key, a
-// value out of range) leaves settings as they were and adds "line N: why" to problems. Blank
-// lines, lines starting with ";" or "#", and "[section]" lines are skipped; a UTF-8 byte order
-// mark and CR LF line ends are taken.
+// value out of range) leaves settings as they were and adds "line N: why" to problems. The lines'
+// rules are platform/key_value.h's.
 void Parse_Settings(const std::string& text, Client_Settings& settings, std::vector<std::string>& problems);
 
 // What the command line asks for once it has been applied.

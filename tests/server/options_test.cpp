@@ -10,6 +10,14 @@
 
 namespace {
 
+int Parse(std::vector<std::string> words, Server_Config& config) {
+    words.insert(words.begin(), "isoserver");
+    std::vector<char*> argv;
+    for (std::string& word : words) argv.push_back(word.data());
+    argv.push_back(nullptr);
+    return Parse_Arguments(int(words.size()), argv.data(), config);
+}
+
 TEST(Server_Options, The_Example_Configuration_Reads_Whole) {
     const std::string path = ISO_SOURCE_DIR "/deploy/isoserver.conf";
     Server_Config config;
@@ -36,6 +44,7 @@ TEST(Server_Options, Bad_Lines_Are_Named_And_The_Command_Line_Wins) {
         {"colour = red", "unknown key \"colour\""},
         {"just words", "not \"key = value\""},
         {"stats = maybe", "wants true or false"},
+        {"stats = On", ""},   // the yes/no words of isoclient.ini
         {"# a comment", ""},
     };
     for (const Case& c : cases) {
@@ -50,14 +59,32 @@ TEST(Server_Options, Bad_Lines_Are_Named_And_The_Command_Line_Wins) {
     const std::string file = folder / "isoserver.conf";
     std::ofstream(file) << "port = 7100\nview-radius = 30\n";
     Server_Config config;
-    std::vector<std::string> args = {"isoserver", "--config", file, "--port", "7200", "user", "list"};
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    EXPECT_EQ(Parse_Arguments(int(args.size()), argv.data(), config), 0);
+    EXPECT_EQ(Parse(std::vector<std::string>{"--config", file, "--port", "7200", "user", "list"}, config), 0);
     EXPECT_EQ(config.net.port, 7200);
     EXPECT_EQ(config.game.view_radius, 30);
     EXPECT_EQ(config.command, (std::vector<std::string>{"user", "list"}));
+}
+
+// An option after a command's words is taken as if it stood before them, or refused; it never
+// becomes one of the command's words.
+TEST(Server_Options, Options_After_The_Command_Are_Honoured_Or_Refused) {
+    using Words = std::vector<std::string>;
+    const std::tuple<Words, int, Words> cases[] = {
+        {{"user", "add", "bob", "--db", "f.db"}, 0, {"user", "add", "bob"}},
+        {{"user", "--db", "f.db", "passwd", "bob"}, 0, {"user", "passwd", "bob"}},
+        {{"user", "ban", "bob", "spam", "--db", "f.db"}, 0, {"user", "ban", "bob", "spam"}},
+        {{"backup", "out.db", "--db", "f.db"}, 0, {"backup", "out.db"}},
+        {{"fingerprint", "--db", "f.db"}, 0, {"fingerprint"}},
+        {{"user", "list", "--db"}, 2, {}},
+        {{"user", "del", "bob", "--dbx", "f.db"}, 2, {}},
+    };
+    for (const auto& [words, status, command] : cases) {
+        Server_Config config;
+        EXPECT_EQ(Parse(words, config), status) << words.back();
+        if (status == 0) {
+            EXPECT_EQ(std::pair(config.db_file, config.command), std::pair(std::string("f.db"), command));
+        }
+    }
 }
 
 }   // namespace

@@ -1,6 +1,7 @@
 // cli.cpp -- isodata's commands and their arguments.
 #include "tools/isodata/cli.h"
 
+#include <CLI/CLI.hpp>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -84,30 +85,44 @@ struct Options {
 // Options of a command; false (with a message) on an unknown or incomplete option.
 bool Parse_Options(const std::vector<std::string>& args, bool allow_type, bool allow_folder, Options& o,
                    std::ostream& err) {
-    for (size_t i = 1; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--help" || a == "-h") {
-            o.help = true;
-        } else if (allow_type && a == "--type") {
-            File_Type t;
-            if (i + 1 >= args.size() || !Parse_Type(args[i + 1], t)) {
-                err << "isodata " << args[0] << ": --type needs map, ple or ani\n";
-                return false;
-            }
-            o.type = t;
-            ++i;
-        } else if (allow_folder && a == "--program-folder") {
-            if (i + 1 >= args.size()) {
-                err << "isodata " << args[0] << ": --program-folder needs a folder\n";
-                return false;
-            }
-            o.program_folder = args[++i];
-        } else if (a.size() > 1 && a[0] == '-') {
-            err << "isodata " << args[0] << ": unknown option " << a << "\n";
-            return false;
-        } else {
-            o.positional.push_back(a);
-        }
+    const std::string command = "isodata " + args[0] + ": ";
+    const char* const type_needs = "--type needs map, ple or ani";
+    CLI::App app(command);
+    app.set_help_flag();   // each command's help text is ours
+    app.allow_extras();    // told below, in our words
+    app.add_flag("-h,--help", o.help);
+    if (allow_type)
+        app.add_option_function<std::string>("--type",
+                                             [&o, type_needs](const std::string& name) {
+                                                 File_Type t;
+                                                 if (!Parse_Type(name, t)) throw CLI::ValidationError(type_needs);
+                                                 o.type = t;
+                                             })
+            ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    if (allow_folder)
+        app.add_option("--program-folder", o.program_folder)->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    app.add_option("arguments", o.positional);
+    std::vector<std::string> reversed(args.rbegin(), args.rend() - 1);   // as CLI11 takes them
+    std::string unknown;
+    for (const std::string& a : args)
+        if (a.starts_with("--") && a.find('=') != std::string::npos && unknown.empty())
+            unknown = a;   // "--type map" only
+    try {
+        if (unknown.empty()) app.parse(reversed);
+    } catch (const CLI::ArgumentMismatch& e) {
+        // An option without its value: "--type: 1 required TEXT missing".
+        err << command << (std::string(e.what()).starts_with("--type") ? type_needs : "--program-folder needs a folder")
+            << "\n";
+        return false;
+    } catch (const CLI::ParseError& e) {
+        err << command << e.what() << "\n";
+        return false;
+    }
+    for (const std::string& a : app.remaining())
+        if (unknown.empty() && a.size() > 1 && a[0] == '-') unknown = a;
+    if (!unknown.empty()) {
+        err << command << "unknown option " << unknown << "\n";
+        return false;
     }
     return true;
 }
