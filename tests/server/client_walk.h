@@ -4,12 +4,6 @@
 #include <cstdint>
 #include <string>
 
-#include "map/map_file.h"
-
-// The client's frame on `map` with its own character on (sx, sy): the scene, then the search a
-// click on (tx, ty) makes; true when it walks.
-bool Client_Walks(const Map_Model& map, int16_t sx, int16_t sy, int16_t tx, int16_t ty);
-
 struct Clicked_Walk {
     bool clicked = false;      // the cell was in view and was clicked
     bool heard_back = false;   // a chat line sent after 600 more frames came back

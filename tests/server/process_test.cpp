@@ -1,6 +1,6 @@
 // process_test.cpp -- isoserver as a program: killed with SIGKILL in the middle of traffic, its
-// database still holds every account and every cell it acknowledged; the "user" commands; and
-// a short soak of well-behaved and chaos bots with its memory and descriptors watched.
+// database still holds every account and every cell it acknowledged; a client clicking a walled-in
+// cell; the "user" commands; its key.
 #include <sqlite3.h>
 
 #include <random>
@@ -234,48 +234,6 @@ TEST(Server_Process, Its_Key_Is_Made_Once_Kept_Private_And_Fingerprinted) {
         ASSERT_NE(Listening_Port(child), 0);
         EXPECT_NE(child.Output().find(says), std::string::npos) << child.Output();
     }
-}
-
-// Under ThreadSanitizer every thread runs several times slower: a third of the load there.
-#if defined(__SANITIZE_THREAD__)
-constexpr int SOAK_BOTS = 100, SOAK_CHAOS = 20;
-#else
-constexpr int SOAK_BOTS = 300, SOAK_CHAOS = 50;
-#endif
-
-// 300 well-behaved bots beside 50 chaos bots for 30 s, over TLS: the well-behaved ones see no error, no
-// lost echo and no disconnect; the server's memory stays put and it leaks no descriptor.
-TEST(Server_Process, Short_Soak_With_Chaos_Bots) {
-    Temp_Folder temp;
-    Child server(Server_Args(temp.path / "soak.db", {"--register", "open", "--connects-per-minute", "0", "--max-checks",
-                                                     "4000", "--login-seconds", "5", "--log-per-second", "20"}),
-                 temp.path, "server");
-    const uint16_t port = Listening_Port(server);
-    ASSERT_NE(port, 0);
-    Child bots({ISO_OUT_DIR "/isobot", "--port", std::to_string(port), "--bots", std::to_string(SOAK_BOTS), "--chaos",
-                std::to_string(SOAK_CHAOS), "--seconds", "30", "--map", ISO_OUT_DIR "/data/testmap.map", "--watch",
-                std::to_string(server.pid), "--watch-after", "10"},
-               temp.path, "bots");
-    const int status = bots.Wait();
-    const std::string out = bots.Output();
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << out;
-    EXPECT_NE(out.find(std::to_string(SOAK_BOTS) + " logged in, 0 refused, 0 lost, 0 errors, 0 echoes missing"),
-              std::string::npos)
-        << out;
-    auto figure = [&](const std::string& key) {
-        const size_t at = out.find(key + "=");
-        return at == std::string::npos ? -1LL : std::atoll(out.c_str() + at + key.size() + 1);
-    };
-    const long long first = figure("rss_first_kb"), end = figure("rss_end_kb");
-    ASSERT_GT(first, 0) << out;
-    ASSERT_GT(end, 0) << out;
-#if !defined(__SANITIZE_ADDRESS__)
-    // (The sanitizer's quarantine keeps freed memory on purpose: no bound under it.)
-    EXPECT_LE(end, first + first / 10) << out;
-#endif
-    EXPECT_EQ(figure("fd_after"), figure("fd_before")) << out;
-    EXPECT_GT(figure("fd_load"), SOAK_BOTS) << out;
-    std::printf("%s", out.c_str());
 }
 
 }   // namespace
