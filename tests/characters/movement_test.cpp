@@ -160,20 +160,6 @@ TEST_F(Moving, Paths_Over_64_Steps_Are_Dropped) {
     EXPECT_EQ(Find(s, Cell{0, 2}).size(), 58u);
 }
 
-TEST_F(Moving, The_Box_Is_Cut_At_The_Map_Edge_And_Written_Back) {
-    Draw_Map(std::vector<std::string>(100, std::string(100, '.')));
-    int16_t bx = 90, by = 90, bw = 38, bh = 38;
-    // The start lies far outside the box, so the fill runs until it cannot grow.
-    Find_Path(r, 10, 10, 95, 95, bx, by, bw, bh);
-    EXPECT_EQ(std::pair(bw, bh), (std::pair<int16_t, int16_t>(10, 10)));
-    auto at = [&](int x, int y) { return Distance_At(r, x, y); };
-    for (int i = 0; i <= 100; ++i) EXPECT_EQ(at(100, i) + at(i, 100), 0) << "column and row 100 at " << i;
-    // One column and row before the box get numbers but are never expanded.
-    for (auto [x, y, n] :
-         {std::tuple{95, 95, 1}, {99, 99, 9}, {90, 90, 11}, {89, 95, 7}, {95, 89, 7}, {88, 95, 0}, {89, 89, 0}})
-        EXPECT_EQ(at(x, y), n) << x << ", " << y;
-}
-
 // On random maps and boxes the fill numbers every cell as the plain sweep does, and every path found
 // starts at the start, ends at the target, steps on free cells only and has at most 64 steps.
 TEST_F(Moving, Random_Maps_Fill_As_The_Plain_Sweep_And_Give_Sound_Paths) {

@@ -135,12 +135,9 @@ TEST(Server_Process, User_Commands_Then_A_Closed_Server_Lets_Only_Accounts_In) {
     Temp_Folder temp;
     const fs::path db = temp.path / "game.db";
     auto user = [&](const std::string& args, const std::string& input) {
-        const std::string command = "printf '" + input + "' | '" ISO_OUT_DIR "/isoserver' --db '" + db.string() +
-                                    "' --hash-ops 1 --hash-memory 8 user " + args + " > '" +
-                                    (temp.path / "user.out").string() + "' 2>&1";
-        const int status = std::system(command.c_str());
-        return std::pair(WIFEXITED(status) ? WEXITSTATUS(status) : -1,
-                         Read_Whole_File((temp.path / "user.out").string()).value_or(""));
+        return Run_Shell("printf '" + input + "' | '" ISO_OUT_DIR "/isoserver' --db '" + db.string() +
+                             "' --hash-ops 1 --hash-memory 8 user " + args,
+                         temp.path);
     };
     struct Step {
         std::string args, input;
@@ -199,13 +196,8 @@ TEST(Server_Process, User_Commands_Then_A_Closed_Server_Lets_Only_Accounts_In) {
 TEST(Server_Process, Its_Key_Is_Made_Once_Kept_Private_And_Fingerprinted) {
     Temp_Folder temp;
     const std::string server = ISO_OUT_DIR "/isoserver --db '" + (temp.path / "game.db").string() + "' ";
-    auto run = [&](const std::string& command) {
-        const int status = std::system((command + " > '" + (temp.path / "run.out").string() + "' 2>&1").c_str());
-        std::string out = Read_Whole_File((temp.path / "run.out").string()).value_or("");
-        if (!out.empty() && out.back() == '\n') out.pop_back();
-        return std::pair(WIFEXITED(status) ? WEXITSTATUS(status) : -1, out);
-    };
-    const auto [made, first] = run("(" + server + "fingerprint 2>/dev/null)");
+    auto run = [&](const std::string& command) { return Run_Shell(command, temp.path); };
+    const auto [made, first] = run(server + "fingerprint 2>/dev/null");
     ASSERT_EQ(made, 0) << first;
     EXPECT_EQ(first.size(), 71u) << first;
     EXPECT_EQ(first.substr(0, 7), "SHA256:");
