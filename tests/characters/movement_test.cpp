@@ -113,7 +113,7 @@ TEST_F(Moving, Hand_Drawn_Maps_Give_The_Expected_Steps) {
         {{"S...T"}, {3, 3, 3, 3}},
         {{"S..", "...", "..T"}, {4, 4}},
         {{".....", ".S#T.", "....."}, {2, 4}},           // a tie between 2 and 4 goes to 2
-        {{"....", ".S#.", ".#T.", "...."}, {4}},         // diagonal between two blocked cells
+        {{"....", ".S#.", ".#T.", "...."}, {4}},         // diagonal between two blocked cells (kept)
         {{"S#..", ".#T.", "....", "...."}, {5, 4, 2}},   // around a wall
     };
     for (const auto& [rows, steps] : cases) {
