@@ -146,7 +146,7 @@ TEST_F(Server_Test, Through_A_Logging_Proxy_Nothing_In_Clear_And_A_Bare_Client_H
     Platform.socket = tcp.get();
     Net.Server_Host = "127.0.0.1";
     Net.Server_Port = proxy.acceptor.local_endpoint().port();
-    Net.Link.Login_Id = u"乙";
+    Net.Link.Login_Id = std::u16string(u"乙");   // not the literal itself: GCC 12 warns falsely (-Wrestrict)
     Net.Link.Login_Password = u"hunter2/secret";
     in_game = Ready_And_Play;
     each_turn = [&] {
