@@ -1,5 +1,6 @@
 // process_test.cpp -- isoserver as a program: killed with SIGKILL in the middle of traffic, its
-// database still holds every account and every cell it acknowledged; the "user" commands; its key.
+// database still holds every account and every cell it acknowledged; the "user" commands; its
+// key; bots and chaos bots over TLS for a few seconds.
 #include <sqlite3.h>
 
 #include <random>
@@ -175,6 +176,31 @@ TEST(Server_Process, Its_Key_Is_Made_Once_Kept_Private_And_Fingerprinted) {
         ASSERT_NE(Listening_Port(child), 0);
         EXPECT_NE(child.Output().find(says), std::string::npos) << child.Output();
     }
+}
+
+// Well-behaved bots beside chaos bots over TLS, for a few seconds (the long soak is
+// bench/server_load.sh's): the well-behaved ones see no error and no lost echo, and the server
+// keeps no descriptor of theirs. Under ThreadSanitizer this is the network threads' load.
+TEST(Server_Process, Bots_Beside_Chaos_Bots_Over_Tls) {
+    Temp_Folder temp;
+    Child server(Server_Args(temp.path / "soak.db", {"--register", "open", "--connects-per-minute", "0", "--max-checks",
+                                                     "4000", "--login-seconds", "5", "--log-per-second", "20"}),
+                 temp.path, "server");
+    const uint16_t port = Listening_Port(server);
+    ASSERT_NE(port, 0);
+    Child bots({ISO_OUT_DIR "/isobot", "--port", std::to_string(port), "--bots", "60", "--chaos", "15", "--seconds",
+                "8", "--map", ISO_OUT_DIR "/data/testmap.map", "--watch", std::to_string(server.pid)},
+               temp.path, "bots");
+    const int status = bots.Wait();
+    const std::string out = bots.Output();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << out;
+    EXPECT_NE(out.find("60 logged in, 0 refused, 0 lost, 0 errors, 0 echoes missing"), std::string::npos) << out;
+    auto figure = [&](const std::string& key) {
+        const size_t at = out.find(key + "=");
+        return at == std::string::npos ? -1LL : std::atoll(out.c_str() + at + key.size() + 1);
+    };
+    EXPECT_GT(figure("fd_load"), 60) << out;
+    EXPECT_EQ(figure("fd_after"), figure("fd_before")) << out;
 }
 
 }   // namespace
