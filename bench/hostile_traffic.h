@@ -1,5 +1,5 @@
-// hostile_traffic.h -- what a hostile server sends, frame by frame, for the hostile-server test and
-// its benchmark: "/setpl" floods up to the table's cap and past it, placements and moves to cells
+// hostile_traffic.h -- what a hostile server sends, frame by frame, for the hostile-server
+// benchmark: "/setpl" floods up to the table's cap and past it, placements and moves to cells
 // off the map, huge names and chat texts, runs of terminators, "/err" that is no command, random
 // bytes and oversized messages, the whole stream cut into receipts at random places.
 #pragma once

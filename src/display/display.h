@@ -12,8 +12,8 @@ constexpr int32_t SCREEN_HEIGHT = 480;
 
 struct Display_State {
     Surface Back_Buffer = Make_Surface(SCREEN_WIDTH, SCREEN_HEIGHT);
-    Font_Spec font;            // the back buffer's text font (SetFont)
-    uint32_t fore_color = 0;   // colour of text and lines (SetForeColor), red + 256 g + 65536 b
+    Font_Spec font;            // the font text is drawn in
+    uint32_t fore_color = 0;   // colour of text and lines, red + 256 g + 65536 b
     int32_t line_width = 1;    // pixels
 };
 extern Display_State Display;

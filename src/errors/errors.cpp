@@ -82,6 +82,8 @@ void Show_Error_Screen(int16_t code, const std::u16string& message) {
     Quit_Program();   // the loop above only ends through the program's end
 }
 
+// No zero padding, so 11 January and 1 November both give "2026111_...": kept on purpose, since
+// the logs already stored are named so and readers of them expect it.
 std::u16string Error_Log_Name(const std::tm& t) {
     return Decimal(t.tm_year + 1900) + Decimal(t.tm_mon + 1) + Decimal(t.tm_mday) + u"_" + Decimal(t.tm_hour) + u"時" +
            Decimal(t.tm_min) + u"分" + u".txt";

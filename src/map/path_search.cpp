@@ -252,6 +252,8 @@ Path_Result Descend_Numbers(const Path_Numbers& numbers, int32_t map_width, int3
     if (numbers.grid.size() != size_t(numbers.cols) * size_t(numbers.rows)) return Path_Result::Unreached;
     int32_t cx = start_x, cy = start_y;
     while (cx != target_x || cy != target_y) {
+        // A diagonal step may pass between two blocked cells: kept on purpose, since the paths the
+        // client walks and the server's checks of its moves rely on exactly these steps.
         int16_t candidates[8];
         for (int d = 1; d <= 8; ++d) {
             const int32_t nx = cx + CELL_STEPS[d].x, ny = cy + CELL_STEPS[d].y;

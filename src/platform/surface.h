@@ -21,7 +21,7 @@ struct Surface {
     uint16_t At(int32_t x, int32_t y) const { return pixels[size_t(y) * size_t(width) + size_t(x)]; }
 };
 
-// Copy flags of BltFast: 16 copies every pixel, 17 skips pixels equal to the source's colour key.
+// How BltFast copies: 16 every pixel, 17 all but the pixels equal to the source's colour key.
 enum : int32_t { BLTFAST_WAIT = 16, BLTFAST_SRCCOLORKEY_WAIT = 17 };
 
 Surface Make_Surface(int32_t width, int32_t height, uint16_t fill = 0);

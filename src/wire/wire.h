@@ -47,7 +47,8 @@ std::u16string Escape_Text(std::u16string_view text);
 std::u16string Unescape_Text(std::u16string_view text);
 
 // Text before / after the first separator; "" when text has fewer than two characters, the
-// separator is empty or absent. Text_After gives the last L - p characters (p 1-based).
+// separator is empty or absent. Text_After starts one character past the separator's first
+// character, so "a/e/b" cut at "/e/" gives "e/b".
 std::u16string Text_Before(const std::u16string& text, const std::u16string& separator);
 std::u16string Text_After(const std::u16string& text, const std::u16string& separator);
 // Field n (0-based) of text cut at separator; "" when absent or n is negative.

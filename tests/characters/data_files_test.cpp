@@ -1,8 +1,6 @@
 // data_files_test.cpp -- the animation and character files: layout, damaged files, loading, look-ups.
 #include <gtest/gtest.h>
 
-#include <random>
-
 #include "fixture.h"
 #include "map/world_files.h"
 
@@ -75,24 +73,6 @@ TEST(Data_Files, Damaged_Animation_And_Character_Files_Are_Refused_Saying_What) 
         const std::string got = Data_Error_Of([&] { c.parse(c.bytes); });
         EXPECT_NE(got.find(c.complaint), std::string::npos) << c.complaint << " / " << got;
     }
-}
-
-// Random bytes changed in valid files: each reader either reads the file or names what is wrong.
-TEST(Data_Files, Damaged_Bytes_Never_Crash_A_Reader) {
-    const std::pair<std::string, void (*)(const std::string&)> files[] = {
-        {Two_Cell_Map().bytes, [](const std::string& b) { Parse_Map(b, "f"); }},
-        {Two_Types().bytes, Parse_Ple},
-        {Two_Sequences().bytes, Parse_Ani}};
-    std::mt19937 random(5);
-    int refused = 0;
-    for (int round = 0; round < 3000; ++round) {
-        auto [bytes, parse] = files[round % 3];
-        for (int n = 1 + int(random() % 3); n > 0; --n) bytes[random() % bytes.size()] = char(random());
-        const std::string error = Data_Error_Of([&] { parse(bytes); });
-        refused += !error.empty();
-        EXPECT_TRUE(error.empty() || error.rfind("f: ", 0) == 0) << error;
-    }
-    EXPECT_GT(refused, 300);
 }
 
 TEST_F(Headless_Test, Look_Ups_Take_The_First_Match_Or_Index_0_And_Never_Leave_The_Tables) {

@@ -1,13 +1,7 @@
-// world_parts_test.cpp -- the world generator's colours under the colour key, and a whole
-// generation compared with the build's.
+// world_parts_test.cpp -- the world generator's colours under the colour key.
 #include "tools/isocontent/world_parts.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
-
-#include <filesystem>
-
-#include "platform/files.h"
 
 namespace {
 
@@ -24,23 +18,6 @@ TEST(World_Colours, Opaque_Colours_Never_Turn_Into_The_Colour_Key) {
     }
     for (Color c : {Near_Black, Shade(Solid(10, 10, 10), 0.0), Lerp(Near_Black, Solid(0, 0, 0), 1.0)})
         EXPECT_FALSE(Is_Key(c));
-}
-
-TEST(World_Generation, Repeats_The_Build_Byte_For_Byte) {
-    // One folder per process, so builds testing side by side do not share it.
-    const auto dir = std::filesystem::temp_directory_path() / ("isocontent_world_test_" + std::to_string(::getpid()));
-    std::filesystem::remove_all(dir);
-    for (const char* folder : {"images", "data"}) std::filesystem::create_directories(dir / folder);
-    Make_World(dir.string());
-    for (const char* name :
-         {"data/testmap.map", "data/testple.ple", "data/testani.ani", "images/tiles.bmp", "images/objects.bmp",
-          "images/overlay.bmp", "images/hero.bmp", "images/maiden.bmp", "images/ranger.bmp"}) {
-        const auto fresh = Read_Whole_File((dir / name).string());
-        const auto built = Read_Whole_File(ISO_OUT_DIR "/" + std::string(name));
-        ASSERT_TRUE(fresh && built) << name;
-        EXPECT_TRUE(*fresh == *built) << name << " differs between two generations";
-    }
-    std::filesystem::remove_all(dir);
 }
 
 }   // namespace

@@ -211,30 +211,6 @@ TEST_F(Game_Screen_Test, HoveringAFigureShowsItsName) {
     }
 }
 
-TEST_F(Game_Screen_Test, ChatEditingTakesPrintableAsciiUnderTheLimitAndDoubleByteAlways) {
-    const int16_t ni = Input_Code(u'你');
-    ASSERT_LT(ni, 0);
-    std::vector<int16_t> full(99, 'a');
-    full.insert(full.end(), {'b', 'c', ni, 'd'});
-    const struct {
-        const char* what;
-        std::vector<int16_t> codes;
-        std::u16string expected;
-    } cases[] = {
-        {"backspace removes the last", {'a', 'b', 'c', 8}, u"ab"},
-        {"backspace on empty", {8, 8}, u""},
-        {"control codes, Enter and Escape are ignored, 127 is taken", {'x', 13, 27, 9, 0, 31, 127, 128, 200}, u"x\x7f"},
-        {"the 101st ASCII character is dropped, a double-byte one is not", full, std::u16string(99, u'a') + u"b你"},
-        {"backspace removes a double-byte character as one", {'a', ni, ni, 8}, u"a你"},
-        {"a code with no character is dropped", {'a', int16_t(-1)}, u"a"},
-    };
-    for (const auto& c : cases) {
-        Chat.Chat_Input.text.clear();
-        for (int16_t code : c.codes) Apply_Entry_Key(Chat.Chat_Input, code);
-        EXPECT_EQ(Chat.Chat_Input.text, c.expected) << c.what;
-    }
-}
-
 TEST_F(Game_Screen_Test, EnterTogglesEveryTwentyFramesAndSendsTheEscapedLine) {
     window.held.insert(VK_RETURN);   // held on an empty line: toggles, sends nothing
     std::string active;              // after each frame

@@ -1,5 +1,5 @@
 // input_timer_test.cpp -- window events delivered through the yield and stored for the frame
-// loops; the frame delay and the frame counter on the fake clock.
+// loops; the frame delay on the fake clock.
 #include <algorithm>
 #include <string>
 #include <tuple>
@@ -167,34 +167,6 @@ TEST_F(Game_Timer, WaitsSleepUntilTheDisplayTakesTheNextFrameHandlingEventsAsThe
     EXPECT_EQ(paced.waits, (std::vector<int32_t>{4, 4, 2}));
     Platform.socket = nullptr;
     Platform.window = &window;
-}
-
-TEST_F(Game_Timer, FpsShowsTheCountTakenBeforeTheFrame) {
-    SetFont(Font_Spec{u"新細明體", 12, false});
-    auto counter_alone = [](int32_t shown) {
-        Display.Back_Buffer = Make_Surface(640, 480);
-        const std::string text = "FPS : " + std::to_string(shown);
-        Draw_Outlined_Text(20, 20, std::u16string(text.begin(), text.end()), Rgb(255, 255, 255), Rgb(255, 0, 0));
-        return Display.Back_Buffer.pixels;
-    };
-    const auto zero = counter_alone(0), one = counter_alone(1), three = counter_alone(3);
-    ASSERT_NE(zero, one);
-    // The first frame takes the count at once; frames up to and at the end of the window count,
-    // the first one past it takes the count.
-    const struct {
-        int32_t tick, shown, shown_after, count_after;
-    } frames[] = {{5000, 0, 1, 0}, {5400, 1, 1, 1}, {6000, 1, 1, 2}, {6001, 1, 3, 0}, {6500, 3, 3, 1}, {9000, 3, 2, 0}};
-    for (const auto& f : frames) {
-        window.now = f.tick;
-        Display.Back_Buffer = Make_Surface(640, 480);
-        Draw_FPS();
-        EXPECT_EQ(Display.Back_Buffer.pixels, f.shown == 0 ? zero : f.shown == 1 ? one : three) << f.tick;
-        EXPECT_EQ(std::tuple(Timer.FPS_Shown, Timer.FPS_Count), std::tuple(f.shown_after, f.count_after)) << f.tick;
-    }
-    EXPECT_EQ(Timer.FPS_Next_Time, 10000);
-    // While the clock stands still the count stops at its width.
-    for (int i = 0; i < 40000; ++i) Draw_FPS();
-    EXPECT_EQ(Timer.FPS_Count, 32767);
 }
 
 }   // namespace

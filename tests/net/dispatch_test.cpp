@@ -1,7 +1,5 @@
 // dispatch_test.cpp -- the dispatcher on the game state: the table of players, numeric fields,
-// the view box, "/plstart" and its followers, errors, time limits, and hostile input.
-#include <random>
-
+// the view box, "/plstart" and its followers, errors, time limits, replies that nest.
 #include "net_fixture.h"
 
 namespace {
@@ -168,23 +166,7 @@ TEST_F(Net_Test, Errors_Close_And_Time_Limits_Raise_The_Right_Codes) {
         }
 }
 
-TEST_F(Net_Test, Oversized_Tails_Are_Dropped_And_Replies_Do_Not_Nest_Without_Bound) {
-    // Exactly 64 KiB without a terminator is kept and completes with the next receipt; one byte
-    // more is thrown away as it comes, up to its terminator, even one split across two receipts,
-    // and the message after it is handled.
-    std::string head = "/setpl 5\\";
-    Dispatch_Messages(head + std::string(MAX_MESSAGE_BYTES - head.size(), 'n'));
-    Dispatch_Messages("/e/");
-    for (const char* split : {"", "/", "/e"}) {
-        Dispatch_Messages(head + std::string(MAX_MESSAGE_BYTES - head.size() + 1, 'n'));
-        Dispatch_Messages(std::string(100000, 'n') + split);
-        EXPECT_LE(Net.Link.Incoming.bytes.size(), 2u);
-        Dispatch_Messages(std::string("/e/").substr(strlen(split)) + "/setpl 6\\m/e/");
-    }
-    ASSERT_EQ(Chars.Players.size(), 4u);
-    EXPECT_EQ(Chars.Players[0].name, std::u16string(MAX_SERVER_TEXT, u'n'));   // handled, its name kept short
-    EXPECT_EQ(Chars.Players[3].name, u"m");
-
+TEST_F(Net_Test, Replies_Do_Not_Nest_Without_Bound) {
     // A server that answers every reply at once: the nesting of dispatches stops at a fixed
     // depth, and every answer still goes out, in order.
     struct Echo_Socket : Scripted_Socket {
@@ -200,62 +182,6 @@ TEST_F(Net_Test, Oversized_Tails_Are_Dropped_And_Replies_Do_Not_Nest_Without_Bou
     EXPECT_EQ(echo.sent.find("/id /e//id /e/"), 0u);
     EXPECT_EQ(Net.Link.Dispatch_Depth, 0);
     Platform.socket = &socket;
-}
-
-// The dispatcher converts only what follows a message's first byte beyond ASCII and splits the
-// message in place: on random bytes, chat lines and names come out as converting the whole
-// message and cutting it into copies of its parts gives them.
-TEST_F(Net_Test, Messages_Are_Read_As_Converting_And_Splitting_Them_Whole_Reads_Them) {
-    std::mt19937 random(4321);
-    Net.Link.In_Game = true;
-    Chars.Own_Player.id = 3;
-    const char* heads[] = {"/say 3\\", "/SaY 3\\", "/say 03\\", "/setpl 9\\", "/say 3\\\xA4\\"};
-    for (int round = 0; round < 2000; ++round) {
-        std::string message = heads[random() % std::size(heads)];
-        for (int n = int(random() % 30); n > 0; --n) {
-            const char c = char(random() % 3 ? 0x80 + random() % 128 : random() % 128);
-            if (c != '/') message += c;   // no terminator inside
-        }
-        Chars.Players.clear();
-        Net.Link.Last_Chat.clear();
-        Dispatch_Messages(message + "/e/");
-        std::u16string command, data;
-        Split_Message(From_Cp950(message), command, data);
-        if (command == u"/say") {
-            EXPECT_EQ(Net.Link.Last_Chat, Unescape_Text(Get_Field(data, u"\\", 1))) << message;
-        } else {
-            ASSERT_EQ(Chars.Players.size(), 1u) << message;
-            EXPECT_EQ(Chars.Players[0].name, Get_Field(data, u"\\", 1)) << message;
-        }
-    }
-}
-
-TEST_F(Net_Test, Random_Bytes_Never_Crash_The_Dispatcher) {
-    std::mt19937 random(1234);
-    // Commands, fields, separators and terminators in random order, some raw bytes among them.
-    const char* tokens[] = {"/setpl ", "/setplxy ", "/move ", "/say ",    "/delpl ", "/verok ", "/idok ", "/plstart ",
-                            "/err ",   "/SETPL ",   "/say",   "-",        "7",       "07",      "1",      "32767",
-                            "-32768",  "99999",     " ",      "\xB3\x5C", "\xA4",    "/$",      "/#",     "/e",
-                            "abc",     "\xFF",      "\\",     "\\",       "\\",      "/e/",     "/e/"};
-    Net.Link.In_Game = true;
-    Chars.Own_Player.id = 3;
-    int errors = 0;
-    for (int round = 0; round < 3000; ++round) {
-        std::string stream;
-        for (int n = int(random() % 40); n > 0; --n)
-            stream += random() % 8 ? std::string(tokens[random() % std::size(tokens)]) : std::string(1, char(random()));
-        size_t cut = stream.empty() ? 0 : random() % stream.size();
-        for (const std::string& receipt : {stream.substr(0, cut), stream.substr(cut)})
-            errors += Raised_By([&] { Dispatch_Messages(receipt); }) != -1;
-        ASSERT_LE(Net.Link.Incoming.bytes.size() - Net.Link.Incoming.pos, MAX_MESSAGE_BYTES);
-    }
-    // The rounds did reach the handlers, not only the framing.
-    EXPECT_GT(errors * socket.sent.size() * games_started, 0u);
-
-    // The table stops at 32767 entries.
-    Chars.Players.clear();
-    for (int i = 0; i <= 32767; ++i) Add_Player(int16_t(i), u"");
-    EXPECT_EQ(Chars.Players.size(), 32767u);
 }
 
 }   // namespace

@@ -1,68 +1,15 @@
 // server_process.h -- isoserver and its clients as real processes and sockets, for the tests
-// that run the programs (POSIX only): a child with its output in files, waiting on a condition
-// with a deadline, a player on a blocking socket, the server's usual arguments.
+// that run the programs (POSIX only): the port it listens on, a player on a blocking socket, the
+// server's usual arguments.
 #pragma once
 #include <asio.hpp>
-#include <poll.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
-#include <filesystem>
-#include <functional>
-
+#include "child_process.h"
 #include "map/world_files.h"
 #include "server_seam.h"
 
-extern char** environ;
-
 namespace fs = std::filesystem;
 using world_test::Temp_Folder;
-
-// A child process with its standard output and error in files.
-struct Child {
-    pid_t pid = 0;
-    std::string out, err;
-    Child(const std::vector<std::string>& args, const fs::path& folder, const std::string& name) {
-        out = (folder / (name + ".out")).string();
-        err = (folder / (name + ".err")).string();
-        posix_spawn_file_actions_t files;
-        posix_spawn_file_actions_init(&files);
-        posix_spawn_file_actions_addopen(&files, 0, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&files, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        posix_spawn_file_actions_addopen(&files, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        std::vector<char*> argv;
-        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        if (posix_spawn(&pid, argv[0], &files, nullptr, argv.data(), environ) != 0) pid = 0;
-        posix_spawn_file_actions_destroy(&files);
-    }
-    ~Child() {
-        if (pid > 0 && waitpid(pid, nullptr, WNOHANG) == 0) {
-            kill(pid, SIGKILL);
-            waitpid(pid, nullptr, 0);
-        }
-    }
-    int Wait() {
-        int status = 0;
-        waitpid(pid, &status, 0);
-        pid = 0;
-        return status;
-    }
-    std::string Output() const { return Read_Whole_File(out).value_or(""); }
-};
-
-// Waits for a condition on files a child writes, polling its descriptor-free progress; false
-// after `seconds`.
-inline bool Eventually(double seconds, const std::function<bool()>& done) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        poll(nullptr, 0, 20);
-    }
-    return true;
-}
 
 inline uint16_t Listening_Port(const Child& server) {
     uint16_t port = 0;

@@ -2,25 +2,17 @@
 // like a player (log in, wait for the map, click a cell, hover the own figure, Escape), checked
 // on screenshots. The outer test starts the X server and runs the driver inside it.
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
-#include <csignal>
-#include <filesystem>
 #include <fstream>
-#include <memory>
 #include <thread>
 
 #include "characters/path.h"
 #include "characters/player.h"
+#include "child_process.h"
 #include "display/bitmap.h"
 #include "map/map.h"
 #include "platform/files.h"
 #include "platform/platform.h"
-
-extern char** environ;
 
 namespace {
 
@@ -88,17 +80,10 @@ int Differences(const Shot& a, const Shot& b, Rect area) {
     return Count(area, 2, [&](int x, int y) { return !Close(a.Game(x, y), b.Game(x, y)); });
 }
 
-// Polls `done` every `ms` until it holds, for at most `seconds` of wall time.
-bool Within(double seconds, int ms, auto done) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    for (; !done(); std::this_thread::sleep_for(std::chrono::milliseconds(ms)))
-        if (std::chrono::steady_clock::now() >= end) return false;
-    return true;
-}
-
 // Takes shots until `ready` holds for one.
 bool Wait_For(const std::string& name, Shot& shot, double seconds, auto ready) {
-    return Within(seconds, 150, [&] { return Take_Shot(name, shot) && ready(shot); });
+    return Eventually(
+        seconds, [&] { return Take_Shot(name, shot) && ready(shot); }, 150);
 }
 
 // Runs inside the X server that the outer test starts; skipped anywhere else.
@@ -122,13 +107,8 @@ TEST(Window_Driver, PlaysTheOfflineGame) {
     Load_Bitmap(u"images\\s.bmp", 0, panel);
 
     ASSERT_EQ(chdir(ISO_OUT_DIR), 0);
-    char* argv[] = {const_cast<char*>(ISO_OUT_DIR "/isoclient"), const_cast<char*>("--windowed"), nullptr};
-    pid_t pid = 0;
-    ASSERT_EQ(posix_spawn(&pid, argv[0], nullptr, nullptr, argv, environ), 0);
-    // A failed check never leaves the program running.
-    std::shared_ptr<void> reaper(nullptr, [pid](void*) {
-        if (waitpid(pid, nullptr, WNOHANG) == 0) kill(pid, SIGKILL), waitpid(pid, nullptr, 0);
-    });
+    const Child client({ISO_OUT_DIR "/isoclient", "--windowed"}, {}, "");   // killed should a check fail
+    ASSERT_GT(client.pid, 0);
 
     Shot shot, before, after;
     ASSERT_TRUE(Wait_For("1-login", shot, 15, Shows(login, {0, 0, 640, 220}))) << "the login screen did not show";
@@ -163,7 +143,9 @@ TEST(Window_Driver, PlaysTheOfflineGame) {
     // Escape is polled as a held key: hold it for a few frames.
     Xdotool("keydown Escape sleep 0.3 keyup Escape");
     int status = 0;
-    ASSERT_TRUE(Within(10, 50, [&] { return waitpid(pid, &status, WNOHANG) == pid; })) << "the program did not end";
+    ASSERT_TRUE(Eventually(
+        10, [&] { return waitpid(client.pid, &status, WNOHANG) == client.pid; }, 50))
+        << "the program did not end";
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
     std::ofstream(SHOTS / "passed") << "ok\n";
 }
