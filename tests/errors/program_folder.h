@@ -48,14 +48,6 @@ protected:
         fs::remove_all(folder);
     }
 
-    // Runs the call, which must end the program; the status it ends with, or -1 if it returned.
-    static int Run_To_End(const std::function<void()>& call) {
-        try {
-            call();
-        } catch (const Program_End& end) { return end.status; }
-        return -1;
-    }
-
     // The log's text, decoded from code page 950, when it is one file; else how many files there are.
     std::u16string Only_Log() const {
         std::error_code missing;   // no log folder: no files

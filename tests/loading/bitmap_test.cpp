@@ -62,7 +62,7 @@ TEST_F(Bitmap, Refused_Missing_And_Damaged_Pictures_Raise_Errors_With_The_Caller
         const Bitmap_Status expected =
             name.starts_with(u"images\\bad") ? Bitmap_Status::Unreadable : Bitmap_Status::Missing;
         EXPECT_EQ(Load_Bitmap(name, 0, s), expected) << To_Utf8(name);
-        EXPECT_EQ(Run_To_End([&] { Require_Bitmap(name, 0, s); }), 0) << To_Utf8(name);
+        EXPECT_EQ(Run_Until_End([&] { Require_Bitmap(name, 0, s); }), 0) << To_Utf8(name);
         EXPECT_EQ(Only_Log(), name.starts_with(u"images\\bad") ? Log_Entry(-32768, u"其它錯誤 : 壞的圖檔 : " + name)
                                                                : Log_Entry(200, u"找不到檔案 : " + name));
     }
@@ -75,12 +75,12 @@ TEST_F(Bitmap, Without_A_Usable_Error_Picture_The_Program_Ends_With_No_Screen) {
     socket.Connect("host", 1);
     fs::remove(folder / "images" / "err.bmp");
     // A missing picture: its entry is logged, then the error screen cannot open.
-    EXPECT_EQ(Run_To_End([&] { Require_Bitmap(u"images\\load_s.bmp", 0, s); }), 0);
+    EXPECT_EQ(Run_Until_End([&] { Require_Bitmap(u"images\\load_s.bmp", 0, s); }), 0);
     EXPECT_EQ(Only_Log(), Log_Entry(200, u"找不到檔案 : images\\load_s.bmp"));
     EXPECT_FALSE(socket.connected);
     // A damaged error picture ends the same way instead of reopening the screen for ever.
     std::ofstream(folder / "images" / "err.bmp") << "garbage";
-    EXPECT_EQ(Run_To_End([&] { Require_Bitmap(u"images\\missing.bmp", 0, s); }), 0);
+    EXPECT_EQ(Run_Until_End([&] { Require_Bitmap(u"images\\missing.bmp", 0, s); }), 0);
     EXPECT_EQ(window.frames_presented, 0);
 }
 
@@ -100,7 +100,6 @@ TEST(Bmp_Size, Pictures_Beyond_The_Limits_Are_Refused_Before_They_Are_Decoded) {
     // Width, height, the bytes of rows that follow (all that the size needs: SIZE_MAX), decoded.
     const std::tuple<int32_t, int32_t, size_t, bool> cases[] = {
         {3, 2, SIZE_MAX, true},
-        {3, -2, SIZE_MAX, true},
         {4096, 4096, SIZE_MAX, true},
         {4097, 4096, SIZE_MAX, false},
         {32767, 1, SIZE_MAX, true},
