@@ -1,7 +1,6 @@
 // program_folder.h -- test helpers: a throw-away program folder with the generated error picture,
 // tiny BMP files, the error log's files, and running a screen until the program ends.
 #pragma once
-#include <unistd.h>
 
 #include <array>
 #include <filesystem>
@@ -10,6 +9,7 @@
 
 #include "display/bitmap.h"
 #include "fixture.h"
+#include "map/world_files.h"
 #include "platform/encoding.h"
 #include "platform/files.h"
 
@@ -34,18 +34,14 @@ inline Picture Solid(int w, int h, Rgb24 c) { return Picture(size_t(h), std::vec
 // images/err.bmp (copied from the build's generated pictures).
 class Program_Folder_Test : public Headless_Test {
 protected:
-    fs::path folder;
+    world_test::Temp_Folder temp;
+    const fs::path folder = temp.path;
 
     void SetUp() override {
         Headless_Test::SetUp();
-        folder = fs::temp_directory_path() / ("isoclient-test-" + std::to_string(getpid()));
         fs::create_directories(folder / "images");
         fs::copy_file(fs::path(ISO_OUT_DIR) / "images" / "err.bmp", folder / "images" / "err.bmp");
         Platform.program_folder = Host_Path_Of(folder);
-    }
-    void TearDown() override {
-        Headless_Test::TearDown();
-        fs::remove_all(folder);
     }
 
     // The log's text, decoded from code page 950, when it is one file; else how many files there are.

@@ -97,17 +97,22 @@ TEST(Surface_Copies, Text_Masks_Paint_Exactly_Their_Bits) {
     std::vector<Vector_Width> widths{Vector_Width::Baseline};
     if (Widest_Vector_Width() == Vector_Width::Avx2) widths.push_back(Vector_Width::Avx2);
     const Vector_Width before = Use_Vector_Width(Vector_Width::Baseline);
+    // Places on the buffer, over its edges and far off it.
+    const std::pair<int32_t, int32_t> places[] = {{0, 0},     {-5, -3},        {20, 12},
+                                                  {620, 475}, {-40, 0},        {700, 10},
+                                                  {500, 200}, {5, 2000000000}, {-INT32_MAX, -INT32_MAX}};
     for (const int32_t mask_width : {3, 9, 16, 37, 150}) {
         Text_Mask mask;
-        mask.width = mask_width, mask.height = 11;
+        mask.width = mask_width, mask.height = 11, mask.top = -2;
         for (int i = 0; i < mask_width * 11; ++i) mask.bits.push_back(uint8_t(random() % 3 == 0));
-        for (auto [x, y] : {std::pair{0, 0}, {-5, -3}, {20, 12}, {620, 475}, {-40, 0}, {700, 10}, {500, 200}}) {
+        for (auto [x, y] : places) {
             Surface expected = Make_Surface(640, 480, 0x4444);
             for (int32_t my = 0; my < mask.height; ++my)
-                for (int32_t mx = 0; mx < mask.width; ++mx)
-                    if (mask.bits[size_t(my * mask.width + mx)] && x + mx >= 0 && x + mx < 640 && y + my >= 0 &&
-                        y + my < 480)
-                        expected.At(x + mx, y + my) = 0xF00F;
+                for (int32_t mx = 0; mx < mask.width; ++mx) {
+                    const int64_t px = int64_t(x) + mx, py = int64_t(y) + mask.top + my;
+                    if (mask.bits[size_t(my * mask.width + mx)] && px >= 0 && px < 640 && py >= 0 && py < 480)
+                        expected.At(int32_t(px), int32_t(py)) = 0xF00F;
+                }
             for (const Vector_Width width : widths) {
                 Use_Vector_Width(width);
                 Surface dest = Make_Surface(640, 480, 0x4444);
