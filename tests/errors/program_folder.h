@@ -44,6 +44,14 @@ protected:
         Platform.program_folder = Host_Path_Of(folder);
     }
 
+    // Runs the call, which must raise an error; the log it leaves.
+    std::u16string Raised(const std::function<void()>& call) {
+        fs::remove_all(folder / "Err");
+        window.held.insert(VK_ESCAPE);   // the error screen ends at its first frame
+        Run_Until_End(call);
+        return Only_Log();
+    }
+
     // The log's text, decoded from code page 950, when it is one file; else how many files there are.
     std::u16string Only_Log() const {
         std::error_code missing;   // no log folder: no files

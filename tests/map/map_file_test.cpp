@@ -1,8 +1,7 @@
 // map_file_test.cpp -- the map file: field layout, counted strings, damaged files, loading, look-ups.
 #include <gtest/gtest.h>
 
-#include "fixture.h"
-#include "map/world_files.h"
+#include "errors/program_folder.h"
 
 using namespace world_test;
 using namespace std::literals;
@@ -98,33 +97,27 @@ TEST(Map_File, Parsing_Into_A_Used_Model_Leaves_Nothing_Of_The_Old_Map) {
     EXPECT_THROW(Write_Map(big), Data_Error);
 }
 
-struct Map_Loading : Headless_Test {
-    Temp_Folder folder;
-    void SetUp() override {
-        Headless_Test::SetUp();
-        Platform.program_folder = folder.path.string();
-    }
-};
+using Map_Loading = Program_Folder_Test;
 
 TEST_F(Map_Loading, Loads_The_File_And_Its_Images_Or_Ends_On_The_Error_Screen) {
-    Write_Bmp(folder / "images/a.bmp", 3, 2, 0xFF0000);
-    Write_Bmp(folder / "b", 5, 4, 0x00FF00);
-    Write_File(folder / "data/t.map", Two_Cell_Map().bytes);
-    Load_Map(From_Utf8(folder / "data\\t.map"));
+    Write_Bmp(temp / "images/a.bmp", 3, 2, 0xFF0000);
+    Write_Bmp(temp / "b", 5, 4, 0x00FF00);
+    Write_File(temp / "data/t.map", Two_Cell_Map().bytes);
+    Load_Map(From_Utf8(temp / "data\\t.map"));
     ASSERT_EQ(Map.Map_Images.size(), 2u);
     EXPECT_EQ(
         std::tuple(Map.Map_Images[0].surface.At(2, 1), Map.Map_Images[1].surface.height, Map.Ground_Grid(0, 0).text),
         std::tuple(Color_To_Pixel(Rgb(255, 0, 0)), 4, u"ab"));
 
-    const std::u16string missing = From_Utf8(folder / "data\\none.map");
-    EXPECT_NE(Raised_Error([&] { Load_Map(missing); }).find(u"找不到檔案 : " + missing), NPOS);
-    Write_File(folder / "data/cut.map", Two_Cell_Map().bytes.substr(0, 60));
-    const std::u16string cut = From_Utf8(folder / "data\\cut.map");
-    const std::u16string log = Raised_Error([&] { Load_Map(cut); });
+    const std::u16string missing = From_Utf8(temp / "data\\none.map");
+    EXPECT_NE(Raised([&] { Load_Map(missing); }).find(u"找不到檔案 : " + missing), NPOS);
+    Write_File(temp / "data/cut.map", Two_Cell_Map().bytes.substr(0, 60));
+    const std::u16string cut = From_Utf8(temp / "data\\cut.map");
+    const std::u16string log = Raised([&] { Load_Map(cut); });
     EXPECT_NE(log.find(u"其它錯誤 : 檔案不完整 : " + cut), NPOS) << To_Utf8(log);
     EXPECT_EQ(Map.Map_Width, 0);   // nothing half-read stays behind
-    fs::remove(folder / "images/a.bmp");
-    EXPECT_NE(Raised_Error([&] { Load_Map(From_Utf8(folder / "data/t.map")); }).find(u"images\\a.bmp"), NPOS);
+    fs::remove(temp / "images/a.bmp");
+    EXPECT_NE(Raised([&] { Load_Map(From_Utf8(temp / "data/t.map")); }).find(u"images\\a.bmp"), NPOS);
 }
 
 TEST_F(Headless_Test, Find_Map_Image_Takes_The_First_Match_Or_Index_0) {

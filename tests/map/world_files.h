@@ -1,5 +1,5 @@
 // world_files.h -- test helpers for the data files: raw little-endian bytes, a throw-away folder,
-// a sample map, solid-colour BMP pictures, and the errors a reader or a loader raised.
+// a sample map, solid-colour BMP pictures, and the errors a reader raised.
 #pragma once
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -93,23 +93,6 @@ inline void Expect_Every_Cut_Refused(const std::string& bytes, const std::functi
         const std::string error = Data_Error_Of([&] { parse(bytes.substr(0, cut)); });
         EXPECT_EQ(error.rfind("f: file ends at byte " + std::to_string(cut), 0), 0u) << "cut at " << cut;
     }
-}
-
-// Runs fn, which must end the program through Raise_Error; returns the error log's text (the
-// log lands under the program folder, which must be a throw-away folder). "" when fn returned.
-inline std::u16string Raised_Error(const std::function<void()>& fn) {
-    const fs::path err = fs::path(Platform.program_folder) / "Err";
-    std::error_code ec;
-    fs::remove_all(err, ec);
-    try {
-        fn();
-    } catch (const Program_End&) {
-        std::string log;
-        for (const auto& entry : fs::directory_iterator(err, ec))
-            log += Read_Whole_File(entry.path().string()).value_or("");
-        return From_Cp950(log);
-    }
-    return u"";
 }
 
 }   // namespace world_test
