@@ -51,7 +51,6 @@ TEST_F(Game_Input, TypedCharactersArriveInOrderAsCodes) {
 
 TEST_F(Game_Input, MouseCompositionAndClosingTheWindow) {
     Install_Input_Handlers();
-    window.Move_Mouse(10, 20);
     window.Move_Mouse(639, 479);
     Do_Events();
     EXPECT_EQ(std::tuple(Input.Mouse_X, Input.Mouse_Y, Input.Clicked), std::tuple(639, 479, false));

@@ -58,7 +58,6 @@ TEST(Map_File, Damaged_Files_Are_Refused_Saying_What_And_Where) {
         std::string complaint;   // empty: valid
     } cases[] = {
         {0, 1, 1, "the image count is 0"},
-        {-3, 1, 1, "the image count is -3"},
         {1, 0, 1, "the map width is 0"},
         {1, 1, -1, "the map height is -1"},
         {1, 1601, 1, "the map width is 1601, more than 1600"},

@@ -38,10 +38,9 @@ TEST(Settings_File, Lines_Set_Or_Are_Reported_And_Skipped) {
         Client_Settings settings;
         std::vector<std::string> problems;
         Parse_Settings(text, settings, problems);
-        EXPECT_EQ(settings.server_host, want.host) << text;
-        EXPECT_EQ(settings.server_port, want.port) << text;
-        EXPECT_EQ(settings.windowed, want.windowed) << text;
-        EXPECT_EQ(settings.window_scale, want.scale) << text;
+        EXPECT_EQ(std::tuple(settings.server_host, settings.server_port, settings.windowed, settings.window_scale),
+                  std::tuple(want.host, want.port, want.windowed, want.scale))
+            << text;
         ASSERT_EQ(problems.size(), want.problems.size()) << text;
         for (size_t i = 0; i < problems.size(); ++i)
             EXPECT_TRUE(problems[i].starts_with(want.problems[i])) << problems[i];

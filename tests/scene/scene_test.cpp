@@ -172,7 +172,6 @@ TEST_F(Scene_Test, RecordsOutsideTheDataModelAreDrawnSafely) {
              for (auto& s : Animations.Sequences) s.frames.clear();
          },
          false},
-        {"a chat text far wider than the screen", [](Player_Record& r) { r.chat_text.assign(3000, u'寬'); }, true},
         {"no map images", [](Player_Record&) { Map.Map_Images.clear(); }, true},
     };
     for (const auto& c : cases) {
