@@ -17,21 +17,13 @@ using namespace world_test;
 
 namespace {
 
-// The program's path when it is on PATH, else "".
-std::string On_Path(const std::string& name) {
-    std::istringstream dirs(std::getenv("PATH") ? std::getenv("PATH") : "");
-    for (std::string dir; std::getline(dirs, dir, ':');)
-        if (!dir.empty() && fs::exists(fs::path(dir) / name)) return (fs::path(dir) / name).string();
-    return "";
-}
-
 struct Tiled : Headless_Test {
     Temp_Folder folder;
     std::ostringstream out, err;
 
     void SetUp() override {
         Headless_Test::SetUp();
-        if (On_Path("tiled").empty() || On_Path("tmxrasterizer").empty())
+        if (std::system("command -v tiled >/dev/null && command -v tmxrasterizer >/dev/null") != 0)
             GTEST_SKIP() << "Tiled is not installed (scripts/deps.sh --dev installs it)";
         fs::create_directories(folder.path / "xdg");
         fs::permissions(folder.path / "xdg", fs::perms::owner_all);

@@ -67,6 +67,23 @@ inline Raw Two_Cell_Map() {
     return r.I16({3, 1, 2, 3, 4, -1, 5, 6, 0, 0, 0, 0, 0, 0, 0, 0});
 }
 
+// Every cell wall but the corridors (x or y a multiple of 4) and the centre of each 3 x 3 block
+// of wall, which no one can walk into or out of: 900 such cells on a side of 120.
+inline Map_Model Corridor_World(int16_t side = 120, int16_t image_id = 0) {
+    Map_Model m;
+    m.Map_Width = m.Map_Height = side;
+    m.Ground_Grid.Resize(side, side);
+    m.Object_Grid.Resize(side, side);
+    m.Overlay_Grid.Resize(side, side);
+    for (int y = 0; y < side; ++y)
+        for (int x = 0; x < side; ++x) {
+            const bool corridor = x % 4 == 0 || y % 4 == 0, centre = x % 4 == 2 && y % 4 == 2;
+            m.Ground_Grid(x, y).blocked = corridor || centre ? 0 : -1;
+            m.Ground_Grid(x, y).image_id = image_id;
+        }
+    return m;
+}
+
 inline void Write_File(const std::string& host_path, const std::string& bytes) {
     fs::create_directories(fs::path(host_path).parent_path());
     std::ofstream(host_path, std::ios::binary) << bytes;
