@@ -217,7 +217,8 @@ bool Apply_Config_Text(const std::string& text, const std::string& file_name, Se
 // the command.
 int Parse_Arguments(int argc, char** argv, Server_Config& config) {
     CLI::App app("isoserver");
-    app.set_help_flag();   // the help text is ours
+    app.allow_windows_style_options(false);   // "/name" is a file's name, not an option
+    app.set_help_flag();                      // the help text is ours
     bool help = false;
     app.add_flag("-h,--help", help);
     app.allow_extras();   // unknown options are told below, in our words

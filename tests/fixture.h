@@ -3,6 +3,8 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "characters/animation.h"
 #include "characters/character_file.h"
 #include "characters/path.h"
@@ -45,6 +47,12 @@ inline void Reset_All_Modules() {
     Install_Error_Screen();
     Net.Hooks.Start_Game = Start_Game;
 }
+
+// Runs the call, which must end the program: the status it ends with, or -1 when it returned.
+inline int Run_Until_End(const std::function<void()>& call) try {
+    call();
+    return -1;
+} catch (const Program_End& end) { return end.status; }
 
 class Headless_Test : public ::testing::Test {
 protected:

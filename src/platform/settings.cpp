@@ -90,8 +90,9 @@ void Parse_Settings(const std::string& text, Client_Settings& settings, std::vec
 
 Command_Line Apply_Command_Line(const std::vector<std::string>& args, Client_Settings& settings, std::string& error) {
     CLI::App app("isoclient");
-    app.set_help_flag();   // the help text is main's
-    app.allow_extras();    // told below, in our words
+    app.allow_windows_style_options(false);   // "/name" is a file's name, not an option
+    app.set_help_flag();                      // the help text is main's
+    app.allow_extras();                       // told below, in our words
     bool help = false;
     app.add_flag("-h,--help", help);
     // Each option applies as it comes, so that a later one overrides an earlier one.

@@ -71,12 +71,8 @@ TEST_F(Display_Drawing, Lines_Use_Colour_And_Width_Stay_In_The_Buffer_And_Are_Pr
     EXPECT_EQ(count(Color_To_Pixel(Rgb(0, 255, 0))), 100);
     EXPECT_EQ(Display.Back_Buffer.At(60, 125), Color_To_Pixel(Rgb(0, 255, 0)));
 
-    // Presenting shows the whole back buffer; with no window nothing happens.
-    Display.Back_Buffer.At(639, 479) = 0xBEEF;
+    // With no window presenting does nothing. (What a frame shows is compared in the screens' tests.)
     Present_Frame();
-    ASSERT_EQ(window.frames_presented, 1);
-    EXPECT_EQ(std::pair(window.last_frame.width, window.last_frame.height), std::pair(640, 480));
-    EXPECT_EQ(window.last_frame.pixels, Display.Back_Buffer.pixels);
     Platform.window = nullptr;
     Present_Frame();
     EXPECT_EQ(window.frames_presented, 1);

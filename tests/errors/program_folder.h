@@ -1,7 +1,6 @@
 // program_folder.h -- test helpers: a throw-away program folder with the generated error picture,
 // tiny BMP files, the error log's files, and running a screen until the program ends.
 #pragma once
-#include <unistd.h>
 
 #include <array>
 #include <filesystem>
@@ -10,6 +9,7 @@
 
 #include "display/bitmap.h"
 #include "fixture.h"
+#include "map/world_files.h"
 #include "platform/encoding.h"
 #include "platform/files.h"
 
@@ -34,26 +34,22 @@ inline Picture Solid(int w, int h, Rgb24 c) { return Picture(size_t(h), std::vec
 // images/err.bmp (copied from the build's generated pictures).
 class Program_Folder_Test : public Headless_Test {
 protected:
-    fs::path folder;
+    world_test::Temp_Folder temp;
+    const fs::path folder = temp.path;
 
     void SetUp() override {
         Headless_Test::SetUp();
-        folder = fs::temp_directory_path() / ("isoclient-test-" + std::to_string(getpid()));
         fs::create_directories(folder / "images");
         fs::copy_file(fs::path(ISO_OUT_DIR) / "images" / "err.bmp", folder / "images" / "err.bmp");
         Platform.program_folder = Host_Path_Of(folder);
     }
-    void TearDown() override {
-        Headless_Test::TearDown();
-        fs::remove_all(folder);
-    }
 
-    // Runs the call, which must end the program; the status it ends with, or -1 if it returned.
-    static int Run_To_End(const std::function<void()>& call) {
-        try {
-            call();
-        } catch (const Program_End& end) { return end.status; }
-        return -1;
+    // Runs the call, which must raise an error; the log it leaves.
+    std::u16string Raised(const std::function<void()>& call) {
+        fs::remove_all(folder / "Err");
+        window.held.insert(VK_ESCAPE);   // the error screen ends at its first frame
+        Run_Until_End(call);
+        return Only_Log();
     }
 
     // The log's text, decoded from code page 950, when it is one file; else how many files there are.

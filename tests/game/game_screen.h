@@ -6,12 +6,6 @@
 
 #include "fixture.h"
 
-// Runs the loop to its end: the Program_End status, or -1 when the loop returned.
-inline int Run_Until_End(void (*loop)()) try {
-    loop();
-    return -1;
-} catch (const Program_End& end) { return end.status; }
-
 // Runs frames 1 to `last` of a loop and then holds Escape. Calls `frame` once at the start of each
 // frame (its first yield) with the number of the frame about to run; the yields of sends inside
 // a frame are passed to `inner`.

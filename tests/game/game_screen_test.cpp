@@ -17,15 +17,12 @@ namespace {
 
 TEST(Point_In_Tile, InsideTheDiamondOnlyStrictly) {
     // The tile's box starts at (100, 50): corners (120, 50), (140, 60), (120, 70), (100, 60).
-    const struct {
-        int16_t x, y;
-        bool inside;
-    } cases[] = {
+    const std::tuple<int16_t, int16_t, bool> cases[] = {
         {120, 50, false}, {120, 60, true}, {100, 60, false},    {140, 60, false},    {120, 70, false}, {101, 60, true},
         {139, 60, true},  {119, 51, true}, {110, 52, false},    {130, 52, false},    {130, 56, true},  {130, 55, false},
         {110, 68, false}, {120, 69, true}, {-32000, 60, false}, {120, 32000, false},
     };
-    for (const auto& c : cases) EXPECT_EQ(Point_In_Tile(c.x, c.y, 100, 50), c.inside) << c.x << ", " << c.y;
+    for (auto [x, y, inside] : cases) EXPECT_EQ(Point_In_Tile(x, y, 100, 50), inside) << x << ", " << y;
 }
 
 TEST(Sprite_Hit, ReadsThreeBytesOfTheSheetInsideTheFrameBorder) {
@@ -36,15 +33,11 @@ TEST(Sprite_Hit, ReadsThreeBytesOfTheSheetInsideTheFrameBorder) {
     sheet.At(8, 2) = 0x0100;   // right of a black pixel, high byte only
     sheet.At(0, 4) = sheet.At(9, 4) = sheet.At(4, 0) = sheet.At(4, 9) = 0xFFFF;   // the border
     // The whole sheet is one frame drawn at (100, 100): mouse x, y and the result.
-    const struct {
-        int16_t x, y;
-        bool hit;
-    } cases[] = {
+    const std::tuple<int16_t, int16_t, bool> cases[] = {
         {103, 103, true},  {105, 105, true},  {106, 105, false}, {107, 107, true},  {107, 102, false},
         {100, 104, false}, {109, 104, false}, {104, 100, false}, {104, 109, false}, {50, 50, false},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(Sprite_Hit(sheet, c.x, c.y, 0, 0, 10, 10, 100, 100), c.hit) << c.x << ", " << c.y;
+    for (auto [x, y, hit] : cases) EXPECT_EQ(Sprite_Hit(sheet, x, y, 0, 0, 10, 10, 100, 100), hit) << x << ", " << y;
     // A frame cut from inside the sheet is mapped onto it by its source corner; one reaching past
     // the sheet reads nothing beyond it.
     EXPECT_TRUE(Sprite_Hit(sheet, 51, 51, 2, 2, 6, 6, 50, 50) && !Sprite_Hit(sheet, 50, 51, 2, 2, 6, 6, 50, 50));
@@ -86,19 +79,17 @@ TEST_F(Game_Screen_Test, PickingAndClicks) {
     // Every click asks to walk to the cell picked last; one inside the chat box opens the line.
     Net.Offline_Mode = false;
     Picking.Chat_Box.assign(1, Rect{155, 465, 495, 640});
-    const struct {
-        int16_t x, y;
-        bool opens;
-    } clicks[] = {{155, 470, false}, {156, 470, true}, {494, 479, true}, {495, 470, false}, {300, 300, false}};
-    for (const auto& c : clicks) {
+    const std::tuple<int16_t, int16_t, bool> clicks[] = {
+        {155, 470, false}, {156, 470, true}, {494, 479, true}, {495, 470, false}, {300, 300, false}};
+    for (auto [x, y, opens] : clicks) {
         Chat.Chat_Active = 0, Picking.Picked_X = 9, Picking.Picked_Y = 5;
         socket.sent.clear();
-        Input.Mouse_X = c.x, Input.Mouse_Y = c.y, Input.Clicked = true;
+        Input.Mouse_X = x, Input.Mouse_Y = y, Input.Clicked = true;
         Check_Click();
         // The loop clears Clicked at the end of the frame; online the path waits for the server.
         EXPECT_EQ(std::tuple(Chat.Chat_Active, socket.sent, Input.Clicked, Chars.Own_Player.path_length),
-                  std::tuple(c.opens ? 1 : 0, "/move 5\\5\\9\\5/e/", true, 0))
-            << c.x << ", " << c.y;
+                  std::tuple(opens ? 1 : 0, "/move 5\\5\\9\\5/e/", true, 0))
+            << x << ", " << y;
     }
     // A click never closes an open line, and no click does nothing at all.
     Chat.Chat_Active = 1, Input.Clicked = false;
@@ -211,25 +202,20 @@ TEST_F(Game_Screen_Test, HoveringAFigureShowsItsName) {
     }
 }
 
-TEST_F(Game_Screen_Test, EnterTogglesEveryTwentyFramesAndSendsTheEscapedLine) {
+TEST_F(Game_Screen_Test, EnterTogglesEveryTwentyFramesAndAtOnceAfterASend) {
     window.held.insert(VK_RETURN);   // held on an empty line: toggles, sends nothing
     std::string active;              // after each frame
     for (int frame = 1; frame <= 45; ++frame) Check_Keys(), active += char('0' + Chat.Chat_Active);
     EXPECT_EQ(active, std::string(20, '1') + std::string(20, '0') + std::string(5, '1'));   // frames 1, 21, 41
     EXPECT_EQ(socket.sent, "");
 
-    // Sending closes the line and leaves the latch at 0: a still held Enter reopens it, empty.
-    Chat.Chat_Active = 1, Chat.Enter_Latch = 0, Chat.Chat_Input.text = u"a/b\\c";
+    // Sending closes the line and leaves the latch at 0: a still held Enter reopens it, empty. (The
+    // line sent is the game loop's test; that nothing goes out offline, the sends'.)
+    Chat.Chat_Active = 1, Chat.Enter_Latch = 0, Chat.Chat_Input.text = u"a";
     Check_Keys();
-    EXPECT_EQ(socket.sent, "/say a/#b/$c/e/");
     EXPECT_TRUE(Chat.Chat_Input.text.empty() && Chat.Chat_Active == 0 && Chat.Enter_Latch == 0);
     Check_Keys();
     EXPECT_TRUE(Chat.Chat_Input.text.empty() && Chat.Chat_Active == 1);
-    // Offline the line is cleared all the same, and nothing is sent.
-    socket.sent.clear(), Net.Offline_Mode = true;
-    Chat.Chat_Input.text = u"hello", Chat.Enter_Latch = 0;
-    Check_Keys();
-    EXPECT_TRUE(socket.sent.empty() && Chat.Chat_Input.text.empty());
 }
 
 TEST_F(Game_Screen_Test, TheChatLineInTheGameLoop) {

@@ -56,19 +56,9 @@ TEST_F(Isodata, Dump_Then_Build_Gives_The_Same_Bytes_And_Good_Files_Pass_The_Che
     // Good files pass the check. The map's JSON names fields as the game does, grids as rows, strings as UTF-8.
     EXPECT_EQ(Run({"check", folder / "t.map", folder / "data/t.ani", folder / "t.ple"}), 0) << out.str();
     // So does a world of corridors whose 900 walled-in cells no one can reach, with a warning.
-    Map_Model world;
+    Map_Model world = Corridor_World(120, 10);
     world.Map_Image_Count = 1;
     world.Map_Images.push_back(Map_Image{u"images\\ground.bmp", 10, {}});
-    world.Map_Width = world.Map_Height = 120;
-    world.Ground_Grid.Resize(120, 120);
-    world.Object_Grid.Resize(120, 120);
-    world.Overlay_Grid.Resize(120, 120);
-    for (int y = 0; y < 120; ++y)
-        for (int x = 0; x < 120; ++x) {
-            Ground_Cell& g = world.Ground_Grid(x, y);
-            g.image_id = 10;
-            g.blocked = x % 4 == 0 || y % 4 == 0 || (x % 4 == 2 && y % 4 == 2) ? 0 : -1;
-        }
     Write_File(folder / "pockets.map", Write_Map(world));
     EXPECT_EQ(Run({"check", folder / "pockets.map"}), 0) << out.str();
     EXPECT_NE(out.str().find("pockets.map: warning: 900 free cells no player can walk to, outside the largest "

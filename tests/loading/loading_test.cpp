@@ -44,7 +44,7 @@ TEST_F(Loading_Screen, First_Run_Draws_Four_Frames_A_Later_Run_Two_And_A_Missing
     // (310, 230) and the earlier screen through the black square.
     auto run = [&] {
         recorder.frames.clear();
-        EXPECT_EQ(Run_To_End(Show_Loading), -1) << To_Utf8(Only_Log());
+        EXPECT_EQ(Run_Until_End(Show_Loading), -1) << To_Utf8(Only_Log());
         std::vector<int> widths;
         for (const Surface& frame : recorder.frames) {
             int width = 0;
@@ -71,7 +71,7 @@ TEST_F(Loading_Screen, First_Run_Draws_Four_Frames_A_Later_Run_Two_And_A_Missing
     // Without the bar picture nothing is drawn before the error screen's one frame.
     fs::remove(folder / "images" / "load_s.bmp");
     recorder.frames.clear();
-    EXPECT_EQ(Run_To_End(Show_Loading), 0);
+    EXPECT_EQ(Run_Until_End(Show_Loading), 0);
     EXPECT_EQ(recorder.frames.size(), 1u);
     EXPECT_EQ(Only_Log(), Log_Entry(200, u"找不到檔案 : images\\load_s.bmp"));
 }

@@ -4,7 +4,6 @@
 
 #include <unistd.h>
 
-#include <map>
 #include <tuple>
 
 #include "game/game_screen.h"
@@ -64,19 +63,12 @@ TEST_F(Login_Test, FieldsTakeTheirTextAndThePasswordShowsOnlyItsMask) {
     const int caret_x = 270 + Round_Half_Even(Text_Width(id));
     const uint16_t white = Color_To_Pixel(Rgb(255, 255, 255));
     EXPECT_GE(small_world::Count_Pixels(typed, white, Rect{caret_x - 1, 232, caret_x + 2, 254}), 44);
-    const Surface expected = Expected_Screen(id, u"", false);
-    int differing = 0;   // only the caret's two columns
-    for (int y = 225; y < 260; ++y)
-        for (int x = 265; x < 408; ++x) differing += typed.At(x, y) != expected.At(x, y) && std::abs(x - caret_x) > 1;
-    EXPECT_EQ(differing, 0);
 }
 
-TEST_F(Login_Test, TheCaretBlinksAndTheButtonLightsUnderTheMouseButNotOnItsEdge) {
+// (The caret's blink is the chat line's test: both entries blink alike.)
+TEST_F(Login_Test, TheButtonLightsUnderTheMouseButNotOnItsEdge) {
     Surface hovered, plain;
-    std::map<int, int> caret;   // frame -> white pixels at the start of the empty identifier field
-    const uint16_t white = Color_To_Pixel(Rgb(255, 255, 255));
     Script_Frames(window, 39, [&](Headless_Window& w, int frame) {
-        if (frame > 1) caret[frame - 1] = small_world::Count_Pixels(w.last_frame, white, Rect{268, 232, 273, 254});
         if (frame == 2) w.Move_Mouse(350, 340);
         if (frame == 3) hovered = w.last_frame, w.Move_Mouse(600, 20);
         if (frame == 4) plain = w.last_frame, w.Click_At(320, 340);   // the left edge
@@ -84,8 +76,6 @@ TEST_F(Login_Test, TheCaretBlinksAndTheButtonLightsUnderTheMouseButNotOnItsEdge)
     });
     EXPECT_EQ(Run_Until_End(Login_Screen), 0);
     EXPECT_EQ(std::tuple(Net.Offline_Mode, Login.Focus), std::tuple(false, 2));   // no game was started
-    // Two pixels wide, rows 232..253 of 230..255, in the first 29 frames of 61.
-    EXPECT_EQ(std::tuple(caret[1] >= 44, caret[29] >= 44, caret[30], caret[37]), std::tuple(true, true, 0, 0));
     for (int y = 320; y < 359; ++y)
         for (int x = 320; x < 415; ++x)
             ASSERT_TRUE(hovered.At(x, y) == Login.Login_Button.At(x - 320, y - 320) &&
@@ -93,15 +83,12 @@ TEST_F(Login_Test, TheCaretBlinksAndTheButtonLightsUnderTheMouseButNotOnItsEdge)
                 << x << ", " << y;
 }
 
+// (Enter in the identifier field, then in the password field, is what the window test does.)
 TEST_F(Login_Test, EveryConfirmStartsTheOfflineGame) {
     const struct {
         const char* what;
         std::function<void(Headless_Window&, int)> script;
     } cases[] = {
-        {"Enter in the identifier field, then in the password field",
-         [](Headless_Window& w, int frame) {
-             if (frame == 2) w.Type(u"me"), w.Press(13), w.Type(u"pw"), w.Press(13);
-         }},
         {"Enter on the focused button",
          [](Headless_Window& w, int frame) {
              if (frame == 2 || frame == 22) w.held.insert(VK_TAB);

@@ -1,20 +1,18 @@
 // map_file_test.cpp -- the map file: field layout, counted strings, damaged files, loading, look-ups.
 #include <gtest/gtest.h>
 
-#include "fixture.h"
-#include "map/world_files.h"
+#include "errors/program_folder.h"
 
 using namespace world_test;
+using namespace std::literals;
 static constexpr size_t NPOS = std::u16string::npos;
 
 TEST(Map_File, Reads_Each_Field_From_Its_Place_And_Writes_The_Same_Bytes) {
     const std::string bytes = Two_Cell_Map().bytes;
     const Map_Model m = Parse_Map(bytes + "junk", "t.map");   // nothing after the last field is read
     ASSERT_EQ(m.Map_Image_Count, 2);
-    EXPECT_EQ(m.Map_Images[0].file_name, u"images\\a.bmp");
-    EXPECT_EQ(m.Map_Images[1].id, 3);
-    EXPECT_EQ(m.Map_Width, 2);
-    EXPECT_EQ(m.Map_Height, 1);
+    EXPECT_EQ(std::tuple(m.Map_Images[0].file_name, m.Map_Images[1].id, m.Map_Width, m.Map_Height),
+              std::tuple(u"images\\a.bmp", 3, 2, 1));
     EXPECT_EQ(m.Ground_Grid.cells, (std::vector<Ground_Cell>{{40, 20, -1, 3, u"ab"}, {80, -4, 0, 5, u""}}));
     // Piece_Cell in record order: source_x, source_y, offset_x, offset_y, width, height, present, image_id
     EXPECT_EQ(m.Object_Grid.cells,
@@ -24,45 +22,29 @@ TEST(Map_File, Reads_Each_Field_From_Its_Place_And_Writes_The_Same_Bytes) {
 }
 
 TEST(Counted_String, Counts_Bytes_And_Reads_Nothing_For_Zero_Or_Negative) {
+    // The count, the bytes after it (followed by the marker int16 0x1234), the text, the bytes taken.
     const struct {
-        std::string bytes;   // followed by the marker int16 0x1234
+        int count;
+        std::string after;
         std::u16string text;
         size_t consumed;
     } cases[] = {
-        {{"\x00\x00", 2}, u"", 2},
-        {"\xFE\xFF", u"", 2},
-        {{"\x00\x80", 2}, u"", 2},
-        {{"\x01\x00"
-          "Z",
-          3},
-         u"",
-         3},
-        {{"\x04\x00"
-          "a\x00"
-          "\x2D\x4E",
-          6},
-         u"a\u4E2D",
-         6},
-        {{"\x03\x00"
-          "a\x00"
-          "Z",
-          5},
-         u"a",
-         5},   // an odd count drops the lone byte
+        {0, "", u"", 2},
+        {-2, "", u"", 2},
+        {-32768, "", u"", 2},
+        {1, "Z", u"", 3},
+        {4, Raw().I16({'a', 0x4E2D}).bytes, u"a\u4E2D", 6},
+        {3, "a\0Z"s, u"a", 5},   // an odd count drops the lone byte
     };
     for (const auto& c : cases) {
-        const std::string bytes = c.bytes + "\x34\x12";
+        const std::string bytes = Raw().I16(c.count).bytes + c.after + "\x34\x12";
         Byte_Reader r{bytes, "s"};
-        EXPECT_EQ(Read_Counted_String(r), c.text);
-        EXPECT_EQ(r.pos, c.consumed);
-        EXPECT_EQ(r.Int16("marker"), 0x1234);
+        const std::tuple read{Read_Counted_String(r), size_t(r.pos), r.Int16("marker")};   // in this order
+        EXPECT_EQ(read, std::tuple(c.text, c.consumed, 0x1234));
     }
     EXPECT_THROW(Byte_Writer{}.Counted_String(std::u16string(16384, u'x')), Data_Error);
     // A count beyond the end is an error, not a read past it.
-    const std::string short_text(
-        "\x06\x00"
-        "a\x00",
-        4);
+    const std::string short_text = Raw().I16({6, 'a'}).bytes;
     EXPECT_NE(Data_Error_Of([&] { Byte_Reader{short_text, "s"}.Counted_String("name"); }), "");
 }
 
@@ -76,7 +58,6 @@ TEST(Map_File, Damaged_Files_Are_Refused_Saying_What_And_Where) {
         std::string complaint;   // empty: valid
     } cases[] = {
         {0, 1, 1, "the image count is 0"},
-        {-3, 1, 1, "the image count is -3"},
         {1, 0, 1, "the map width is 0"},
         {1, 1, -1, "the map height is -1"},
         {1, 1601, 1, "the map width is 1601, more than 1600"},
@@ -107,42 +88,35 @@ TEST(Map_File, Parsing_Into_A_Used_Model_Leaves_Nothing_Of_The_Old_Map) {
     // A smaller map after a larger one, then one of the same size (which reuses the storage).
     for (const Map_Model* m : {&big, &fresh, &same_size}) {
         Parse_Map_Into(Write_Map(*m), "f", into);
-        EXPECT_EQ(into.Map_Width, m->Map_Width);
-        EXPECT_EQ(into.Ground_Grid.cells, m->Ground_Grid.cells);
-        EXPECT_EQ(into.Object_Grid.cells, m->Object_Grid.cells);
+        EXPECT_EQ(std::tie(into.Map_Width, into.Ground_Grid.cells, into.Object_Grid.cells),
+                  std::tie(m->Map_Width, m->Ground_Grid.cells, m->Object_Grid.cells));
     }
     // Grids that disagree with the size cannot be written.
     big.Overlay_Grid.Resize(2, 3);
     EXPECT_THROW(Write_Map(big), Data_Error);
 }
 
-struct Map_Loading : Headless_Test {
-    Temp_Folder folder;
-    void SetUp() override {
-        Headless_Test::SetUp();
-        Platform.program_folder = folder.path.string();
-    }
-};
+using Map_Loading = Program_Folder_Test;
 
 TEST_F(Map_Loading, Loads_The_File_And_Its_Images_Or_Ends_On_The_Error_Screen) {
-    Write_Bmp(folder / "images/a.bmp", 3, 2, 0xFF0000);
-    Write_Bmp(folder / "b", 5, 4, 0x00FF00);
-    Write_File(folder / "data/t.map", Two_Cell_Map().bytes);
-    Load_Map(From_Utf8(folder / "data\\t.map"));
+    Write_Bmp(temp / "images/a.bmp", 3, 2, 0xFF0000);
+    Write_Bmp(temp / "b", 5, 4, 0x00FF00);
+    Write_File(temp / "data/t.map", Two_Cell_Map().bytes);
+    Load_Map(From_Utf8(temp / "data\\t.map"));
     ASSERT_EQ(Map.Map_Images.size(), 2u);
-    EXPECT_EQ(Map.Map_Images[0].surface.At(2, 1), Color_To_Pixel(Rgb(255, 0, 0)));
-    EXPECT_EQ(Map.Map_Images[1].surface.height, 4);
-    EXPECT_EQ(Map.Ground_Grid(0, 0).text, u"ab");
+    EXPECT_EQ(
+        std::tuple(Map.Map_Images[0].surface.At(2, 1), Map.Map_Images[1].surface.height, Map.Ground_Grid(0, 0).text),
+        std::tuple(Color_To_Pixel(Rgb(255, 0, 0)), 4, u"ab"));
 
-    const std::u16string missing = From_Utf8(folder / "data\\none.map");
-    EXPECT_NE(Raised_Error([&] { Load_Map(missing); }).find(u"找不到檔案 : " + missing), NPOS);
-    Write_File(folder / "data/cut.map", Two_Cell_Map().bytes.substr(0, 60));
-    const std::u16string cut = From_Utf8(folder / "data\\cut.map");
-    const std::u16string log = Raised_Error([&] { Load_Map(cut); });
+    const std::u16string missing = From_Utf8(temp / "data\\none.map");
+    EXPECT_NE(Raised([&] { Load_Map(missing); }).find(u"找不到檔案 : " + missing), NPOS);
+    Write_File(temp / "data/cut.map", Two_Cell_Map().bytes.substr(0, 60));
+    const std::u16string cut = From_Utf8(temp / "data\\cut.map");
+    const std::u16string log = Raised([&] { Load_Map(cut); });
     EXPECT_NE(log.find(u"其它錯誤 : 檔案不完整 : " + cut), NPOS) << To_Utf8(log);
     EXPECT_EQ(Map.Map_Width, 0);   // nothing half-read stays behind
-    fs::remove(folder / "images/a.bmp");
-    EXPECT_NE(Raised_Error([&] { Load_Map(From_Utf8(folder / "data/t.map")); }).find(u"images\\a.bmp"), NPOS);
+    fs::remove(temp / "images/a.bmp");
+    EXPECT_NE(Raised([&] { Load_Map(From_Utf8(temp / "data/t.map")); }).find(u"images\\a.bmp"), NPOS);
 }
 
 TEST_F(Headless_Test, Find_Map_Image_Takes_The_First_Match_Or_Index_0) {
@@ -168,8 +142,7 @@ TEST(Map_File, A_Large_File_Read_In_Pieces_Parses_As_Its_Bytes) {
     Map_Model big = Parse_Map(Two_Cell_Map().bytes, "f");
     big.Map_Width = 1600, big.Map_Height = 48;
     big.Ground_Grid.Resize(1600, 48);
-    big.Object_Grid.Resize(1600, 48);
-    big.Overlay_Grid.Resize(1600, 48);
+    for (auto* grid : {&big.Object_Grid, &big.Overlay_Grid}) grid->Resize(1600, 48);
     for (size_t i = 0; i < big.Ground_Grid.cells.size(); ++i) {
         Ground_Cell& g = big.Ground_Grid.cells[i];
         g = Ground_Cell{int16_t(i), int16_t(i * 3), int16_t(-int(i % 2)), int16_t(i % 5), u""};
@@ -187,9 +160,8 @@ TEST(Map_File, A_Large_File_Read_In_Pieces_Parses_As_Its_Bytes) {
         return m;
     };
     const Map_Model read = from_file(bytes);
-    EXPECT_EQ(read.Ground_Grid.cells, big.Ground_Grid.cells);
-    EXPECT_EQ(read.Object_Grid.cells, big.Object_Grid.cells);
-    EXPECT_EQ(read.Overlay_Grid.cells, big.Overlay_Grid.cells);
+    EXPECT_TRUE(std::tie(read.Ground_Grid.cells, read.Object_Grid.cells, read.Overlay_Grid.cells) ==
+                std::tie(big.Ground_Grid.cells, big.Object_Grid.cells, big.Overlay_Grid.cells));
     const size_t piece = size_t(1) << 20;
     for (size_t cut : {size_t(3), size_t(40), piece - 1, piece + 5, 2 * piece + 1, bytes.size() / 2, bytes.size() - 17,
                        bytes.size() - 1}) {

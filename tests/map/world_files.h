@@ -1,5 +1,5 @@
 // world_files.h -- test helpers for the data files: raw little-endian bytes, a throw-away folder,
-// a sample map, solid-colour BMP pictures, and the errors a reader or a loader raised.
+// a sample map, solid-colour BMP pictures, and the errors a reader raised.
 #pragma once
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -67,6 +67,23 @@ inline Raw Two_Cell_Map() {
     return r.I16({3, 1, 2, 3, 4, -1, 5, 6, 0, 0, 0, 0, 0, 0, 0, 0});
 }
 
+// Every cell wall but the corridors (x or y a multiple of 4) and the centre of each 3 x 3 block
+// of wall, which no one can walk into or out of: 900 such cells on a side of 120.
+inline Map_Model Corridor_World(int16_t side = 120, int16_t image_id = 0) {
+    Map_Model m;
+    m.Map_Width = m.Map_Height = side;
+    m.Ground_Grid.Resize(side, side);
+    m.Object_Grid.Resize(side, side);
+    m.Overlay_Grid.Resize(side, side);
+    for (int y = 0; y < side; ++y)
+        for (int x = 0; x < side; ++x) {
+            const bool corridor = x % 4 == 0 || y % 4 == 0, centre = x % 4 == 2 && y % 4 == 2;
+            m.Ground_Grid(x, y).blocked = corridor || centre ? 0 : -1;
+            m.Ground_Grid(x, y).image_id = image_id;
+        }
+    return m;
+}
+
 inline void Write_File(const std::string& host_path, const std::string& bytes) {
     fs::create_directories(fs::path(host_path).parent_path());
     std::ofstream(host_path, std::ios::binary) << bytes;
@@ -93,23 +110,6 @@ inline void Expect_Every_Cut_Refused(const std::string& bytes, const std::functi
         const std::string error = Data_Error_Of([&] { parse(bytes.substr(0, cut)); });
         EXPECT_EQ(error.rfind("f: file ends at byte " + std::to_string(cut), 0), 0u) << "cut at " << cut;
     }
-}
-
-// Runs fn, which must end the program through Raise_Error; returns the error log's text (the
-// log lands under the program folder, which must be a throw-away folder). "" when fn returned.
-inline std::u16string Raised_Error(const std::function<void()>& fn) {
-    const fs::path err = fs::path(Platform.program_folder) / "Err";
-    std::error_code ec;
-    fs::remove_all(err, ec);
-    try {
-        fn();
-    } catch (const Program_End&) {
-        std::string log;
-        for (const auto& entry : fs::directory_iterator(err, ec))
-            log += Read_Whole_File(entry.path().string()).value_or("");
-        return From_Cp950(log);
-    }
-    return u"";
 }
 
 }   // namespace world_test

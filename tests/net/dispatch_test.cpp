@@ -97,17 +97,15 @@ TEST_F(Net_Test, Plstart_Starts_One_Game_And_Its_Followers_Run_At_The_First_Yiel
     Net.Link.Login_Id = u"阿明";
     // The recorded game does what the real one does first: "/ready" (one yield), then In_Game.
     in_game = [] {
-        EXPECT_EQ(Chars.Own_Player.name, u"阿明");
-        EXPECT_EQ(Chars.Own_Player.id, 7);
-        EXPECT_TRUE(Chars.Players.empty());   // the followers wait for the game's first yield
+        // The followers wait for the game's first yield.
+        EXPECT_EQ(std::tuple(Chars.Own_Player.name, Chars.Own_Player.id, Chars.Players.size()),
+                  std::tuple(u"阿明", 7, 0u));
         // The stream goes on: the rest of the cut "/say", a removal and a repeated "/plstart".
         static_cast<Scripted_Socket*>(Platform.socket)->Receive(To_Cp950(u"y 1\\early/e//delpl 0/e//plstart 9/e/"));
         Send_Message(u"/ready", u"");
         // Followers first, then the newer receipt: the entry is added and removed again, the
         // "/say" before In_Game is dropped, the repeated "/plstart" only updates the identifier.
-        EXPECT_EQ(Names(), "");
-        EXPECT_EQ(Net.Link.Last_Chat, u"");
-        EXPECT_EQ(Chars.Own_Player.id, 9);
+        EXPECT_EQ(std::tuple(Names(), Net.Link.Last_Chat, Chars.Own_Player.id), std::tuple("", u"", 9));
         Net.Link.In_Game = true;
         static_cast<Scripted_Socket*>(Platform.socket)->Receive(To_Cp950(u"/setpl 3\\c/e//move 3\\4\\4/e//say 3\\o"));
         Do_Events();

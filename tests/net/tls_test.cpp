@@ -6,10 +6,11 @@
 #include <asio.hpp>
 #include <asio/ssl.hpp>
 
-#include <filesystem>
+#include <memory>
 #include <openssl/pem.h>
 #include <openssl/x509v3.h>
 
+#include "map/world_files.h"
 #include "net_fixture.h"
 #include "platform/backends.h"
 #include "platform/files.h"
@@ -17,18 +18,19 @@
 
 namespace {
 
-namespace fs = std::filesystem;
-
-// A key and a certificate for it, in PEM.
+// A key and a certificate for it.
 struct Identity {
-    std::string cert, key, fingerprint;
+    std::shared_ptr<EVP_PKEY> key;
+    std::shared_ptr<X509> cert;
+    std::string fingerprint;
 };
 
 // A P-256 key with a certificate valid from yesterday to tomorrow: self-signed, or signed by
 // `issuer` and naming 127.0.0.1. `authority` makes it a CA's.
 Identity Make_Identity(const Identity* issuer = nullptr, bool authority = false) {
-    EVP_PKEY* key = EVP_PKEY_Q_keygen(nullptr, nullptr, "EC", "P-256");
-    X509* cert = X509_new();
+    Identity out{std::shared_ptr<EVP_PKEY>(EVP_PKEY_Q_keygen(nullptr, nullptr, "EC", "P-256"), EVP_PKEY_free),
+                 std::shared_ptr<X509>(X509_new(), X509_free), ""};
+    X509* cert = out.cert.get();
     X509_set_version(cert, 2);
     ASN1_INTEGER_set(X509_get_serialNumber(cert), 1);
     X509_gmtime_adj(X509_getm_notBefore(cert), -86400);
@@ -36,17 +38,8 @@ Identity Make_Identity(const Identity* issuer = nullptr, bool authority = false)
     X509_NAME_add_entry_by_txt(X509_get_subject_name(cert), "CN", MBSTRING_ASC,
                                reinterpret_cast<const unsigned char*>(authority ? "test CA" : "test server"), -1, -1,
                                0);
-    X509_set_pubkey(cert, key);
-    EVP_PKEY* signer = key;
-    X509* issuer_cert = cert;
-    if (issuer) {
-        BIO* bio = BIO_new_mem_buf(issuer->key.data(), int(issuer->key.size()));
-        signer = PEM_read_bio_PrivateKey(bio, nullptr, nullptr, nullptr);
-        BIO_free(bio);
-        bio = BIO_new_mem_buf(issuer->cert.data(), int(issuer->cert.size()));
-        issuer_cert = PEM_read_bio_X509(bio, nullptr, nullptr, nullptr);
-        BIO_free(bio);
-    }
+    X509_set_pubkey(cert, out.key.get());
+    X509* issuer_cert = issuer ? issuer->cert.get() : cert;
     X509_set_issuer_name(cert, X509_get_subject_name(issuer_cert));
     X509V3_CTX v3;
     X509V3_set_ctx(&v3, issuer_cert, cert, nullptr, nullptr, 0);
@@ -60,26 +53,8 @@ Identity Make_Identity(const Identity* issuer = nullptr, bool authority = false)
         X509_add_ext(cert, extension, -1);
         X509_EXTENSION_free(extension);
     }
-    X509_sign(cert, signer, EVP_sha256());
-    Identity out;
+    X509_sign(cert, (issuer ? issuer->key : out.key).get(), EVP_sha256());
     out.fingerprint = Key_Fingerprint(cert);
-    const auto pem = [](const std::function<void(BIO*)>& write) {
-        BIO* bio = BIO_new(BIO_s_mem());
-        write(bio);
-        char* data = nullptr;
-        const long size = BIO_get_mem_data(bio, &data);
-        std::string text(data, size_t(size));
-        BIO_free(bio);
-        return text;
-    };
-    out.cert = pem([&](BIO* bio) { PEM_write_bio_X509(bio, cert); });
-    out.key = pem([&](BIO* bio) { PEM_write_bio_PrivateKey(bio, key, nullptr, nullptr, 0, nullptr, nullptr); });
-    if (issuer) {
-        EVP_PKEY_free(signer);
-        X509_free(issuer_cert);
-    }
-    X509_free(cert);
-    EVP_PKEY_free(key);
     return out;
 }
 
@@ -94,14 +69,13 @@ struct Tls_Server {
     std::string received;
 
     Tls_Server(const Identity& identity, uint16_t port) {
-        acceptor.close();
         acceptor.open(asio::ip::tcp::v4());
         acceptor.set_option(asio::ip::tcp::acceptor::reuse_address(true));
         acceptor.bind({asio::ip::make_address("127.0.0.1"), port});
         acceptor.listen();
         Apply_Tls_Policy(context.native_handle());
-        context.use_certificate_chain(asio::buffer(identity.cert));
-        context.use_private_key(asio::buffer(identity.key), asio::ssl::context::pem);
+        SSL_CTX_use_certificate(context.native_handle(), identity.cert.get());
+        SSL_CTX_use_PrivateKey(context.native_handle(), identity.key.get());
         stream = std::make_unique<asio::ssl::stream<asio::ip::tcp::socket>>(io, context);
         acceptor.async_accept(stream->lowest_layer(), [this](const asio::error_code& error) {
             if (!error)
@@ -121,27 +95,20 @@ struct Tls_Server {
 
 class Tls_Test : public Net_Test {
 protected:
-    fs::path folder = fs::temp_directory_path() /
-                      ("isoclient_tls_" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
-    std::string known;   // the pin file
-
-    void SetUp() override {
-        Net_Test::SetUp();
-        fs::create_directories(folder);
-        known = Host_Path_Of(folder / "known_servers.txt");
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::remove_all(folder, ignored);
-        Net_Test::TearDown();
-    }
+    world_test::Temp_Folder folder;
+    std::string known = Host_Path_Of(folder.path / "known_servers.txt");   // the pin file
 };
 
 TEST_F(Tls_Test, Keys_Are_Pinned_On_First_Use_And_Checked_After) {
     const Identity first = Make_Identity(), second = Make_Identity(), authority = Make_Identity(nullptr, true);
     const Identity vouched = Make_Identity(&authority);
-    const std::string roots = Host_Path_Of(folder / "roots.pem");
-    ASSERT_TRUE(Write_Whole_File(roots, authority.cert));
+    const std::string roots = Host_Path_Of(folder.path / "roots.pem");
+    BIO* pem = BIO_new(BIO_s_mem());
+    PEM_write_bio_X509(pem, authority.cert.get());
+    char* data = nullptr;
+    const long size = BIO_get_mem_data(pem, &data);
+    ASSERT_TRUE(Write_Whole_File(roots, std::string(data, size_t(size))));
+    BIO_free(pem);
     struct Case {
         const char* what;
         const Identity& server;

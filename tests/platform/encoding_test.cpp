@@ -25,14 +25,9 @@ TEST(Encoding, Code_Page_950_Round_Trips_Unmappable_And_Undecodable_Text) {
     EXPECT_EQ(To_Cp950(u"許功蓋"), "\xB3\x5C\xA5\x5C\xBB\x5C");
     for (std::u16string t : {u"許功蓋", u"/say 你好嗎/e/", u"找不到檔案 : images\\err.bmp"})
         EXPECT_EQ(From_Cp950(To_Cp950(t)), t);
-    // What code page 950 cannot hold, a lone surrogate too, becomes "?"; both neighbours stay.
-    const std::pair<std::u16string, std::string> unmappable[] = {{u"許é功", "\xB3\x5C?\xA5\x5C"},
-                                                                 {u"你\U0001F600好", "\xA7\x41?\xA6\x6E"},
-                                                                 {u"aกb", "a?b"},
-                                                                 {u"a\xD800z", "a?z"},
-                                                                 {u"\xDC00\x8A31", "?\xB3\x5C"},
-                                                                 {u"許\xD800", "\xB3\x5C?"}};
-    for (const auto& [in, out] : unmappable) EXPECT_EQ(To_Cp950(in), out);
+    // (That what code page 950 cannot hold, a lone surrogate too, becomes one "?" between its
+    // neighbours is the cp950 fuzz harness's check, on every text it makes.)
+    EXPECT_EQ(To_Cp950(u"許é\U0001F600功"), "\xB3\x5C??\xA5\x5C");
     // Undecodable bytes become U+FFFD; the byte after a bad lead byte is read again.
     const std::pair<std::string, std::u16string> undecodable[] = {
         {"A\377B", u"A\uFFFDB"}, {"\xA1\x30", u"\uFFFD0"}, {"ok\xB3", u"ok\uFFFD"}};

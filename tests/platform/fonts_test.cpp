@@ -22,62 +22,50 @@ struct Fake_Face {
     bool italic = false;
 };
 
-void Put16(std::string& s, uint32_t v) { s += {char(v >> 8), char(v)}; }
-void Put32(std::string& s, uint32_t v) {
-    Put16(s, v >> 16);
-    Put16(s, v & 0xFFFF);
-}
+// Big-endian fields, as font files hold them.
+struct Be {
+    std::string bytes;
+    Be& U16(uint32_t v) {
+        bytes += {char(v >> 8), char(v)};
+        return *this;
+    }
+    Be& U32(uint32_t v) { return U16(v >> 16).U16(v & 0xFFFF); }
+};
 std::string Utf16_Be(const std::u16string& text) {
-    std::string s;
-    for (char16_t c : text) Put16(s, c);
-    return s;
+    Be s;
+    for (char16_t c : text) s.U16(c);
+    return s.bytes;
 }
 
 // A font file of the faces, each with an "OS/2" and a "name" table; a collection when asked.
 std::string Font_File(const std::vector<Fake_Face>& faces, bool collection) {
-    std::string file;
-    std::vector<size_t> starts;
-    const size_t header = collection ? 12 + 4 * faces.size() : 0;
-    file.resize(header);
-    for (const Fake_Face& face : faces) {
-        const size_t start = file.size(), os2_at = start + 12 + 2 * 16, name_at = os2_at + 64;
-        std::string name_table, storage;
-        Put16(name_table, 0);
-        Put16(name_table, uint32_t(face.names.size()));
-        Put16(name_table, uint32_t(6 + 12 * face.names.size()));
-        for (const Fake_Name& n : face.names) {
-            for (uint32_t v : {uint32_t(n.platform), uint32_t(n.encoding), 0u, uint32_t(n.id),
-                               uint32_t(n.bytes.size() + n.overstate), uint32_t(storage.size())})
-                Put16(name_table, v);
-            storage += n.bytes;
-        }
-        name_table += storage;
-        starts.push_back(start);
-        Put32(file, 0x00010000);
-        Put16(file, 2);
-        file += std::string(6, '\0');
-        for (auto [tag, at, length] : {std::tuple{"OS/2", os2_at, size_t(64)}, {"name", name_at, name_table.size()}}) {
-            file += tag;
-            Put32(file, 0);
-            Put32(file, uint32_t(at));
-            Put32(file, uint32_t(length));
-        }
-        std::string os2;   // version, average width, weight class, ..., selection flags at 62
-        Put16(os2, 3);
-        Put16(os2, 500);
-        Put16(os2, face.weight);
-        os2.resize(62);
-        Put16(os2, face.italic ? 1 : 0);
-        file += os2 + name_table;
-    }
+    Be head, file;   // head: the collection's header, with the start of each face
     if (collection) {
-        std::string head = "ttcf";
-        Put32(head, 0x00010000);
-        Put32(head, uint32_t(faces.size()));
-        for (size_t s : starts) Put32(head, uint32_t(s));
-        file.replace(0, head.size(), head);
+        head.bytes = "ttcf";
+        head.U32(0x00010000).U32(uint32_t(faces.size()));
     }
-    return file;
+    for (const Fake_Face& face : faces) {
+        const size_t start = (collection ? 12 + 4 * faces.size() : 0) + file.bytes.size();
+        const size_t os2_at = start + 12 + 2 * 16, name_at = os2_at + 64;
+        if (collection) head.U32(uint32_t(start));
+        Be names, storage;
+        names.U16(0).U16(uint32_t(face.names.size())).U16(uint32_t(6 + 12 * face.names.size()));
+        for (const Fake_Name& n : face.names) {
+            names.U16(n.platform).U16(n.encoding).U16(0).U16(n.id).U16(uint32_t(n.bytes.size() + n.overstate));
+            names.U16(uint32_t(storage.bytes.size()));
+            storage.bytes += n.bytes;
+        }
+        names.bytes += storage.bytes;
+        file.U32(0x00010000).U16(2).bytes += std::string(6, '\0');
+        for (auto [tag, at, length] : {std::tuple{"OS/2", os2_at, size_t(64)}, {"name", name_at, names.bytes.size()}}) {
+            file.bytes += tag;
+            file.U32(0).U32(uint32_t(at)).U32(uint32_t(length));
+        }
+        Be os2;   // version, average width, weight class, ..., selection flags at 62
+        os2.U16(3).U16(500).U16(face.weight).bytes.resize(62);
+        file.bytes += os2.U16(face.italic ? 1 : 0).bytes + names.bytes;
+    }
+    return head.bytes + file.bytes;
 }
 
 Font_Reader Reader_Of(const std::string& file) {

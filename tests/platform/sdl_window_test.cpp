@@ -67,10 +67,7 @@ TEST_F(Sdl_Window_Test, Mouse_Keys_Text_And_Closing_Become_Window_Events) {
                             {SDLK_RETURN, KMOD_NONE},
                             {SDLK_KP_ENTER, KMOD_NONE},
                             {SDLK_RETURN, KMOD_LALT}})
-        Push(SDL_KEYDOWN, [&](SDL_Event& e) {
-            e.key.keysym.sym = key;
-            e.key.keysym.mod = Uint16(mod);
-        });
+        Push(SDL_KEYDOWN, [&](SDL_Event& e) { e.key.keysym = SDL_Keysym{SDL_SCANCODE_UNKNOWN, key, Uint16(mod), 0}; });
     Push(SDL_TEXTINPUT, [](SDL_Event& e) { std::strcpy(e.text.text, "你好嗎"); });
     Push(SDL_TEXTEDITING, [](SDL_Event& e) {
         std::strcpy(e.edit.text, "ni");

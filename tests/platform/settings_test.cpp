@@ -25,12 +25,8 @@ TEST(Settings_File, Lines_Set_Or_Are_Reported_And_Skipped) {
         // A later line wins; an empty server is offline, said outright.
         {"server = a:1\nserver =\nfullscreen = off\nfullscreen = on\n", {"", 0, false, 2, {}}},
         // Damaged lines change nothing and are told by number; the good ones around them still count.
-        {"server = a:1\nserver = b\nserver = :7\nserver = c:0\nserver = d:65536\nserver = e:7x\n",
-         {"a",
-          1,
-          false,
-          2,
-          {"line 2: server", "line 3: server", "line 4: server", "line 5: server", "line 6: server"}}},
+        // (Which addresses are damaged is the address test's.)
+        {"server = a:1\nserver = b\nserver = c:0\n", {"a", 1, false, 2, {"line 2: server", "line 3: server"}}},
         {"scale = 0\nscale = 9\nscale = -1\nscale = 2.5\nscale = 99999999999\nscale = 8\n",
          {"", 0, false, 8, {"line 1: scale", "line 2: scale", "line 3: scale", "line 4: scale", "line 5: scale"}}},
         {"fullscreen = maybe\nwindow = big\njust words\n= 3\n",
@@ -42,10 +38,9 @@ TEST(Settings_File, Lines_Set_Or_Are_Reported_And_Skipped) {
         Client_Settings settings;
         std::vector<std::string> problems;
         Parse_Settings(text, settings, problems);
-        EXPECT_EQ(settings.server_host, want.host) << text;
-        EXPECT_EQ(settings.server_port, want.port) << text;
-        EXPECT_EQ(settings.windowed, want.windowed) << text;
-        EXPECT_EQ(settings.window_scale, want.scale) << text;
+        EXPECT_EQ(std::tuple(settings.server_host, settings.server_port, settings.windowed, settings.window_scale),
+                  std::tuple(want.host, want.port, want.windowed, want.scale))
+            << text;
         ASSERT_EQ(problems.size(), want.problems.size()) << text;
         for (size_t i = 0; i < problems.size(); ++i)
             EXPECT_TRUE(problems[i].starts_with(want.problems[i])) << problems[i];
@@ -118,6 +113,8 @@ TEST(Settings_File, Server_Addresses) {
         {"[]:80", false, "", 0},
         {"host:+80", false, "", 0},
         {"host:080x", false, "", 0},
+        {"host:0", false, "", 0},
+        {"host:65536", false, "", 0},
     };
     for (const auto& [text, ok, host, port] : cases) {
         std::string h;

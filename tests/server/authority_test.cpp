@@ -1,25 +1,10 @@
 // authority_test.cpp -- the server decides where players stand: a move is taken only from where
 // the player can be by now and to where the client's own search walks; reports of standing still
 // are never a flood; players start and return only where they can walk out.
+#include "map/world_files.h"
 #include "server_seam.h"
 
 namespace {
-
-// Every cell wall but the corridors (x or y a multiple of 4) and the centre of each 3 x 3 block
-// of wall, which no one can walk into or out of.
-Map_Model Corridor_World(int16_t side = 120) {
-    Map_Model m;
-    m.Map_Width = m.Map_Height = side;
-    m.Ground_Grid.Resize(side, side);
-    m.Object_Grid.Resize(side, side);
-    m.Overlay_Grid.Resize(side, side);
-    for (int y = 0; y < side; ++y)
-        for (int x = 0; x < side; ++x) {
-            const bool corridor = x % 4 == 0 || y % 4 == 0, centre = x % 4 == 2 && y % 4 == 2;
-            m.Ground_Grid(x, y).blocked = corridor || centre ? 0 : -1;
-        }
-    return m;
-}
 
 bool In_Corridor(int x, int y) { return x % 4 == 0 || y % 4 == 0; }
 
@@ -27,7 +12,7 @@ class Authority : public Server_Seam {
 protected:
     void SetUp() override {
         Server_Seam::SetUp();
-        map = Corridor_World();
+        map = world_test::Corridor_World();
         options.register_open = true;
         options.view_radius = 0;
     }

@@ -32,10 +32,6 @@ TEST_F(Hardening, Names_That_Would_Break_Another_Clients_Stream_Are_Refused) {
         Peer& p = Join(name);
         ASSERT_NE(p.id, 0) << To_Utf8(name);
         EXPECT_EQ(watcher.Last(u"/setpl "), u"/setpl " + Num(p.id) + u"\\" + name);
-        // The watcher's stream is whole: the newcomer's cell is the very next message it read.
-        EXPECT_TRUE(watcher.messages.back().starts_with(u"/setplxy " + Num(p.id) + u"\\") ||
-                    watcher.messages.back().starts_with(u"/setpl "))
-            << To_Utf8(watcher.messages.back());
     }
     EXPECT_EQ(watcher.Count(u"/setpl "), std::size(good_names));
     EXPECT_EQ(watcher.Last(u"/err"), u"");
@@ -105,8 +101,7 @@ TEST_F(Hardening, A_Client_That_Does_Not_Read_Is_Cut_Off_Alone) {
     for (int i = 0; i < 70 && !sleeper.closed; ++i) Send(a, line);
     EXPECT_TRUE(sleeper.closed);
     EXPECT_TRUE(Logged("does not read: more than 65536 bytes queued"));
-    EXPECT_FALSE(a.closed);
-    EXPECT_FALSE(b.closed);
+    EXPECT_FALSE(a.closed || b.closed);
     EXPECT_EQ(b.Last(u"/delpl "), u"/delpl 0");
     Send(a, "/say still here/e/");
     EXPECT_EQ(b.Last(u"/say "), u"/say " + Num(a.id) + u"\\still here");

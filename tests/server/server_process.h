@@ -11,12 +11,13 @@
 namespace fs = std::filesystem;
 using world_test::Temp_Folder;
 
-inline uint16_t Listening_Port(const Child& server) {
+// The port the server's output names after `marker` (its game port, by default); 0 after 20 s.
+inline uint16_t Listening_Port(const Child& server, const std::string& marker = "127.0.0.1:") {
     uint16_t port = 0;
     Eventually(20, [&] {
         const std::string text = server.Output();
-        const size_t at = text.find("127.0.0.1:");
-        port = at != std::string::npos ? uint16_t(std::atoi(text.c_str() + at + 10)) : 0;
+        const size_t at = text.find(marker);
+        port = at != std::string::npos ? uint16_t(std::atoi(text.c_str() + at + marker.size())) : 0;
         return port != 0;
     });
     return port;

@@ -3,6 +3,7 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <string>
@@ -24,14 +25,12 @@ struct Peer {
 
     // The last message that starts with `prefix`; "" when none.
     std::u16string Last(const std::u16string& prefix) const {
-        for (auto it = messages.rbegin(); it != messages.rend(); ++it)
-            if (it->starts_with(prefix)) return *it;
-        return u"";
+        const auto it =
+            std::find_if(messages.rbegin(), messages.rend(), [&](auto& m) { return m.starts_with(prefix); });
+        return it == messages.rend() ? u"" : *it;
     }
     size_t Count(const std::u16string& prefix) const {
-        size_t n = 0;
-        for (const std::u16string& m : messages) n += m.starts_with(prefix);
-        return n;
+        return size_t(std::count_if(messages.begin(), messages.end(), [&](auto& m) { return m.starts_with(prefix); }));
     }
 };
 
@@ -120,9 +119,8 @@ protected:
     }
 
     Peer* Find_Peer(uint64_t serial) {
-        for (auto& p : peers)
-            if (p->serial == serial) return p.get();
-        return nullptr;
+        const auto it = std::find_if(peers.begin(), peers.end(), [&](auto& p) { return p->serial == serial; });
+        return it == peers.end() ? nullptr : it->get();
     }
 
     // Version, identifier and password; the peer then has "/plstart" or an "/err".
@@ -151,9 +149,7 @@ protected:
     }
 
     bool Logged(const std::string& part) const {
-        for (const std::string& line : log)
-            if (line.find(part) != std::string::npos) return true;
-        return false;
+        return std::any_of(log.begin(), log.end(), [&](auto& line) { return line.find(part) != std::string::npos; });
     }
 };
 

@@ -1,5 +1,5 @@
 // window_test.cpp -- the whole program in a real window: isoclient under Xvfb, driven with xdotool
-// like a player (log in, wait for the map, click a cell, hover the own figure, Escape), checked
+// like a player (log in, wait for the map, click a cell, see the map scroll, Escape), checked
 // on screenshots. The outer test starts the X server and runs the driver inside it.
 #include <gtest/gtest.h>
 
@@ -115,7 +115,7 @@ TEST(Window_Driver, PlaysTheOfflineGame) {
     for (const char* step : {"mousemove 40 40", "search --sync --name isoclient windowfocus --sync",
                              "type --delay 40 player1", "key Return", "type --delay 40 secret", "key Return"})
         Xdotool(step);
-    const Rect panel_area{0, 380, 640, 480}, map_area{0, 40, 640, 380}, own_figure{290, 130, 350, 200};
+    const Rect panel_area{0, 380, 640, 480}, map_area{0, 40, 640, 380};
     ASSERT_TRUE(Wait_For("2-game", shot, 15, Shows(panel, panel_area))) << "the game's status panel did not show";
     // Let the first frames settle, then keep the picture before the walk.
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -124,21 +124,10 @@ TEST(Window_Driver, PlaysTheOfflineGame) {
     // The centre of the target's diamond, the own cell (0, 0) having its tile at (300, 190).
     const int tx = target % 6, ty = target / 6, click_x = 320 + 20 * (tx - ty), click_y = 200 + 10 * (tx + ty);
     Xdotool("mousemove " + std::to_string(click_x * SCALE) + " " + std::to_string(click_y * SCALE) + " click 1");
-    auto scrolled = [&](const Shot& s) { return Differences(before, s, map_area) > 2000; };
-    ASSERT_TRUE(Wait_For("4-walking", after, 10, scrolled)) << "the map did not scroll";
-    // The walk ends after three steps of at most 300 ms; wait until the map stands still.
-    ASSERT_TRUE(Wait_For("5-after-walk", after, 10, [&, previous = after](const Shot& s) mutable {
-        const bool still = Differences(previous, s, map_area) - Differences(previous, s, own_figure) < 20;
-        previous = s;
-        return still;
-    })) << "the map did not stop scrolling";
-    EXPECT_TRUE(scrolled(after) && Shows(panel, panel_area)(after));
-
-    // Hovering the own figure shows the greeting name in blue over black.
-    Xdotool("mousemove " + std::to_string(320 * SCALE) + " " + std::to_string(180 * SCALE));
-    EXPECT_TRUE(Wait_For("6-hover", shot, 5, [&](const Shot& s) {
-        return Count({280, 120, 420, 200}, 1, [&](int x, int y) { return Close(s.Game(x, y), {0, 0, 255}); }) > 20;
-    })) << "no name under the mouse";
+    // (Where the walk ends and the name shown under the mouse are the game screen's tests.)
+    ASSERT_TRUE(Wait_For("4-walking", after, 10, [&](const Shot& s) {
+        return Differences(before, s, map_area) > 2000 && Shows(panel, panel_area)(s);
+    })) << "the map did not scroll";
 
     // Escape is polled as a held key: hold it for a few frames.
     Xdotool("keydown Escape sleep 0.3 keyup Escape");

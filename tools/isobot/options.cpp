@@ -70,6 +70,7 @@ void Add_Number(CLI::App& app, const char* name, double low, double high, T& out
 
 std::optional<int> Read_Options(int argc, char** argv, Options& options) {
     CLI::App app("isobot");
+    app.allow_windows_style_options(false);   // "/name" is a file's name, not an option
     app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);   // the last one counts
     app.add_option("--host", options.host);
     Add_Number(app, "--port", 1, 65535, options.port);

@@ -88,8 +88,9 @@ bool Parse_Options(const std::vector<std::string>& args, bool allow_type, bool a
     const std::string command = "isodata " + args[0] + ": ";
     const char* const type_needs = "--type needs map, ple or ani";
     CLI::App app(command);
-    app.set_help_flag();   // each command's help text is ours
-    app.allow_extras();    // told below, in our words
+    app.allow_windows_style_options(false);   // "/name" is a file's name, not an option
+    app.set_help_flag();                      // each command's help text is ours
+    app.allow_extras();                       // told below, in our words
     app.add_flag("-h,--help", o.help);
     if (allow_type)
         app.add_option_function<std::string>("--type",
