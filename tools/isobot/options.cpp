@@ -4,6 +4,7 @@
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 namespace {
@@ -88,14 +89,23 @@ std::optional<int> Read_Options(int argc, char** argv, Options& options) {
     app.add_flag("--far", options.far);
     Add_Number(app, "--watch", 1, 4194304, options.watch);
     Add_Number(app, "--watch-after", 0.1, 86400, options.watch_after);
+    app.allow_extras();   // told below, as the word that is wrong
+    const auto bad = [](const std::string& word) {
+        std::fprintf(stderr, "isobot: bad option '%s' (see --help)\n", word.c_str());
+        return 2;
+    };
+    for (int i = 1; i < argc; ++i)   // "--port 1" only
+        if (argv[i][0] == '-' && std::strchr(argv[i], '=')) return bad(argv[i]);
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp&) {
         Print_Help();
         return 0;
     } catch (const CLI::ParseError& error) {
-        std::fprintf(stderr, "isobot: bad option: %s (see --help)\n", error.what());
-        return 2;
+        // "--bots: 'x' is not a number ...", "--host: 1 required TEXT missing": the option named first.
+        const std::string what = error.what();
+        return bad(what.substr(0, what.find(':')));
     }
+    if (!app.remaining().empty()) return bad(app.remaining().front());
     return std::nullopt;
 }
