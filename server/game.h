@@ -161,6 +161,8 @@ struct Game {
     Path_Numbers path_numbers;                             // the searches' work space
     Path_Scratch path_scratch;
     std::vector<int16_t> path_steps;
+    std::vector<int32_t> hearers;         // of the move being handled
+    std::vector<int32_t> stale, forget;   // Refresh_View's work space
     std::unordered_map<std::string, Attempts> by_address;
     std::unordered_map<std::string, Attempts> by_account;
     std::mt19937 random;

@@ -63,7 +63,7 @@ inline bool Everyone_Hears(const Game& game) { return game.options.view_radius <
 
 inline bool Hears(const Slot_View& v, uint32_t cell) {
     const int32_t x = Cell_X(cell), y = Cell_Y(cell);
-    return v.near_cells.Contains(x, y) || v.walk.Contains(x, y);
+    return (int(v.near_cells.Contains(x, y)) | int(v.walk.Contains(x, y))) != 0;   // no branch: see Contains
 }
 
 // How far from the cell it holds a client's hearing reaches: its view radius, or, while it walks,

@@ -72,21 +72,38 @@ void Refresh_View(Game& game, Connection& o) {
     }
     Belief_Map& known = game.beliefs[size_t(o.slot)];
     const bool prune = known.count >= std::max(known.prune_at, game.options.beliefs_kept);
-    std::vector<int32_t> stale, forget;
-    For_Each_Belief(known, [&](int32_t m, uint32_t believed) {
+    std::vector<int32_t>& stale = game.stale;
+    std::vector<int32_t>& forget = game.forget;
+    stale.clear();
+    forget.clear();
+    // By slot it knows a good share of everyone, and one look at every slot costs less than the
+    // grid: that look also finds those standing in its view that it shows elsewhere.
+    const bool by_slot = !known.cells.empty();
+    auto look_at = [&](int32_t m, uint32_t believed) {
         const Slot_View& v = game.views[size_t(m)];
-        if (Hears(seer, believed)) {
-            if (believed != Pack_Cell(v.cell_x, v.cell_y)) stale.push_back(m);
-        } else if (prune && !Hears(seer, Pack_Cell(v.cell_x, v.cell_y))) {
+        const uint32_t truth = Pack_Cell(v.cell_x, v.cell_y);
+        if (Hears(seer, believed) || (by_slot && Hears(seer, truth))) {
+            if (believed != truth) stale.push_back(m);
+        } else if (prune && believed != ORIGIN_CELL && !Hears(seer, truth)) {
             forget.push_back(m);
         }
-    });
+    };
+    if (by_slot) {
+        for (int32_t m = 0; m < int32_t(game.views.size()); ++m)
+            if (game.views[size_t(m)].active && m != o.slot) look_at(m, Belief_Of(known, m));
+    } else {
+        For_Each_Belief(known, look_at);
+    }
     for (const int32_t m : stale) tell_if_wrong(m);
     for (const int32_t m : forget) {
         Erase_Belief(known, m);
         Queue(game, o, Place_Frame(game, game.views[size_t(m)].id, 0, 0));
     }
-    if (prune) known.prune_at = 2 * known.count;
+    if (prune) {
+        known.prune_at = 2 * known.count;
+        Compact_Beliefs(known);
+    }
+    if (by_slot) return;
     Cell_Box box = seer.near_cells;
     if (seer.walk.x0 <= seer.walk.x1)
         box = Cell_Box{std::min(box.x0, seer.walk.x0), std::min(box.y0, seer.walk.y0), std::max(box.x1, seer.walk.x1),

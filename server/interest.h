@@ -1,6 +1,7 @@
 // interest.h -- what the server keeps to know who hears whom without looking at everyone: the
 // players in buckets of cells, and what each client was told of where the others stand.
 #pragma once
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -8,7 +9,8 @@
 // A box of cells, inclusive.
 struct Cell_Box {
     int32_t x0 = 0, y0 = 0, x1 = -1, y1 = -1;
-    bool Contains(int32_t x, int32_t y) const { return x >= x0 && x <= x1 && y >= y0 && y <= y1; }
+    // Without branches: for the boxes of players walking about, the answer is as good as random.
+    bool Contains(int32_t x, int32_t y) const { return (x >= x0) & (x <= x1) & (y >= y0) & (y <= y1); }
 };
 
 inline uint32_t Pack_Cell(int32_t x, int32_t y) { return (uint32_t(uint16_t(x)) << 16) | uint16_t(y); }
@@ -18,20 +20,50 @@ inline int32_t Cell_Y(uint32_t cell) { return int16_t(cell & 0xFFFF); }
 constexpr uint32_t ORIGIN_CELL = 0;
 
 // The cells one client was told others stand on, by the others' slots: only those told of a cell
-// other than (0, 0), which is where every other player stands for it otherwise. Open addressing.
+// other than (0, 0), which is where every other player stands for it otherwise. Few of them are
+// kept by open addressing; once a client knows a good share of everyone (a crowded world), a cell
+// per slot takes less room and no probing, and it goes back when pruning leaves few.
 struct Belief_Map {
     std::vector<uint64_t> table;   // ((slot + 1) << 32) | cell; 0 is an empty place
+    std::vector<uint32_t> cells;   // when not empty, used instead: the cell by slot
     size_t count = 0;
     size_t prune_at = 0;   // at this many, the far ones are dropped (hearing.cpp)
 };
+inline size_t Belief_Home(const Belief_Map& map, int32_t slot) {
+    return size_t(uint32_t(slot) * 0x9E3779B1u) & (map.table.size() - 1);
+}
+// Asks for the memory that a look-up of the slot starts at: the maps are many and far apart, so
+// one move's hearers are fetched all at once rather than one miss after another.
+inline void Prefetch_Belief(const Belief_Map& map, int32_t slot) {
+    const void* at = nullptr;
+    if (!map.cells.empty())
+        at = map.cells.data() + std::min(size_t(slot), map.cells.size() - 1);
+    else if (!map.table.empty())
+        at = map.table.data() + Belief_Home(map, slot);
+    if (at == nullptr) return;
+#if defined(__GNUC__) && defined(__x86_64__)
+    asm volatile("prefetcht0 %0" : : "m"(*static_cast<const char*>(at)));   // GCC drops the builtin here
+#else
+    __builtin_prefetch(at);
+#endif
+}
 // The cell the client was told the slot's player stands on: the kept one, or (0, 0).
 uint32_t Belief_Of(const Belief_Map& map, int32_t slot);
 // Keeps the cell, or forgets the slot when the cell is (0, 0).
 void Set_Belief(Belief_Map& map, int32_t slot, uint32_t cell);
 void Erase_Belief(Belief_Map& map, int32_t slot);
+// Gives back the room of what was forgotten.
+void Compact_Beliefs(Belief_Map& map);
+// Bytes the map holds.
+size_t Belief_Bytes(const Belief_Map& map);
 // The slots and cells kept, in no order; the map must not change meanwhile.
 template <class F>
 void For_Each_Belief(const Belief_Map& map, F&& f) {
+    if (!map.cells.empty()) {
+        for (size_t slot = 0; slot < map.cells.size(); ++slot)
+            if (map.cells[slot] != 0) f(int32_t(slot), map.cells[slot]);
+        return;
+    }
     for (const uint64_t entry : map.table)
         if (entry != 0) f(int32_t(entry >> 32) - 1, uint32_t(entry));
 }

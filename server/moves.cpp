@@ -139,19 +139,31 @@ void On_Move(Game& game, Connection& c, const std::u16string& data) {
     // Everyone whose view holds the cell it leaves or the cell it walks to, and only they. Who
     // shows it on the cell it leaves was told that cell: a client shows no player in its view on
     // a wrong cell (Refresh_View), so no other belief needs looking at.
-    auto tell = [&](int32_t o) {
-        const Slot_View& seer = game.views[size_t(o)];
-        if (!seer.active || o == c.slot || !(Hears(seer, leaves) || Hears(seer, target))) return;
-        Queue(game, *game.by_slot[size_t(o)], game.frame);
-        if (!Everyone_Hears(game)) Set_Belief(game.beliefs[size_t(o)], c.slot, target);
-    };
     if (Everyone_Hears(game)) {
-        for (const Connection* p : game.players) tell(p->slot);
-    } else {
-        For_Possible_Hearers(game,
-                             Cell_Box{std::min(from_cell.x, f[2]), std::min(from_cell.y, f[3]),
-                                      std::max(from_cell.x, f[2]), std::max(from_cell.y, f[3])},
-                             tell);
+        for (Connection* p : game.players)
+            if (p != &c) Queue(game, *p, game.frame);
+        return;
+    }
+    // Those who hear it first, then their memory asked for all at once, then written: their
+    // connections and what they were told lie far apart, and one miss after another is slow.
+    game.hearers.clear();
+    For_Possible_Hearers(game,
+                         Cell_Box{std::min(from_cell.x, f[2]), std::min(from_cell.y, f[3]), std::max(from_cell.x, f[2]),
+                                  std::max(from_cell.y, f[3])},
+                         [&](int32_t o) {
+                             const Slot_View& seer = game.views[size_t(o)];
+                             if (!seer.active || o == c.slot || !(Hears(seer, leaves) || Hears(seer, target))) return;
+                             game.hearers.push_back(o);
+                             Prefetch_Belief(game.beliefs[size_t(o)], c.slot);
+                             __builtin_prefetch(game.by_slot[size_t(o)]);
+                         });
+    for (const int32_t o : game.hearers) {
+        const std::string& out = game.by_slot[size_t(o)]->out;
+        __builtin_prefetch(out.data() + out.size(), 1);
+    }
+    for (const int32_t o : game.hearers) {
+        Queue(game, *game.by_slot[size_t(o)], game.frame);
+        Set_Belief(game.beliefs[size_t(o)], c.slot, target);
     }
     Refresh_View(game, c);
 }

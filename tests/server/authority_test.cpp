@@ -1,6 +1,10 @@
 // authority_test.cpp -- the server decides where players stand: a move is taken only from where
 // the player can be by now and to where the client's own search walks; reports of standing still
-// are never a flood; players start and return only where they can walk out.
+// are never a flood; players start and return only where they can walk out; the server's moves
+// and the client's paths agree.
+#include <random>
+
+#include "client_walk.h"
 #include "map/world_files.h"
 #include "server_seam.h"
 
@@ -151,4 +155,38 @@ TEST_F(Authority, Players_Start_And_Return_Only_Where_They_Can_Walk) {
     Peer& old = Join(u"舊", u"pw");
     const auto [x, y] = Cell(old);
     EXPECT_TRUE(In_Corridor(x, y) && std::max(std::abs(x - 62), std::abs(y - 62)) == 2) << x << ", " << y;
+}
+
+// The server takes a click exactly when the client's own search, in the view box the scene gives,
+// finds a path within the step limit: both run one search, so this checks the box and the limit.
+TEST_F(Authority, The_Server_Takes_A_Move_Exactly_When_The_Client_Finds_A_Path) {
+    std::mt19937 random(5);
+    int taken = 0, refused = 0;
+    for (int round = 0; round < 12; ++round) {
+        const int16_t w = int16_t(30 + random() % 60), h = int16_t(30 + random() % 60);
+        map = Map_Model{};
+        map.Map_Width = w, map.Map_Height = h;
+        map.Ground_Grid.Resize(w, h);
+        map.Object_Grid.Resize(w, h);
+        map.Overlay_Grid.Resize(w, h);
+        const unsigned walls = 10 + random() % 35;
+        for (auto& cell : map.Ground_Grid.cells) cell.blocked = random() % 100 < walls ? -1 : 0;
+        Close_Accounts(store);
+        Start();
+        Peer& p = Join(u"p");
+        for (int click = 0; click < 40; ++click) {
+            const auto [sx, sy] = Cell(p);
+            const int16_t tx = int16_t(sx + int(random() % 61) - 30), ty = int16_t(sy + int(random() % 61) - 30);
+            const bool walks = Client_Walks(map, int16_t(sx), int16_t(sy), tx, ty);
+            now += 20000;
+            Click(p, sx, sy, tx, ty);
+            ASSERT_EQ(Cell(p) == (std::pair<int, int>(tx, ty)), walks)
+                << "round " << round << ": (" << sx << ", " << sy << ") to (" << tx << ", " << ty << ")";
+            (walks ? taken : refused) += 1;
+        }
+        Forget_Connection(game, p.serial);
+        Pump();
+    }
+    EXPECT_GT(taken, 60);
+    EXPECT_GT(refused, 60);
 }

@@ -1,8 +1,9 @@
 // process_test.cpp -- isoserver as a program: killed with SIGKILL in the middle of traffic, its
-// database still holds every account and every cell it acknowledged; the "user" commands; its
-// key; bots and chaos bots over TLS for a few seconds.
+// database still holds every account and every cell it acknowledged; a client clicking a walled-in
+// cell; the "user" commands; its key; bots and chaos bots over TLS for a few seconds.
 #include <random>
 
+#include "client_walk.h"
 #include "server_process.h"
 
 namespace {
@@ -67,6 +68,55 @@ TEST(Server_Process, Killed_Mid_Traffic_It_Keeps_Every_Account_And_Acknowledged_
         EXPECT_TRUE(kept == acknowledged[size_t(i)] || std::find(later.begin(), later.end(), kept) != later.end())
             << "kill" << i << " kept (" << kept.first << ", " << kept.second << ")";
     }
+    Close_Accounts(store);
+}
+
+// The real client on the default world, logged in beside a pocket of free cells that walls shut
+// in, clicks one: it stays connected and where it stood, and is not saved in the pocket.
+TEST(Server_Process, A_Client_Clicking_A_Walled_In_Cell_Stays_Connected_And_Where_It_Was) {
+    Temp_Folder temp;
+    const fs::path db = temp.path / "game.db";
+    const Map_Model map = Parse_Map(Read_Whole_File(ISO_OUT_DIR "/data/testmap.map").value_or(""), "testmap.map");
+    const Walk_Regions regions = Find_Walk_Regions(map);
+    std::pair<int16_t, int16_t> pocket{-1, -1}, start{-1, -1};
+    for (int16_t y = 0; y < map.Map_Height && start.first < 0; ++y)
+        for (int16_t x = 0; x < map.Map_Width && start.first < 0; ++x) {
+            if (map.Ground_Grid(x, y).blocked != 0 || regions.In_Largest(x, y)) continue;
+            for (int dy = -3; dy <= 3 && start.first < 0; ++dy)
+                for (int dx = -3; dx <= 3 && start.first < 0; ++dx)
+                    if (regions.In_Largest(x + dx, y + dy)) pocket = {x, y}, start = {int16_t(x + dx), int16_t(y + dy)};
+        }
+    ASSERT_GE(start.first, 0) << "the default world should have a walled-in pocket";
+    {
+        Account_Store store;
+        std::string error;
+        ASSERT_TRUE(Start_Password_Hashing());
+        ASSERT_TRUE(Open_Accounts(store, db.string(), error)) << error;
+        ASSERT_TRUE(Create_Account(store, "player1", Hash_Password("pw", Hash_Cost{1, 8192}), 1, error)) << error;
+        ASSERT_TRUE(Save_Positions(store, {{Find_Account(store, "player1")->id, start.first, start.second}}));
+        Close_Accounts(store);
+    }
+    Child server(Server_Args(db, {"--plain"}), temp.path, "server");   // the default limits
+    const uint16_t port = Listening_Port(server);
+    ASSERT_NE(port, 0) << Read_Whole_File(server.err).value_or("");
+
+    const Clicked_Walk walk = Click_In_Game(port, u"player1", u"pw", pocket.first, pocket.second);
+    EXPECT_TRUE(walk.clicked);
+    EXPECT_TRUE(walk.heard_back) << "still connected after 600 frames of reports";
+    EXPECT_EQ(walk.raised, -1);
+    EXPECT_EQ(std::pair(walk.start_x, walk.start_y), start);
+    EXPECT_EQ(std::pair(walk.end_x, walk.end_y), start);
+    kill(server.pid, SIGTERM);
+    server.Wait();
+    const std::string log = Read_Whole_File(server.err).value_or("");
+    EXPECT_NE(log.find("refused a move"), std::string::npos) << log;
+    EXPECT_EQ(log.find("too fast"), std::string::npos) << log;
+    Account_Store store;
+    std::string error;
+    ASSERT_TRUE(Open_Accounts(store, db.string(), error)) << error;
+    const std::optional<Account> kept = Find_Account(store, "player1");
+    ASSERT_TRUE(kept && kept->has_cell);
+    EXPECT_EQ(std::pair(kept->cell_x, kept->cell_y), start);
     Close_Accounts(store);
 }
 
