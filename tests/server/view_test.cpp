@@ -1,6 +1,7 @@
 // view_test.cpp -- what each client hears of the others when moves reach only those near
 // enough: every client's table, replayed from what it received as the game client applies it,
 // must show every player in its view on its true cell, and "/delpl" must hit the right entry.
+#include <map>
 #include <random>
 
 #include "server_seam.h"
@@ -160,9 +161,48 @@ TEST_F(View, On_A_Large_World_Every_Player_In_View_Is_On_Its_True_Cell) {
     Play(20, 4000, 250, 320, 50);
     ASSERT_FALSE(HasFailure());
     size_t kept = 0, bytes = 0;
-    for (const Belief_Map& b : game.beliefs) kept += b.count, bytes += b.table.capacity() * sizeof(uint64_t);
+    for (const Belief_Map& b : game.beliefs) kept += b.count, bytes += Belief_Bytes(b);
     EXPECT_LT(kept, game.players.size() * 40) << "what each client was told far away is forgotten";
     EXPECT_LT(bytes, game.players.size() * 40 * 4 * sizeof(uint64_t)) << "in room that grows with what is kept";
+}
+
+// A crowd on the default world: each client knows a good share of everyone, which the server
+// keeps as a cell per slot and checks by looking at every slot rather than the grid.
+TEST_F(View, In_A_Crowd_Every_Player_In_View_Is_On_Its_True_Cell) {
+    Play(20, 900, 160, 220, 150);
+    ASSERT_FALSE(HasFailure());
+    size_t by_slot = 0;
+    for (const Belief_Map& b : game.beliefs) by_slot += !b.cells.empty();
+    EXPECT_GT(by_slot, game.players.size() / 2) << "the crowd is kept by slot";
+}
+
+// What a client was told, kept either way and moved between the two as it grows and is pruned,
+// against a plain map of the same operations.
+TEST(Belief_Map, Keeps_What_It_Was_Told_Across_Both_Forms) {
+    Belief_Map map;
+    std::map<int32_t, uint32_t> truth;
+    std::mt19937 random(5);
+    bool were_cells = false, back_to_table = false;
+    for (int step = 0; step < 40000; ++step) {
+        // First a growing crowd of slots, then most of them forgotten.
+        const int32_t slot = int32_t(random() % 600);
+        const bool forgetting = step > 20000 && random() % 64 != 0;
+        const uint32_t cell = forgetting || random() % 10 == 0 ? ORIGIN_CELL : Pack_Cell(int32_t(random() % 300), 7);
+        Set_Belief(map, slot, cell);
+        if (cell == ORIGIN_CELL)
+            truth.erase(slot);
+        else
+            truth[slot] = cell;
+        if (step % 500 == 0) Compact_Beliefs(map);
+        were_cells |= !map.cells.empty();
+        back_to_table |= were_cells && map.cells.empty();
+        ASSERT_EQ(map.count, truth.size()) << "step " << step;
+        ASSERT_EQ(Belief_Of(map, slot), cell) << "step " << step;
+    }
+    std::map<int32_t, uint32_t> listed;
+    For_Each_Belief(map, [&](int32_t slot, uint32_t cell) { listed[slot] = cell; });
+    EXPECT_EQ(listed, truth);
+    EXPECT_TRUE(were_cells && back_to_table) << "both forms were used";
 }
 
 // Chat within a radius: the speaker and those near it hear it, farther players do not; the
