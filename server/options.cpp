@@ -91,8 +91,8 @@ const std::vector<Option>& Options() {
         {"seed", Kind::Number, "N", 1, 4294967295.0, "fixed seed for the start cells of new players",
          [](Server_Config& c, const std::string&, double v) { return c.game.seed = uint32_t(v), true; }},
         {"flush-ms", Kind::Number, "N", 1, 1000,
-         "what a client hears of others is gathered this many milliseconds into one write (default 40);\n"
-         "replies to its own messages go at once",
+         "what a client hears of others is gathered this many milliseconds into one write (default 40;\n"
+         "longer past 1000 players, up to 100 ms at 2500); replies to its own messages go at once",
          [](Server_Config& c, const std::string&, double v) { return c.net.flush_ms = int32_t(v), true; }},
         {"http", Kind::Text, "ADDR:PORT", 0, 0,
          "serve the status page, /status.json and Prometheus /metrics there, read-only (default: off;\n"
