@@ -1,5 +1,5 @@
 // tcp_test.cpp -- the client's real TCP socket, polled through Do_Events: a refused connection,
-// and isoserver as a child process, with a player speaking clear text.
+// and isoserver as a child process through a logging proxy, with a player speaking clear text.
 #include <asio.hpp>
 
 #include <csignal>
@@ -73,26 +73,64 @@ protected:
     }
 };
 
-// The client module logs in over TLS, and the key it pinned is the one the server announced. A
-// client speaking the bare protocol to the TLS port hears nothing back and is closed, the failed
+// A TCP relay between the client and the server that keeps every byte it passes, both ways.
+struct Logging_Proxy {
+    asio::io_context io;
+    asio::ip::tcp::acceptor acceptor{io, {asio::ip::make_address("127.0.0.1"), 0}};
+    asio::ip::tcp::socket client{io}, server{io};
+    std::array<char, 4096> up{}, down{};
+    std::string seen;
+
+    explicit Logging_Proxy(uint16_t server_port) {
+        acceptor.async_accept(client, [this, server_port](const asio::error_code& error) {
+            if (error) return;
+            server.async_connect({asio::ip::make_address("127.0.0.1"), server_port}, [this](const asio::error_code& e) {
+                if (e) return;
+                Relay(client, server, up);
+                Relay(server, client, down);
+            });
+        });
+    }
+    void Relay(asio::ip::tcp::socket& from, asio::ip::tcp::socket& to, std::array<char, 4096>& buffer) {
+        from.async_read_some(asio::buffer(buffer),
+                             [this, &from, &to, &buffer](const asio::error_code& error, size_t n) {
+                                 seen.append(buffer.data(), n);
+                                 asio::error_code ignored;
+                                 asio::write(to, asio::buffer(buffer.data(), n), ignored);
+                                 if (error) return to.shutdown(asio::ip::tcp::socket::shutdown_send, ignored);
+                                 Relay(from, to, buffer);
+                             });
+    }
+};
+
+// The client module logs in over TLS through a proxy that logs the stream: nothing of the
+// protocol crosses it in clear, and the key it pinned is the one the server announced. A client
+// speaking the bare protocol to the TLS port hears nothing back and is closed, the failed
 // handshake logged once.
-TEST_F(Server_Test, The_Client_Logs_In_Over_Tls_And_A_Bare_Client_Hears_Nothing) {
+TEST_F(Server_Test, Through_A_Logging_Proxy_Nothing_In_Clear_And_A_Bare_Client_Hears_Nothing) {
+    Logging_Proxy proxy(port);
     Socket_Security security;
     security.known_servers = output + ".pins";
     std::unique_ptr<Socket_Backend> tcp = Make_Tcp_Socket(security);
     Platform.socket = tcp.get();
     Net.Server_Host = "127.0.0.1";
-    Net.Server_Port = port;
+    Net.Server_Port = proxy.acceptor.local_endpoint().port();
+    // A name of three letters: two bytes of ciphertext match one letter's Big5 now and then.
     Net.Link.Login_Id = u"乙丙丁";
     Net.Link.Login_Password = u"hunter2/secret";
     in_game = Ready_And_Play;
+    each_turn = [&] { proxy.io.poll(); };
     Open_Connection();
     ASSERT_TRUE(Pump([] { return Net.Link.In_Game && Chars.Own_Player.id != 0; }));
+    ASSERT_GT(proxy.seen.size(), 200u);
+    for (const std::string& clear :
+         std::vector<std::string>{"hunter2", "/pass", "/ver", "/plstart", "/e/", To_Cp950(u"乙丙丁")})
+        EXPECT_EQ(proxy.seen.find(clear), std::string::npos) << clear;
     const std::string announced = Read_Whole_File(output).value_or("");
     const size_t key_at = announced.find("key SHA256:");
     ASSERT_NE(key_at, std::string::npos) << announced;
     EXPECT_EQ(Read_Whole_File(output + ".pins").value_or(""),
-              "127.0.0.1:" + std::to_string(port) + " " + announced.substr(key_at + 4, 71) + "\n");
+              "127.0.0.1:" + std::to_string(Net.Server_Port) + " " + announced.substr(key_at + 4, 71) + "\n");
 
     std::unique_ptr<Socket_Backend> bare = Make_Tcp_Socket(Plain());
     std::string heard;
