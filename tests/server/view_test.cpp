@@ -233,4 +233,47 @@ TEST_F(View, Chat_Reaches_The_Players_Within_Its_Radius_And_Announcements_Everyo
     for (Peer* p : players) EXPECT_EQ(p->Last(u"/say "), u"/say 0\\大家好");
 }
 
+// What the server keeps of what each client was told, for 3000 players spread over the large
+// world who have each walked a few times: a few dozen cells each, far from one per pair.
+TEST_F(View, What_Is_Kept_Of_Each_Client_Grows_With_The_Players_Near_It) {
+    map = Repeat_Map(map, 360, 360);
+    options.register_open = true;
+    options.view_radius = 20;
+    options.messages_per_second = 0;
+    options.connects_per_minute = 0;
+    options.max_output = size_t(1) << 30;
+    Start();
+    std::vector<Connection*> players;
+    auto drain = [&] {
+        for (const uint64_t serial : Take_Writes(game, true))
+            if (Connection* c = Find_Connection(game, serial)) c->out.clear();
+    };
+    for (int i = 0; i < 3000; ++i) {
+        Connection* c = Open_Connection(game, "10.0.0.1", "10.0.0.1:1", now);
+        Receive(game, *c, "/ver 0.1 beta/e//id p" + std::to_string(i) + "/e//pass pw/e/", now);
+        Run_Checks_Now(game);
+        Receive(game, *c, "/ready /e/", now);
+        drain();
+        players.push_back(c);
+    }
+    std::mt19937 random(3);
+    for (int round = 0; round < 5; ++round) {
+        now += 20000;
+        for (Connection* c : players) {
+            const auto [x, y] = game.free_cells[random() % game.free_cells.size()];
+            if (std::abs(x - c->cell_x) > VIEW_HALF || std::abs(y - c->cell_y) > VIEW_HALF) continue;
+            Receive(game, *c,
+                    "/move " + std::to_string(c->cell_x) + "\\" + std::to_string(c->cell_y) + "\\" + std::to_string(x) +
+                        "\\" + std::to_string(y) + "/e/",
+                    now);
+            drain();
+        }
+    }
+    size_t kept = 0, bytes = 0;
+    for (const Belief_Map& b : game.beliefs) kept += b.count, bytes += Belief_Bytes(b);
+    RecordProperty("cells_kept", std::to_string(kept));
+    EXPECT_LT(kept, players.size() * 64) << "a pair for every two players would be " << players.size() * players.size();
+    EXPECT_LT(bytes, size_t(8) << 20);
+}
+
 }   // namespace
