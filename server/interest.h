@@ -1,7 +1,6 @@
 // interest.h -- what the server keeps to know who hears whom without looking at everyone: the
 // players in buckets of cells, and what each client was told of where the others stand.
 #pragma once
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -36,11 +35,11 @@ inline size_t Belief_Home(const Belief_Map& map, int32_t slot) {
 // one move's hearers are fetched all at once rather than one miss after another.
 inline void Prefetch_Belief(const Belief_Map& map, int32_t slot) {
     const void* at = nullptr;
-    if (!map.cells.empty())
-        at = map.cells.data() + std::min(size_t(slot), map.cells.size() - 1);
-    else if (!map.table.empty())
-        at = map.table.data() + Belief_Home(map, slot);
-    if (at == nullptr) return;
+    if (size_t(slot) < map.cells.size())
+        at = &map.cells[size_t(slot)];
+    else if (map.cells.empty() && !map.table.empty())
+        at = &map.table[Belief_Home(map, slot)];
+    if (at == nullptr) return;   // a slot past the cells kept is looked at by growing them
 #if defined(__GNUC__) && defined(__x86_64__)
     asm volatile("prefetcht0 %0" : : "m"(*static_cast<const char*>(at)));   // GCC drops the builtin here
 #else

@@ -281,6 +281,8 @@ void Net_Server::After_Game() {
     }
 }
 
+namespace {
+
 // A write costs a system call and, over TLS, a record: past about 25,000 a second they cost the
 // server and its clients more than the game does, and every round trip waits behind them. So with
 // many players what they hear of others is gathered longer, in proportion, up to 100 ms (a step
@@ -289,6 +291,8 @@ int32_t Flush_Period_Ms(int32_t flush_ms, size_t players) {
     constexpr int64_t WRITES_PER_SECOND = 25000, LONGEST_MS = 100;
     return int32_t(std::max<int64_t>(flush_ms, std::min(int64_t(players) * 1000 / WRITES_PER_SECOND, LONGEST_MS)));
 }
+
+}   // namespace
 
 // What clients hear of each other is gathered for a few milliseconds, so that a client gets one
 // write for many players' moves rather than one for each. The clients are flushed in turns, a

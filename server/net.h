@@ -18,13 +18,10 @@ struct Net_Options {
     std::string bind = "127.0.0.1";
     uint16_t port = 7000;     // 0: any free port (printed when listening)
     bool stats = false;       // a traffic line every 10 s
-    int32_t flush_ms = 40;    // what clients hear of others is written at least this often (see Flush_Period_Ms)
+    int32_t flush_ms = 40;    // what clients hear of others is gathered this long (longer past 1000 players)
     bool plain = false;       // the bare protocol instead of TLS
     int32_t io_threads = 0;   // threads for sockets and TLS; 0: the cores less one, at least 1
 };
-
-// The flush period for this many players in the game: flush_ms, longer with thousands of them.
-int32_t Flush_Period_Ms(int32_t flush_ms, size_t players);
 
 class Net_Server {
 public:
